@@ -1,0 +1,39 @@
+// orvex-cli: the command-line companion of the desktop program.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CliShow.h"
+#include "app/OrvexDoc.h"
+#include "show/Messages.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: orvex-cli [--settings FILE] COMMAND ...\n"
+               "  show dump FILE.csv         print the show as JSON Lines\n"
+               "  show save IN.csv OUT.csv   load a show and write it again\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string settingsPath = orvex::TakeSettingsOption(argc, argv);
+  orvex::StderrMessageSink sink;
+  orvex::SetMessageSink(&sink);
+  if (argc < 2) {
+    Usage();
+    return 2;
+  }
+  std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  int rc = 2;
+  if (command == "show") {
+    rc = orvex::RunShowCommand(args, settingsPath);
+  } else {
+    Usage();
+  }
+  orvex::SetMessageSink(nullptr);
+  return rc;
+}

@@ -1,0 +1,61 @@
+#include "app/OrvexDoc.h"
+
+#include <cstring>
+
+#include "show/ShowFile.h"
+
+namespace orvex {
+
+COrvexDoc::COrvexDoc(std::string settingsPath)
+    : m_settingsPath(settingsPath.empty() ? DefaultSettingsPath() : std::move(settingsPath)) {}
+
+bool COrvexDoc::LoadSettings() {
+  ClearCueStore();
+  // An absent or unreadable file reads as empty: first-run values stay.
+  m_store.Load(m_settingsPath);
+  m_settings.Load(m_store);
+  return true;
+}
+
+bool COrvexDoc::SaveSettings() {
+  m_settings.Save(m_store);
+  return m_store.Save(m_settingsPath);
+}
+
+bool COrvexDoc::LoadShowFile() {
+  m_skippedLines.clear();
+  if (m_showPath.empty()) return true;
+  ShowLoadResult result = orvex::LoadShowFile(m_showPath, *this);
+  m_skippedLines = std::move(result.skippedLines);
+  return result.ok;
+}
+
+bool COrvexDoc::SaveShowFile() {
+  if (m_showPath.empty()) return true;
+  return orvex::SaveShowFile(m_showPath, *this);
+}
+
+void COrvexDoc::SetShowPath(const std::string& path) {
+  m_showPath = path;
+  m_settings.showPath = path;
+}
+
+std::string TakeSettingsOption(int& argc, char** argv) {
+  std::string path;
+  int out = 1;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--settings") == 0 && i + 1 < argc) {
+      path = argv[++i];
+    } else if (std::strncmp(arg, "--settings=", 11) == 0) {
+      path = arg + 11;
+    } else {
+      argv[out++] = argv[i];
+    }
+  }
+  argc = out;
+  argv[argc] = nullptr;
+  return path;
+}
+
+}  // namespace orvex

@@ -1,0 +1,52 @@
+// The document: the cue store, the show path and the settings, with the
+// settings file they are read from at start-up and written to at exit.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "show/CueStore.h"
+#include "show/IniFile.h"
+#include "show/Settings.h"
+
+namespace orvex {
+
+class COrvexDoc : public CueStore {
+ public:
+  // settingsPath: the settings file; empty means DefaultSettingsPath().
+  explicit COrvexDoc(std::string settingsPath = {});
+
+  // Reads the settings file (absent or unreadable reads as empty, which keeps
+  // the first-run values). Clears the cue store first.
+  bool LoadSettings();
+  // Writes every setting back; other entries of the file are kept.
+  // Returns false when the file could not be written.
+  bool SaveSettings();
+
+  // The show file: LoadShowFile/SaveShowFile on the document path. Both do
+  // nothing and return true when the path is empty.
+  bool LoadShowFile();
+  bool SaveShowFile();
+  // Line numbers the last LoadShowFile set aside as invalid.
+  const std::vector<int>& SkippedLines() const { return m_skippedLines; }
+
+  void SetShowPath(const std::string& path);
+  const std::string& GetShowPath() const { return m_showPath; }
+
+  Settings& GetSettings() { return m_settings; }
+  const Settings& GetSettings() const { return m_settings; }
+  const std::string& GetSettingsPath() const { return m_settingsPath; }
+
+ private:
+  std::string m_settingsPath;
+  IniFile m_store;
+  Settings m_settings;
+  std::string m_showPath;
+  std::vector<int> m_skippedLines;
+};
+
+// Removes "--settings FILE" (or "--settings=FILE") from argv and returns FILE,
+// or an empty string when the option is absent.
+std::string TakeSettingsOption(int& argc, char** argv);
+
+}  // namespace orvex

@@ -1,0 +1,92 @@
+// The desktop program: loads the settings, shows the main window and writes
+// the settings back when the window closes.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include "app/OrvexDoc.h"
+#include "show/Messages.h"
+#include "ui/AppFont.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBox.h"
+
+namespace {
+
+// [0] is written by the signal handler, [1] is read on the UI thread.
+int g_signalFds[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+  const int savedErrno = errno;
+  const char byte = 1;
+  // A full socket already holds a pending close; losing this byte is fine.
+  [[maybe_unused]] ssize_t n = write(g_signalFds[0], &byte, 1);
+  errno = savedErrno;
+}
+
+bool InstallQuitSignals() {
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFds) != 0) return false;
+  for (int fd : g_signalFds) {
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+  }
+  struct sigaction action = {};
+  action.sa_handler = OnQuitSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string settingsPath = orvex::TakeSettingsOption(argc, argv);
+  // A desktop logout sends SIGTERM: treat it, and Ctrl+C, as the close box so
+  // the settings are still written. A signal that comes before the event loop
+  // runs waits in the socket.
+  const bool signalsOk = InstallQuitSignals();
+  if (!signalsOk) std::perror("orvex: cannot catch SIGINT/SIGTERM");
+
+  QApplication app(argc, argv);
+  orvex::ApplyAppFont(app);
+  orvex::QtMessageSink sink;
+  orvex::SetMessageSink(&sink);
+
+  int result = 0;
+  {
+    orvex::COrvexDoc doc(settingsPath);
+    doc.LoadSettings();
+
+    orvex::CMainFrame mainWindow;
+    std::unique_ptr<QSocketNotifier> notifier;
+    if (signalsOk) {
+      notifier = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
+      QObject::connect(notifier.get(), &QSocketNotifier::activated, &mainWindow, [&mainWindow] {
+        char buffer[16];
+        while (read(g_signalFds[1], buffer, sizeof buffer) > 0) {
+        }
+        mainWindow.close();
+      });
+    }
+
+    mainWindow.show();
+    std::printf("orvex: ready\n");
+    std::fflush(stdout);
+    result = app.exec();
+
+    if (!doc.SaveSettings()) {
+      std::fprintf(stderr, "orvex: cannot write settings to %s\n", doc.GetSettingsPath().c_str());
+    }
+  }
+  // No message box may be asked for once the application is gone.
+  orvex::SetMessageSink(nullptr);
+  return result;
+}

@@ -1,0 +1,2 @@
+// MIDI remote control lives here.
+namespace orvex::midi {}

@@ -1,0 +1,2 @@
+// The audio output back-ends live here.
+namespace orvex::output {}

@@ -1,0 +1,28 @@
+#include "show/Messages.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace orvex {
+namespace {
+StderrMessageSink g_stderrSink;
+std::atomic<MessageSink*> g_sink{nullptr};
+}  // namespace
+
+int StderrMessageSink::Show(const std::string& text, bool /*question*/) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+  return kAnswerNo;
+}
+
+MessageSink* SetMessageSink(MessageSink* sink) {
+  return g_sink.exchange(sink);
+}
+
+int ConfirmYesNo(const std::string& text, bool question) {
+  MessageSink* sink = g_sink.load();
+  if (!sink) sink = &g_stderrSink;
+  return sink->Show(text, question) == kAnswerYes ? kAnswerYes : kAnswerNo;
+}
+
+}  // namespace orvex

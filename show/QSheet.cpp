@@ -1,0 +1,93 @@
+#include "show/QSheet.h"
+
+#include <algorithm>
+
+namespace orvex {
+namespace {
+constexpr const char* kCommandWords[] = {"STOP", "FOUT", "FUP",   "FDOWN",
+                                         "UP",   "DOWN", "PAUSE", "CONT"};
+
+void Assign(CRecord& r, const RecordValues& v) {
+  r.title = v.title;
+  r.fileOrCommand = v.fileOrCommand;
+  r.description = v.description;
+  r.timing = v.timing;
+  r.outputFlags = v.outputFlags;
+  r.outputSpecified = v.outputSpecified;
+  r.inSequence = v.inSequence;
+  r.delay = v.delay;
+  r.qNumber = v.qNumber;
+  r.preLevel = v.preLevel;
+  r.fadeIn = v.fadeIn;
+  r.fadeOut = v.fadeOut;
+}
+}  // namespace
+
+std::string OutputNotation(int32_t flags, bool outputSpecified) {
+  if (!outputSpecified) return {};
+  static constexpr std::pair<int32_t, const char*> kLabels[] = {
+      {OUT_M, "M"}, {OUT_G1, "G1"}, {OUT_G2, "G2"}, {OUT_X, "X"}, {OUT_Y, "Y"}, {OUT_ON, "ON"}};
+  std::string text;
+  for (const auto& [bit, label] : kLabels) {
+    if (!(flags & bit)) continue;
+    if (!text.empty()) text += ',';
+    text += label;
+  }
+  return text;
+}
+
+bool IsCommandWord(const std::string& text) {
+  return std::any_of(std::begin(kCommandWords), std::end(kCommandWords),
+                     [&](const char* w) { return text == w; });
+}
+
+void CQSheet::Add(const RecordValues& v) {
+  auto r = std::make_unique<CRecord>();
+  Assign(*r, v);
+  records_.push_back(std::move(r));
+}
+
+void CQSheet::Set(int i, const RecordValues& v) {
+  if (IsValid(i)) Assign(At(i), v);
+}
+
+void CQSheet::SetBasic(int i, const std::string& title, const std::string& fileOrCommand,
+                       const std::string& description, double qNumber, double preLevel,
+                       double fadeIn, double fadeOut) {
+  if (!IsValid(i)) return;
+  CRecord& r = At(i);
+  r.title = title;
+  r.fileOrCommand = fileOrCommand;
+  r.description = description;
+  r.qNumber = qNumber;
+  r.preLevel = preLevel;
+  r.fadeIn = fadeIn;
+  r.fadeOut = fadeOut;
+}
+
+std::string CQSheet::GetTitle(int i) const {
+  return IsValid(i) ? At(i).title : std::string();
+}
+std::string CQSheet::GetFile(int i) const {
+  return IsValid(i) ? At(i).fileOrCommand : std::string();
+}
+std::string CQSheet::GetDescription(int i) const {
+  return IsValid(i) ? At(i).description : std::string();
+}
+ChannelData CQSheet::GetChannelData(int i) const {
+  return IsValid(i) ? At(i).channelData : ChannelData{};
+}
+void CQSheet::SetChannelData(int i, const ChannelData& data) {
+  if (IsValid(i)) At(i).channelData = data;
+}
+
+void CQSheet::MoveSmallerToFront() {
+  for (size_t i = 1; i < records_.size(); ++i) {
+    if (records_.front()->qNumber > records_[i]->qNumber) {
+      std::rotate(records_.begin(), records_.begin() + static_cast<std::ptrdiff_t>(i),
+                  records_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    }
+  }
+}
+
+}  // namespace orvex

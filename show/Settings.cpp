@@ -1,0 +1,295 @@
+#include "show/Settings.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "show/IniFile.h"
+#include "show/TextNumbers.h"
+
+namespace orvex {
+namespace {
+
+std::string Numbered(const char* stem, int n) {
+  return stem + std::to_string(n);
+}
+
+// Reads of one accepted store, each with its missing-entry value.
+struct Reader {
+  const IniFile& store;
+  int32_t Int(const char* sec, const std::string& name, int32_t missing) const {
+    return store.GetInt(sec, name).value_or(missing);
+  }
+  int32_t Flag(const char* sec, const std::string& name) const {
+    return Int(sec, name, 0) != 0 ? 1 : 0;
+  }
+  std::string Str(const char* sec, const std::string& name, const char* missing = "") const {
+    return store.GetString(sec, name).value_or(missing);
+  }
+  double Real(const char* sec, const std::string& name, const char* missing) const {
+    return ParseLeadingReal(Str(sec, name, missing));
+  }
+  // An absent or malformed value leaves the current one.
+  void Double(const char* sec, const char* name, double& value) const {
+    std::optional<std::vector<uint8_t>> bytes = store.GetBinary(sec, name);
+    if (bytes && bytes->size() == sizeof(double)) std::memcpy(&value, bytes->data(), sizeof value);
+  }
+};
+
+std::vector<uint8_t> DoubleBytes(double v) {
+  std::vector<uint8_t> bytes(sizeof v);
+  std::memcpy(bytes.data(), &v, sizeof v);
+  return bytes;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Device names are kept as UTF-16 code units with a terminating zero unit.
+std::string DeviceNameFromUtf16(const std::vector<uint8_t>& bytes) {
+  std::vector<char16_t> units;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    char16_t u = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+    if (u == 0) break;
+    units.push_back(u);
+  }
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    char32_t cp = units[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+std::vector<uint8_t> DeviceNameToUtf16(const std::string& name) {
+  std::vector<uint8_t> bytes;
+  auto unit = [&bytes](char32_t u) {
+    bytes.push_back(static_cast<uint8_t>(u & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(u >> 8));
+  };
+  for (size_t i = 0; i < name.size();) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+    for (size_t k = 1; k <= extra && i + k < name.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
+    i += extra + 1;
+    if (cp >= 0x10000) {
+      unit(0xD800 + ((cp - 0x10000) >> 10));
+      unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      unit(cp);
+    }
+  }
+  unit(0);
+  return bytes;
+}
+
+}  // namespace
+
+std::array<uint8_t, 40> StoredWaveFormat::ToBytes() const {
+  std::array<uint8_t, 40> b{};
+  size_t at = 0;
+  auto put = [&b, &at](uint32_t v, size_t size) {
+    for (size_t k = 0; k < size; ++k) b[at++] = static_cast<uint8_t>(v >> (8 * k));
+  };
+  put(formatTag, 2);
+  put(channels, 2);
+  put(samplesPerSec, 4);
+  put(avgBytesPerSec, 4);
+  put(blockAlign, 2);
+  put(bitsPerSample, 2);
+  put(extraSize, 2);
+  put(validBits, 2);
+  put(channelMask, 4);
+  for (uint8_t x : subFormat) b[at++] = x;
+  return b;
+}
+
+StoredWaveFormat StoredWaveFormat::FromBytes(const std::array<uint8_t, 40>& b) {
+  size_t at = 0;
+  auto get = [&b, &at](size_t size) {
+    uint32_t v = 0;
+    for (size_t k = 0; k < size; ++k) v |= static_cast<uint32_t>(b[at++]) << (8 * k);
+    return v;
+  };
+  StoredWaveFormat f;
+  f.formatTag = static_cast<uint16_t>(get(2));
+  f.channels = static_cast<uint16_t>(get(2));
+  f.samplesPerSec = get(4);
+  f.avgBytesPerSec = get(4);
+  f.blockAlign = static_cast<uint16_t>(get(2));
+  f.bitsPerSample = static_cast<uint16_t>(get(2));
+  f.extraSize = static_cast<uint16_t>(get(2));
+  f.validBits = static_cast<uint16_t>(get(2));
+  f.channelMask = get(4);
+  for (uint8_t& x : f.subFormat) x = b[at++];
+  return f;
+}
+
+bool Settings::Load(const IniFile& store) {
+  // Drive letters are this system's own addition, edited by hand: always read.
+  drives.clear();
+  for (const auto& [name, raw] : store.Entries("DRIVES")) {
+    if (name.size() == 1 && ((name[0] | 0x20) >= 'c' && (name[0] | 0x20) <= 'z'))
+      drives[static_cast<char>(name[0] & ~0x20)] = store.GetString("DRIVES", name).value_or("");
+  }
+
+  const Reader r{store};
+  if (r.Int("VERSION", "VERSION", 0) < kSettingsVersion) return false;
+
+  showPath = r.Str("FILE", "QSHEET");
+  sortMode = r.Int("FILE", "QSORT", 0);
+  master = r.Int("FADER", "MASTER", 65535);
+  outputMaster = r.Int("FADER", "OUTPUTMA", 1);
+  autoNext = r.Int("OPTION", "AUTONEXT", 1);
+  bgmList = r.Str("FILE", "BGM");
+  bgmLevel = r.Int("FADER", "BGM", 65535);
+  bgmFadeOut = r.Real("FADER", "BGMFOUT", "10");
+  block = r.Int("OPTION", "BLOCK", 1);
+  cueListFontSize = r.Int("OPTION", "QLIST_FONT_SIZE", 80);
+  wheel = static_cast<int16_t>(r.Int("OPTION", "WHEEL", 120));
+  cueListCurFix = r.Flag("OPTION", "QLIST_CURFIX");
+  cueListBackDisp = r.Int("OPTION", "QLIST_BACKDISP", 5);
+  asioChannels = static_cast<uint16_t>(r.Int("ASIO", "CHANNEL", 2));
+  asioRate = r.Int("ASIO", "RATE", 44100);
+  asioBits = static_cast<uint16_t>(r.Int("ASIO", "BIT", 16));
+  asioBufferFactor = r.Int("ASIO", "BUFFER_FACTOR", 4);
+  wasapiBufSize = r.Int("WASAPI", "BUFSIZE", 200);
+  if (auto bytes = store.GetBinary("WASAPI", "FORMAT"); bytes && bytes->size() == 40) {
+    std::array<uint8_t, 40> raw{};
+    std::copy(bytes->begin(), bytes->end(), raw.begin());
+    wasapiFormat = StoredWaveFormat::FromBytes(raw);
+  }
+  midiConnect = r.Flag("MIDI", "CONNECT");
+  midiConfFile = r.Str("MIDI", "CONF_FILE");
+  for (int n = 1; n <= 2; ++n) {
+    group[n] = r.Int("FADER", Numbered("GROUP", n), 0);
+    crossGroup[n] = r.Int("FADER", Numbered("CROSSGR", n), 0);
+    masterGroup[n] = r.Int("FADER", Numbered("MASTERGR", n), 1);
+    outputGroup[n] = r.Int("FADER", Numbered("OUTPUTGR", n), 0);
+  }
+  for (int n = 0; n <= 6; ++n) {
+    bufSize[n] = r.Int("OPTION", Numbered("BUFSIZE", n), 20);
+    prepBufSize[n] = r.Int("OPTION", Numbered("PREPBFSZ", n), 10);
+  }
+  for (int n = 1; n <= 6; ++n) {
+    groupCh[n] = r.Int("FADER", Numbered("GROUPCH", n), 0);
+    crossCh[n] = r.Int("FADER", Numbered("CROSSCH", n), 0);
+    masterCh[n] = r.Int("FADER", Numbered("MASTERCH", n), -1);
+    // A channel assigned to a group is off the master unless stored otherwise.
+    if (masterCh[n] == -1) masterCh[n] = groupCh[n] <= 0 ? 1 : 0;
+  }
+  r.Double("FADER", "SLOWPOINT", slowPoint);
+  r.Double("FADER", "SUBSTVOL", substVol);
+  for (int n = 0; n <= 2; ++n) {
+    deviceType[n] = r.Str("DEVICE_TYPE", Numbered("GROUP", n), "XAUDIO2");
+    auto bytes = store.GetBinary("DEVICE", Numbered("GROUP", n));
+    deviceName[n] = bytes ? DeviceNameFromUtf16(*bytes) : std::string();
+    wasapiExclusive[n] = r.Flag("WASAPI_MODE", Numbered("GROUP", n));
+  }
+  for (int n = 1; n <= 6; ++n) panCh[n] = r.Int("FADER", Numbered("PANCH", n), 0);
+  for (int c = 1; c <= 6; ++c) {
+    for (int b = 0; b <= 2; ++b) {
+      tone[c][b] = static_cast<float>(
+          r.Real("TONE", "TONE" + std::to_string(b) + "CH" + std::to_string(c), "0"));
+    }
+  }
+  return true;
+}
+
+void Settings::Save(IniFile& s) const {
+  s.SetInt("VERSION", "VERSION", kSettingsVersion);
+  s.SetString("FILE", "QSHEET", showPath);
+  s.SetInt("FILE", "QSORT", sortMode);
+  s.SetInt("FADER", "MASTER", master);
+  s.SetInt("FADER", "OUTPUTMA", outputMaster);
+  s.SetBinary("FADER", "SLOWPOINT", DoubleBytes(slowPoint));
+  s.SetBinary("FADER", "SUBSTVOL", DoubleBytes(substVol));
+  s.SetInt("OPTION", "AUTONEXT", autoNext);
+  s.SetString("FILE", "BGM", bgmList);
+  s.SetInt("FADER", "BGM", bgmLevel);
+  s.SetInt("OPTION", "BLOCK", block);
+  s.SetInt("OPTION", "QLIST_FONT_SIZE", cueListFontSize);
+  s.SetInt("OPTION", "WHEEL", wheel);
+  s.SetInt("OPTION", "QLIST_CURFIX", cueListCurFix);
+  s.SetInt("OPTION", "QLIST_BACKDISP", cueListBackDisp);
+  s.SetInt("ASIO", "CHANNEL", asioChannels);
+  s.SetInt("ASIO", "RATE", asioRate);
+  s.SetInt("ASIO", "BIT", asioBits);
+  s.SetInt("ASIO", "BUFFER_FACTOR", asioBufferFactor);
+  s.SetInt("WASAPI", "BUFSIZE", wasapiBufSize);
+  s.SetInt("MIDI", "CONNECT", midiConnect);
+  s.SetString("MIDI", "CONF_FILE", midiConfFile);
+  s.SetString("FADER", "BGMFOUT", FormatG(bgmFadeOut));
+  for (int n = 1; n <= 2; ++n) {
+    s.SetInt("FADER", Numbered("GROUP", n), group[n]);
+    s.SetInt("FADER", Numbered("CROSSGR", n), crossGroup[n]);
+    s.SetInt("FADER", Numbered("MASTERGR", n), masterGroup[n]);
+    s.SetInt("FADER", Numbered("OUTPUTGR", n), outputGroup[n]);
+  }
+  for (int n = 0; n <= 6; ++n) {
+    s.SetInt("OPTION", Numbered("BUFSIZE", n), bufSize[n]);
+    s.SetInt("OPTION", Numbered("PREPBFSZ", n), prepBufSize[n]);
+  }
+  for (int n = 1; n <= 6; ++n) {
+    s.SetInt("FADER", Numbered("MASTERCH", n), masterCh[n]);
+    s.SetInt("FADER", Numbered("GROUPCH", n), groupCh[n]);
+    s.SetInt("FADER", Numbered("CROSSCH", n), crossCh[n]);
+  }
+  for (int n = 0; n <= 2; ++n) s.SetString("DEVICE_TYPE", Numbered("GROUP", n), deviceType[n]);
+  for (int n = 0; n <= 2; ++n) {
+    s.SetBinary("DEVICE", Numbered("GROUP", n), DeviceNameToUtf16(deviceName[n]));
+    s.SetInt("WASAPI_MODE", Numbered("GROUP", n), wasapiExclusive[n]);
+  }
+  auto format = wasapiFormat.ToBytes();
+  s.SetBinary("WASAPI", "FORMAT", std::vector<uint8_t>(format.begin(), format.end()));
+  for (int n = 1; n <= 6; ++n) s.SetInt("FADER", Numbered("PANCH", n), panCh[n]);
+  for (int c = 1; c <= 6; ++c) {
+    for (int b = 0; b <= 2; ++b) {
+      s.SetString("TONE", "TONE" + std::to_string(b) + "CH" + std::to_string(c),
+                  FormatG(tone[c][b]));
+    }
+  }
+  for (const auto& [letter, folder] : drives) s.SetString("DRIVES", std::string(1, letter), folder);
+}
+
+std::string DefaultSettingsPath() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+      const passwd* pw = ::getpwuid(::getuid());
+      home = pw ? pw->pw_dir : "/tmp";
+    }
+    base = std::string(home) + "/.config";
+  }
+  return base + "/Tesselby/Orvex.ini";
+}
+
+}  // namespace orvex

@@ -1,0 +1,18 @@
+// A fixture base that makes sure a QApplication exists; gtest_main owns main().
+#pragma once
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+class QtAppTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: tearing Qt down during static destruction is fragile.
+    new QApplication(argc, argv);
+  }
+};

@@ -1,0 +1,99 @@
+#include "ui/MessageBox.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QThread>
+
+#include "ui/AppFont.h"
+#include "ui/DialogUnits.h"
+
+namespace orvex {
+
+CMessageBox::CMessageBox(const QString& text, bool question, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Orvex"));
+  setModal(true);
+  // Laid out in the dialog font whatever the application font is.
+  setFont(DialogFont());
+  const QFont& f = font();
+  setFixedSize(DluSize(f, 236, 81));
+
+  auto* icon = new QLabel(this);
+  icon->setObjectName(QStringLiteral("icon"));
+  const QRect iconRect = DluRect(f, 22, 18, 21, 20);
+  icon->setGeometry(iconRect);
+  icon->setAlignment(Qt::AlignCenter);
+  const int side = std::min(iconRect.width(), iconRect.height());
+  icon->setPixmap(style()
+                      ->standardIcon(question ? QStyle::SP_MessageBoxQuestion
+                                              : QStyle::SP_MessageBoxInformation)
+                      .pixmap(side, side));
+
+  // Control 1269. A long message scrolls here; the box keeps its size.
+  m_text = new QPlainTextEdit(this);
+  m_text->setObjectName(QStringLiteral("text"));
+  m_text->setGeometry(DluRect(f, 58, 23, 170, 28));
+  m_text->setReadOnly(true);
+  m_text->setPlainText(text);
+  m_text->setTabChangesFocus(true);
+  m_text->installEventFilter(this);
+
+  m_yes = new QPushButton(QStringLiteral("はい"), this);
+  m_yes->setObjectName(QStringLiteral("yes"));
+  m_yes->setGeometry(DluRect(f, 122, 60, 50, 14));
+  m_yes->setAutoDefault(true);
+  m_yes->setDefault(true);
+  connect(m_yes, &QPushButton::clicked, this, [this] { done(kYes); });
+
+  m_no = new QPushButton(QStringLiteral("いいえ"), this);
+  m_no->setObjectName(QStringLiteral("no"));
+  m_no->setGeometry(DluRect(f, 176, 60, 50, 14));
+  m_no->setAutoDefault(true);
+  m_no->setVisible(question);
+  connect(m_no, &QPushButton::clicked, this, [this] { done(kNo); });
+
+  m_yes->setFocus();
+}
+
+void CMessageBox::reject() {
+  done(kNo);
+}
+
+bool CMessageBox::eventFilter(QObject* watched, QEvent* event) {
+  // Enter answers with the default button even from the text box; handled
+  // here so it does not depend on how the text box treats keys it ignores.
+  if (watched == m_text && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const auto mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (enter && mods == Qt::NoModifier) {
+      m_yes->click();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+int ShowMessageBox(QWidget* parent, const QString& text, bool question) {
+  CMessageBox box(text, question, parent);
+  return box.exec() == CMessageBox::kYes ? kAnswerYes : kAnswerNo;
+}
+
+int QtMessageSink::Show(const std::string& utf8Text, bool question) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return StderrMessageSink().Show(utf8Text, question);
+  const QString text = QString::fromStdString(utf8Text);
+  const auto show = [&] { return ShowMessageBox(QApplication::activeWindow(), text, question); };
+  if (QThread::currentThread() == app->thread()) return show();
+  int answer = kAnswerNo;
+  QMetaObject::invokeMethod(
+      app, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
+  return answer;
+}
+
+}  // namespace orvex

@@ -1,0 +1,46 @@
+// The program's message box: a fixed-size dialog with the text in a scrolling
+// read-only box, "はい" and, for questions, "いいえ".
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include "show/Messages.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace orvex {
+
+class CMessageBox : public QDialog {
+ public:
+  // Codes the dialog ends with.
+  static constexpr int kYes = 1;
+  static constexpr int kNo = 2;
+
+  CMessageBox(const QString& text, bool question, QWidget* parent = nullptr);
+
+  // Esc and the close box answer no.
+  void reject() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QPlainTextEdit* m_text = nullptr;
+  QPushButton* m_yes = nullptr;
+  QPushButton* m_no = nullptr;
+};
+
+// Runs the box modally; returns kAnswerYes when "はい" ended it, else kAnswerNo.
+int ShowMessageBox(QWidget* parent, const QString& text, bool question);
+
+// Shows messages in CMessageBox. Callable from any thread: other threads wait
+// while the UI thread shows the box, so the UI thread must not be waiting on
+// them at the same time.
+class QtMessageSink final : public MessageSink {
+ public:
+  int Show(const std::string& utf8Text, bool question) override;
+};
+
+}  // namespace orvex
