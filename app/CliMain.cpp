@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/CliShow.h"
+#include "app/CliWav.h"
 #include "app/OrvexDoc.h"
 #include "show/Messages.h"
 
@@ -13,7 +14,8 @@ void Usage() {
   std::fprintf(stderr,
                "usage: orvex-cli [--settings FILE] COMMAND ...\n"
                "  show dump FILE.csv         print the show as JSON Lines\n"
-               "  show save IN.csv OUT.csv   load a show and write it again\n");
+               "  show save IN.csv OUT.csv   load a show and write it again\n"
+               "  wav info FILE.wav          print the format of a WAV file as JSON\n");
 }
 
 }  // namespace
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
   int rc = 2;
   if (command == "show") {
     rc = orvex::RunShowCommand(args, settingsPath);
+  } else if (command == "wav") {
+    rc = orvex::RunWavCommand(args);
   } else {
     Usage();
   }

@@ -20,7 +20,7 @@ class TimerService {
 
   // Starts a timer whose first callback comes periodMs after now, then every
   // periodMs. resolutionMs is a hint only. Returns 0 if periodMs is 0 or cb is
-  // null. Ids are never reused while the service lives.
+  // null. An id is not handed out again until 2^32 more timers have been set.
   virtual TimerId timeSetEvent(uint32_t periodMs, uint32_t resolutionMs, Callback cb,
                                void* user) = 0;
 

@@ -1,2 +1,0 @@
-// The audio output back-ends live here.
-namespace orvex::output {}

@@ -1,0 +1,36 @@
+// The three outputs (0 Master, 1 Group1, 2 Group2), each bound to at most
+// one device. An output on a voice-engine device has its own engine and
+// mastering voice; the players make their voices on those engines.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "output/xaudio/VoiceEngine.h"
+#include "output/xaudio/WaveXAudio.h"
+
+namespace orvex {
+
+class OutputSet {
+ public:
+  OutputSet() = default;
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+  ~OutputSet() { ReleaseAll(); }
+
+  // Binds output n to a device through a new engine; nullptr unbinds.
+  // Players must have released their voices on the old engine first.
+  // Returns false (and leaves the output without a device) on failure.
+  bool Bind(int output, xaudio::AudioDevice* device);
+  void ReleaseAll();
+
+  // Engine of each output, nullptr where there is none.
+  std::array<xaudio::VoiceEngine*, kOutputCount> Engines() const;
+  xaudio::AudioDevice* Device(int output) const;
+
+ private:
+  std::array<std::unique_ptr<xaudio::VoiceEngine>, kOutputCount> engines_;
+  std::array<xaudio::AudioDevice*, kOutputCount> devices_{};
+};
+
+}  // namespace orvex

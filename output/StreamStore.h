@@ -1,0 +1,88 @@
+// A player's in-memory PCM stream (m_stream): the player appends the bytes of
+// its WAV file, and every output reads them from its own position.
+//
+// One writer, up to kMaxReaders readers, all concurrent: readers never lock
+// or allocate, so audio threads may read. The bytes live in a ring allocated
+// when a file is prepared; bytes every reader has released are overwritten by
+// later appends, so memory stays the same however long the file is.
+//
+// Positions are 64-bit byte offsets since the last Reset. A reader position
+// is the point up to which that reader no longer needs the bytes: a reader
+// that hands out pointers into the ring (Region) releases them only when its
+// consumer has finished with them.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace orvex {
+
+class StreamStore {
+ public:
+  static constexpr int kMaxReaders = 8;
+
+  struct Span {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+  };
+  struct WriteSpan {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+  };
+
+  StreamStore() = default;
+  StreamStore(const StreamStore&) = delete;
+  StreamStore& operator=(const StreamStore&) = delete;
+
+  // (Re)allocates the ring and resets every position. Only while no reader
+  // or writer runs.
+  void Allocate(size_t capacityBytes);
+  // Frees the ring. Only while no reader or writer runs.
+  void Release();
+  // Empties the stream: the write position and every reader go back to 0.
+  // Only while no reader or writer runs.
+  void Reset();
+  size_t Capacity() const { return capacity_; }
+
+  // --- writer ---
+  uint64_t WritePos() const { return writePos_.load(std::memory_order_acquire); }
+  // Bytes that can be appended now without touching unreleased bytes.
+  size_t FreeSpace() const;
+  // Where the next n (≤ FreeSpace) bytes go: up to two pieces when they wrap.
+  // Fill them, then Commit.
+  std::array<WriteSpan, 2> PrepareWrite(size_t n);
+  void Commit(size_t n);
+  // Copies what fits; returns the count appended.
+  size_t Append(const uint8_t* data, size_t n);
+
+  // --- readers ---
+  // Claims a reader slot positioned at 0; -1 when all are taken.
+  int OpenReader();
+  void CloseReader(int reader);
+  uint64_t ReaderPos(int reader) const;
+  // Marks bytes before pos as no longer needed by this reader.
+  void SetReaderPos(int reader, uint64_t pos);
+  // Up to n bytes from pos as at most two pieces (they wrap), not past the
+  // write position. The pieces stay valid until the reader releases them.
+  std::array<Span, 2> Region(uint64_t pos, size_t n) const;
+  // Copies up to n bytes from the reader's position and advances it.
+  // 0 means the reader has caught up with the writer.
+  size_t Read(int reader, uint8_t* out, size_t n);
+
+ private:
+  uint64_t OldestNeeded() const;
+
+  std::unique_ptr<uint8_t[]> ring_;
+  size_t capacity_ = 0;
+  std::atomic<uint64_t> writePos_{0};
+  struct Slot {
+    std::atomic<bool> open{false};
+    std::atomic<uint64_t> pos{0};
+  };
+  std::array<Slot, kMaxReaders> readers_;
+};
+
+}  // namespace orvex

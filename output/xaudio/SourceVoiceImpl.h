@@ -1,0 +1,150 @@
+// The engine's source voice. Control threads set atomics and feed a
+// single-producer/single-consumer buffer queue; the audio side (MixInto)
+// reads them without locks and owns all decoding and resampling state.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "output/xaudio/SampleConvert.h"
+#include "output/xaudio/StreamResampler.h"
+#include "output/xaudio/VoiceEngine.h"
+
+namespace orvex::xaudio {
+
+// The engine renders in blocks of at most this many frames, so every
+// per-voice scratch buffer has a fixed size.
+inline constexpr uint32_t kMaxBlockFrames = 1024;
+inline constexpr uint32_t kVoiceQueueCapacity = 64;
+
+// Marks render passes so a control thread can wait out the one in progress.
+// The counter is odd while a pass runs; a thread that unpublished something
+// only waits when a pass had started before it looked, never when idle.
+class RenderGate {
+ public:
+  void Enter() { seq_.fetch_add(1); }
+  void Leave() { seq_.fetch_add(1); }
+  void WaitForPassInProgress() const;
+
+ private:
+  std::atomic<uint64_t> seq_{0};
+};
+
+// Linear gain ramp over one processing quantum. A constant gain stays the
+// exact float it was set to.
+struct GainRamp {
+  float current = 1.0f;
+  float start = 1.0f;
+  float target = 1.0f;
+  uint32_t pos = 0;
+  uint32_t len = 0;
+
+  void Retarget(float t, uint32_t quantum, bool jump) {
+    if (t == target) return;
+    target = t;
+    if (jump || quantum == 0) {
+      current = t;
+      len = 0;
+      return;
+    }
+    start = current;
+    pos = 0;
+    len = quantum;
+  }
+  bool Ramping() const { return pos < len; }
+  float Next() {
+    ++pos;
+    current = pos >= len ? target : start + (target - start) * (float(pos) / float(len));
+    return current;
+  }
+};
+
+class SourceVoiceImpl final : public SourceVoice {
+ public:
+  // `resampler` is null when the source already runs at the device rate.
+  SourceVoiceImpl(const WaveFormat& format, float maxFrequencyRatio, uint32_t deviceRate,
+                  uint32_t quantumFrames, std::unique_ptr<StreamResampler> resampler,
+                  RenderGate& gate);
+  ~SourceVoiceImpl() override;
+
+  bool SubmitSourceBuffer(const uint8_t* data, uint32_t bytes) override;
+  void Start() override;
+  void Stop() override;
+  // Drops every queued buffer at once, the playing one too even while the
+  // voice runs (it then plays silence until the next submit), and resets the
+  // resampler so no old sound leaks into what is queued next.
+  void FlushSourceBuffers() override;
+  VoiceState GetState() const override;
+  void SetVolume(float volume) override;
+  bool SetChannelVolumes(uint32_t count, const float* volumes) override;
+  // The effect sees the voice's stereo frames at the device rate:
+  // Prepare(2, deviceRate).
+  void SetEffectChain(Effect* effect) override;
+  const WaveFormat& Format() const override { return format_; }
+  float MaxFrequencyRatio() const override { return maxFrequencyRatio_; }
+
+  // Audio side: adds n <= kMaxBlockFrames stereo frames into mix.
+  void MixInto(float* mix, uint32_t n);
+
+ private:
+  struct QueuedBuffer {
+    const uint8_t* data = nullptr;
+    uint32_t frames = 0;
+  };
+
+  // Audio side helpers.
+  uint32_t ReadQueue(float* dst, uint32_t frames);
+  const float* Produce(uint32_t n);
+  const float* ProduceResampled(uint32_t n);
+  bool RefillStage(uint32_t outFramesWanted);
+  void ApplyGains(const float* src, float* dst, uint32_t n, bool accumulate);
+
+  // Excludes the audio side from the consumer state for a moment; it skips
+  // the voice for a block if it arrives meanwhile.
+  void HoldAudio();
+  void ReleaseAudio();
+
+  const WaveFormat format_;
+  const float maxFrequencyRatio_;
+  const uint32_t deviceRate_;
+  const uint32_t quantum_;
+  const uint32_t outChannels_;  // 1 for mono sources, else 2
+  const DecodeFn decode_;
+  RenderGate& gate_;
+
+  // Control-side state.
+  std::mutex controlMutex_;
+
+  // Shared state.
+  std::array<QueuedBuffer, kVoiceQueueCapacity> queue_{};
+  std::atomic<uint64_t> writeIndex_{0};  // producer-owned
+  std::atomic<uint64_t> readIndex_{0};   // consumer-owned; counts finished buffers
+  std::atomic<uint64_t> samplesPlayed_{0};
+  std::atomic<bool> running_{false};
+  std::atomic<float> volume_{1.0f};
+  std::array<std::atomic<float>, 2> channelVolumes_{1.0f, 1.0f};
+  std::atomic<Effect*> effect_{nullptr};
+  std::atomic<bool> audioBusy_{false};
+  std::atomic<bool> controlHold_{false};
+
+  // Audio-side state (touched by control threads only under HoldAudio).
+  bool headValid_ = false;
+  QueuedBuffer head_{};
+  uint32_t headPos_ = 0;
+  uint64_t played_ = 0;
+  bool rendered_ = false;
+  GainRamp rampL_, rampR_;
+  std::unique_ptr<StreamResampler> resampler_;
+  std::vector<float> stage_;  // decoded input waiting for the resampler
+  uint32_t stagePos_ = 0;
+  uint32_t stageFrames_ = 0;
+  uint32_t silenceFed_ = 0;          // zero frames fed since the queue ran dry
+  std::vector<float> voiceFrames_;   // n frames of outChannels_, before gain
+  std::vector<float> effectFrames_;  // n stereo frames for the effect
+};
+
+}  // namespace orvex::xaudio

@@ -1,0 +1,36 @@
+// A streaming sample-rate converter for one voice, safe to run on the audio
+// thread once created.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace orvex::xaudio {
+
+class StreamResampler {
+ public:
+  // Creates and warms up a converter for interleaved float frames. Not for
+  // the audio thread. nullptr when the library refuses the rates.
+  static std::unique_ptr<StreamResampler> Create(double inRate, double outRate, uint32_t channels);
+  ~StreamResampler();
+  StreamResampler(const StreamResampler&) = delete;
+  StreamResampler& operator=(const StreamResampler&) = delete;
+
+  // Audio side: takes up to inFrames frames from `in` and writes up to
+  // outFrames frames to `out`. Never allocates after Create. Output lags the
+  // input by a fixed delay (the converter starts with silence in its history).
+  void Process(const float* in, size_t inFrames, size_t& inUsed, float* out, size_t outFrames,
+               size_t& outMade);
+
+  // Input frames of silence that push everything still held out of it.
+  uint32_t TailFrames() const { return tailFrames_; }
+
+ private:
+  explicit StreamResampler(void* handle, uint32_t tailFrames)
+      : handle_(handle), tailFrames_(tailFrames) {}
+  void* handle_;
+  uint32_t tailFrames_;
+};
+
+}  // namespace orvex::xaudio

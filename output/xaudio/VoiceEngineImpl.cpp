@@ -1,0 +1,172 @@
+// The engine: a fixed table of voices the device's render pass walks, and
+// the control-side bookkeeping that creates and retires them.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "output/xaudio/SourceVoiceImpl.h"
+#include "output/xaudio/StreamResampler.h"
+#include "output/xaudio/VoiceEngine.h"
+
+namespace orvex::xaudio {
+namespace {
+
+constexpr size_t kMaxVoices = 64;
+
+bool IsPlayable(const WaveFormat& f) {
+  if (f.channels == 0 || f.samplesPerSec == 0) return false;
+  const uint16_t bits = f.bitsPerSample;
+  // Extensible samples that do not fill their container (20 valid bits in
+  // 24, say) are refused rather than played at the wrong scale.
+  const bool pcm = f.formatTag == kFormatPcm ||
+                   (f.formatTag == kFormatExtensible && f.pcmSubFormat && f.validBits == bits);
+  if (!pcm || DecoderFor(bits) == nullptr) return false;
+  return f.blockAlign == uint32_t(f.channels) * bits / 8;
+}
+
+class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
+ public:
+  explicit VoiceEngineImpl(uint32_t quantumFrames) : requestedQuantum_(quantumFrames) {}
+  ~VoiceEngineImpl() override { DestroyMasteringVoice(); }
+
+  bool CreateMasteringVoice(AudioDevice& device) override;
+  void DestroyMasteringVoice() override;
+  bool HasMasteringVoice() const override;
+  uint32_t DeviceChannels() const override;
+  uint32_t DeviceRate() const override;
+  SourceVoice* CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) override;
+  void DestroyVoice(SourceVoice* voice) override;
+
+  void Render(float* interleaved, uint32_t frames) override;
+
+ private:
+  void WriteOut(float* out, uint32_t n) const;
+
+  const uint32_t requestedQuantum_;
+  mutable std::mutex controlMutex_;
+  AudioDevice* device_ = nullptr;
+
+  // Set while the device is closed; the audio side only reads them.
+  uint32_t channels_ = 0;
+  uint32_t rate_ = 0;
+  uint32_t quantum_ = 0;
+  std::vector<float> mix_;  // kMaxBlockFrames stereo frames
+
+  std::array<std::atomic<SourceVoiceImpl*>, kMaxVoices> slots_{};
+  RenderGate gate_;
+};
+
+bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
+  std::lock_guard lock(controlMutex_);
+  if (device_) return false;
+  const uint32_t channels = device.Channels();
+  const uint32_t rate = device.Rate();
+  if (channels == 0 || rate == 0) return false;
+  channels_ = channels;
+  rate_ = rate;
+  quantum_ = requestedQuantum_ ? requestedQuantum_ : std::max<uint32_t>(1, rate / 100);
+  mix_.assign(size_t(kMaxBlockFrames) * 2, 0.0f);
+  device_ = &device;
+  if (!device.Open(this)) {
+    device_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void VoiceEngineImpl::DestroyMasteringVoice() {
+  std::lock_guard lock(controlMutex_);
+  if (!device_) return;
+  device_->Close();  // no render pass runs after this
+  // Voices are bound to this device's rate, so they go with it.
+  for (auto& slot : slots_) delete slot.exchange(nullptr);
+  device_ = nullptr;
+  channels_ = rate_ = quantum_ = 0;
+}
+
+bool VoiceEngineImpl::HasMasteringVoice() const {
+  std::lock_guard lock(controlMutex_);
+  return device_ != nullptr;
+}
+
+uint32_t VoiceEngineImpl::DeviceChannels() const {
+  std::lock_guard lock(controlMutex_);
+  return channels_;
+}
+
+uint32_t VoiceEngineImpl::DeviceRate() const {
+  std::lock_guard lock(controlMutex_);
+  return rate_;
+}
+
+SourceVoice* VoiceEngineImpl::CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) {
+  std::lock_guard lock(controlMutex_);
+  if (!device_ || !IsPlayable(format)) return nullptr;
+  auto free =
+      std::find_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.load() == nullptr; });
+  if (free == slots_.end()) return nullptr;
+  std::unique_ptr<StreamResampler> resampler;
+  if (format.samplesPerSec != rate_) {
+    resampler = StreamResampler::Create(format.samplesPerSec, rate_, format.channels == 1 ? 1 : 2);
+    if (!resampler) return nullptr;
+  }
+  auto* voice =
+      new SourceVoiceImpl(format, maxFrequencyRatio, rate_, quantum_, std::move(resampler), gate_);
+  free->store(voice);  // publishes the fully built voice to the audio side
+  return voice;
+}
+
+void VoiceEngineImpl::DestroyVoice(SourceVoice* voice) {
+  if (!voice) return;
+  std::lock_guard lock(controlMutex_);
+  for (auto& slot : slots_) {
+    SourceVoiceImpl* v = slot.load();
+    if (v == nullptr || static_cast<SourceVoice*>(v) != voice) continue;
+    slot.store(nullptr);
+    // A pass that started before the store may still hold the pointer.
+    gate_.WaitForPassInProgress();
+    delete v;
+    return;
+  }
+}
+
+void VoiceEngineImpl::Render(float* interleaved, uint32_t frames) {
+  gate_.Enter();
+  for (uint32_t done = 0; done < frames;) {
+    const uint32_t n = std::min(kMaxBlockFrames, frames - done);
+    std::fill(mix_.begin(), mix_.begin() + size_t(n) * 2, 0.0f);
+    for (auto& slot : slots_) {
+      if (SourceVoiceImpl* v = slot.load()) v->MixInto(mix_.data(), n);
+    }
+    WriteOut(interleaved + size_t(done) * channels_, n);
+    done += n;
+  }
+  gate_.Leave();
+}
+
+void VoiceEngineImpl::WriteOut(float* out, uint32_t n) const {
+  const float* mix = mix_.data();
+  if (channels_ == 2) {
+    std::memcpy(out, mix, sizeof(float) * n * 2);
+  } else if (channels_ == 1) {
+    for (uint32_t i = 0; i < n; ++i) out[i] = 0.5f * (mix[2 * i] + mix[2 * i + 1]);
+  } else {
+    // Wider devices: the mix goes to the first pair, the rest stays silent.
+    std::fill(out, out + size_t(n) * channels_, 0.0f);
+    for (uint32_t i = 0; i < n; ++i) {
+      out[size_t(i) * channels_] = mix[2 * i];
+      out[size_t(i) * channels_ + 1] = mix[2 * i + 1];
+    }
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<VoiceEngine> CreateVoiceEngine(uint32_t processingQuantumFrames) {
+  return std::make_unique<VoiceEngineImpl>(processingQuantumFrames);
+}
+
+}  // namespace orvex::xaudio

@@ -1,0 +1,194 @@
+#include "output/xaudio/WaveXAudio.h"
+
+#include <algorithm>
+
+namespace orvex {
+namespace {
+// Upper bound of the silence block submitted after the end of the file.
+constexpr uint32_t kMaxSilenceBytes = 1 << 20;
+}  // namespace
+
+void CWaveXAudio::SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines) {
+  std::lock_guard lock(mutex_);
+  engines_ = engines;
+}
+
+bool CWaveXAudio::HasVoice(int output) const {
+  std::lock_guard lock(mutex_);
+  return output >= 0 && output < kOutputCount && voices_[output].voice != nullptr;
+}
+
+bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
+  std::lock_guard lock(mutex_);
+  format_ = fileFormat;
+  WaveFormat voiceFormat = fileFormat;
+  if (fileFormat.bitsPerSample > 16) {
+    // Wider samples travel in the extensible layout with every bit valid.
+    voiceFormat.formatTag = kFormatExtensible;
+    voiceFormat.extraSize = 22;
+    voiceFormat.validBits = fileFormat.bitsPerSample;
+    voiceFormat.channelMask = 3;
+    voiceFormat.pcmSubFormat = true;
+  }
+  for (int n = 0; n < kOutputCount; ++n) {
+    if (!engines_[n]) continue;
+    xaudio::SourceVoice* voice = engines_[n]->CreateSourceVoice(voiceFormat, 2.0f);
+    if (!voice) {
+      // That output and the later ones stay silent for this file.
+      engines_[n] = nullptr;
+      return false;
+    }
+    voice->SetVolume(1.0f);
+    Voice& v = voices_[n];
+    v.voice = voice;
+    v.reader = stream_ ? stream_->OpenReader() : -1;
+    ResetTracking(v);
+    ApplyLevel(n);
+  }
+  return true;
+}
+
+void CWaveXAudio::AllocBuffers(uint32_t blockSize, uint32_t firstBlockSize) {
+  std::lock_guard lock(mutex_);
+  blockSize_ = blockSize;
+  firstBlockSize_ = firstBlockSize;
+  uint32_t align = std::max<uint32_t>(format_.blockAlign, 1);
+  uint32_t silence = std::min({std::max(blockSize, firstBlockSize), kMaxSilenceBytes,
+                               std::max<uint32_t>(format_.avgBytesPerSec, align)});
+  silence_.assign(std::max(silence / align, 1u) * align, 0);
+  // 8-bit samples are unsigned: their silence is the mid value.
+  if (format_.bitsPerSample == 8) std::fill(silence_.begin(), silence_.end(), 0x80);
+}
+
+void CWaveXAudio::ResetTracking(Voice& v) {
+  v.readPos = 0;
+  v.submitted = 0;
+  v.released = 0;
+  if (stream_ && v.reader >= 0) stream_->SetReaderPos(v.reader, 0);
+}
+
+size_t CWaveXAudio::SubmitRegion(Voice& v, size_t n) {
+  size_t total = 0;
+  for (const StreamStore::Span& span : stream_->Region(v.readPos, n)) {
+    if (span.size == 0) continue;
+    if (!v.voice->SubmitSourceBuffer(span.data, static_cast<uint32_t>(span.size))) break;
+    total += span.size;
+    v.ends[v.submitted++ % v.ends.size()] = v.readPos + total;
+  }
+  v.readPos += total;
+  return total;
+}
+
+void CWaveXAudio::SubmitSilence(Voice& v, uint32_t bytes) {
+  if (silence_.empty()) return;
+  uint32_t piece = std::min<uint32_t>(bytes, static_cast<uint32_t>(silence_.size()));
+  if (piece > 0 && v.voice->SubmitSourceBuffer(silence_.data(), piece))
+    v.ends[v.submitted++ % v.ends.size()] = v.readPos;
+}
+
+void CWaveXAudio::ReleaseFinished(Voice& v) {
+  uint64_t queued = v.voice->GetState().buffersQueued;
+  uint64_t finished = v.submitted >= queued ? v.submitted - queued : 0;
+  if (finished > v.released) {
+    v.released = finished;
+    if (stream_ && v.reader >= 0)
+      stream_->SetReaderPos(v.reader, v.ends[(finished - 1) % v.ends.size()]);
+  }
+}
+
+void CWaveXAudio::Prefill() {
+  std::lock_guard lock(mutex_);
+  if (!stream_) return;
+  for (Voice& v : voices_) {
+    if (!v.voice) continue;
+    v.voice->FlushSourceBuffers();
+    ResetTracking(v);
+    if (SubmitRegion(v, firstBlockSize_) == 0) SubmitSilence(v, firstBlockSize_);
+  }
+}
+
+void CWaveXAudio::Refill() {
+  std::lock_guard lock(mutex_);
+  if (!stream_) return;
+  bool first = true;
+  for (Voice& v : voices_) {
+    if (!v.voice) continue;
+    xaudio::VoiceState state = v.voice->GetState();
+    if (first) samplesPlayed_.store(static_cast<uint32_t>(state.samplesPlayed));
+    first = false;
+    ReleaseFinished(v);
+    // Each voice is topped up by its own queue, so a voice that runs behind
+    // the others is never handed more than it can hold.
+    if (state.buffersQueued >= 2) continue;
+    if (v.readPos < stream_->WritePos()) {
+      SubmitRegion(v, blockSize_);
+    } else if (endFlag_.load()) {
+      SubmitSilence(v, blockSize_);
+    }
+  }
+}
+
+void CWaveXAudio::Start() {
+  std::lock_guard lock(mutex_);
+  for (Voice& v : voices_)
+    if (v.voice) v.voice->Start();
+}
+
+void CWaveXAudio::Stop() {
+  std::lock_guard lock(mutex_);
+  for (Voice& v : voices_)
+    if (v.voice) v.voice->Stop();
+}
+
+void CWaveXAudio::Flush() {
+  std::lock_guard lock(mutex_);
+  for (Voice& v : voices_) {
+    if (!v.voice) continue;
+    v.voice->FlushSourceBuffers();
+    ResetTracking(v);
+  }
+}
+
+void CWaveXAudio::Silence() {
+  std::lock_guard lock(mutex_);
+  for (Voice& v : voices_) {
+    if (!v.voice) continue;
+    v.voice->Stop();
+    v.voice->SetVolume(0.0f);
+  }
+}
+
+void CWaveXAudio::ReleaseVoices() {
+  std::lock_guard lock(mutex_);
+  for (int n = 0; n < kOutputCount; ++n) {
+    Voice& v = voices_[n];
+    if (!v.voice) continue;
+    if (engines_[n]) engines_[n]->DestroyVoice(v.voice);
+    if (stream_ && v.reader >= 0) stream_->CloseReader(v.reader);
+    v = Voice{};
+  }
+  silence_.clear();
+  silence_.shrink_to_fit();
+}
+
+void CWaveXAudio::SetOutputLevel(int output, float left, float right) {
+  if (output < 0 || output >= kOutputCount) return;
+  std::lock_guard lock(mutex_);
+  levels_[output] = {left, right};
+  ApplyLevel(output);
+}
+
+void CWaveXAudio::ApplyLevel(int output) {
+  xaudio::SourceVoice* voice = voices_[output].voice;
+  if (!voice) return;
+  uint32_t channels = std::max<uint32_t>(voice->Format().channels, 1);
+  // The pair fills the first two places of the per-channel list; a mono
+  // stream takes only the left value.
+  std::array<float, 32> volumes{};
+  uint32_t count = std::min<uint32_t>(channels, volumes.size());
+  volumes[0] = levels_[output][0];
+  if (count > 1) volumes[1] = levels_[output][1];
+  voice->SetChannelVolumes(count, volumes.data());
+}
+
+}  // namespace orvex

@@ -1,0 +1,91 @@
+// A player's voices on the voice-engine outputs: one source voice per output
+// that has an engine. The voices play straight out of the player's stream
+// store: each submission is a region of the store, released back to the
+// writer once the voice has finished it, so nothing is copied and the store's
+// memory stays fixed.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "output/StreamStore.h"
+#include "output/WaveFormat.h"
+#include "output/xaudio/VoiceEngine.h"
+
+namespace orvex {
+
+inline constexpr int kOutputCount = 3;
+
+class CWaveXAudio {
+ public:
+  CWaveXAudio() = default;
+  CWaveXAudio(const CWaveXAudio&) = delete;
+  CWaveXAudio& operator=(const CWaveXAudio&) = delete;
+  ~CWaveXAudio() { ReleaseVoices(); }
+
+  // The engines of the three outputs (nullptr: no engine); not owned.
+  void SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines);
+  void SetStream(StreamStore* stream) { stream_ = stream; }
+
+  // Creates one voice per engine for the file's format. Stops at the first
+  // output whose voice cannot be created: it and later outputs stay silent.
+  bool CreateVoices(const WaveFormat& fileFormat);
+  void AllocBuffers(uint32_t blockSize, uint32_t firstBlockSize);
+  // Submits the start of the stream (after the first block was appended).
+  void Prefill();
+  // Tops up voices whose queue runs low; called on every player tick.
+  void Refill();
+  void Start();
+  void Stop();
+  void Flush();
+  void Silence();
+  void ReleaseVoices();
+
+  // Set while the file has no more data: caught-up voices then get silence.
+  void SetEndFlag(bool end) { endFlag_.store(end); }
+  // Gains of one output; kept and applied to voices created later, so a
+  // freshly loaded file never plays at a level nobody set.
+  void SetOutputLevel(int output, float left, float right);
+  // Frames the first voice has played (low 32 bits).
+  uint32_t SamplesPlayed() const { return samplesPlayed_.load(); }
+  bool HasVoice(int output) const;
+
+ private:
+  struct Voice {
+    xaudio::SourceVoice* voice = nullptr;
+    int reader = -1;
+    uint64_t readPos = 0;
+    // Store position each submission ends at, by submission number, so the
+    // bytes are released when the voice reports the buffer finished.
+    std::array<uint64_t, 32> ends{};
+    uint64_t submitted = 0;
+    uint64_t released = 0;
+  };
+
+  void ApplyLevel(int output);
+  void ReleaseFinished(Voice& v);
+  // Submits up to n bytes of the store from v.readPos; returns bytes taken.
+  size_t SubmitRegion(Voice& v, size_t n);
+  void SubmitSilence(Voice& v, uint32_t bytes);
+  void ResetTracking(Voice& v);
+
+  // Level changes come from fade steps on the timer thread while the UI
+  // thread may create or release voices; every operation holds this. No
+  // audio thread ever takes it.
+  mutable std::mutex mutex_;
+  std::array<xaudio::VoiceEngine*, kOutputCount> engines_{};
+  std::array<Voice, kOutputCount> voices_;
+  std::array<std::array<float, 2>, kOutputCount> levels_{};
+  StreamStore* stream_ = nullptr;
+  WaveFormat format_;
+  uint32_t blockSize_ = 0;
+  uint32_t firstBlockSize_ = 0;
+  std::vector<uint8_t> silence_;
+  std::atomic<bool> endFlag_{true};
+  std::atomic<uint32_t> samplesPlayed_{0};
+};
+
+}  // namespace orvex

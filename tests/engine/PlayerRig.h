@@ -1,0 +1,60 @@
+// A channel player on virtual time with its three outputs on virtual
+// devices, for tests that check what the outputs play sample by sample.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ManualTimerService.h"
+#include "engine/UiPoster.h"
+#include "engine/WaveWnd.h"
+#include "output/OutputSet.h"
+#include "output/xaudio/VirtualDevice.h"
+
+namespace orvex {
+
+class PlayerRig {
+ public:
+  explicit PlayerRig(uint32_t rate, int channel = 1, int outputs = 3)
+      : player(channel, timers, poster) {
+    for (int n = 0; n < outputs; ++n) {
+      devices.push_back(std::make_unique<xaudio::VirtualDevice>("virtual-" + std::to_string(n),
+                                                                "Virtual", 2, rate));
+      devices.back()->SetCapture(true);
+      outputSet.Bind(n, devices.back().get());
+    }
+    player.SetEngines(outputSet.Engines());
+    player.SetEndOfFileHandler([this](int ch) {
+      endNotices.push_back({timers.timeGetTime(), ch});
+    });
+  }
+  ~PlayerRig() { player.Unload(); }
+
+  // Runs ms of virtual time in 10 ms steps: timers, posted work, then the
+  // outputs pull the 10 ms of sound that the step covers.
+  void Run(uint32_t ms) {
+    for (uint32_t t = 0; t < ms; t += 10) {
+      timers.Advance(10);
+      poster.RunPending();
+      for (auto& d : devices) d->Pull(d->Rate() / 100);
+    }
+  }
+
+  const std::vector<float>& Out(int n = 0) const {
+    return devices[static_cast<size_t>(n)]->Captured();
+  }
+
+  ManualTimerService timers;
+  ManualUiPoster poster;
+  std::vector<std::unique_ptr<xaudio::VirtualDevice>> devices;  // outlive their engines
+  OutputSet outputSet;
+  CWaveWnd player;
+  struct Notice {
+    uint32_t time;
+    int channel;
+  };
+  std::vector<Notice> endNotices;
+};
+
+}  // namespace orvex
