@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CliRender.h"
 #include "app/CliShow.h"
 #include "app/CliWav.h"
 #include "app/OrvexDoc.h"
@@ -15,7 +16,9 @@ void Usage() {
                "usage: orvex-cli [--settings FILE] COMMAND ...\n"
                "  show dump FILE.csv         print the show as JSON Lines\n"
                "  show save IN.csv OUT.csv   load a show and write it again\n"
-               "  wav info FILE.wav          print the format of a WAV file as JSON\n");
+               "  wav info FILE.wav          print the format of a WAV file as JSON\n"
+               "  render SHOW.csv --out DIR [--rate HZ] [--length SECONDS] [--at SECONDS ACTION]...\n"
+               "                             run the show offline; write the outputs and events\n");
 }
 
 }  // namespace
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
     rc = orvex::RunShowCommand(args, settingsPath);
   } else if (command == "wav") {
     rc = orvex::RunWavCommand(args);
+  } else if (command == "render") {
+    rc = orvex::RunRenderCommand(args, settingsPath);
   } else {
     Usage();
   }

@@ -1,0 +1,92 @@
+// The auto-run clock: presses GO by itself when the clock reaches the timing
+// of the next cue.
+#include <cstdio>
+
+#include "engine/Console.h"
+#include "show/TextNumbers.h"
+
+namespace orvex {
+
+std::string FormatClock(uint32_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u.%1u", ms / 3600000, ms / 60000 % 60,
+                ms / 1000 % 60, ms % 1000 / 100);
+  return text;
+}
+
+// hours:minutes:seconds.fraction; fields missing on the left count as 0, so
+// "90" is 90 seconds and "1:30" a minute and a half.
+uint32_t ParseClock(const std::string& text) {
+  std::string rest = text;
+  uint64_t fraction = 0;
+  if (size_t dot = rest.rfind('.'); dot != std::string::npos) {
+    std::string part = rest.substr(dot + 1, 3);
+    rest.erase(dot);
+    const uint64_t weight = part.size() == 1 ? 100 : part.size() == 2 ? 10 : 1;
+    fraction =
+        part.empty() ? 0 : static_cast<uint64_t>(std::max(ParseLeadingInt(part), 0)) * weight;
+  }
+  uint64_t fields[3] = {0, 0, 0};  // seconds, minutes, hours
+  for (int i = 0; i < 3 && !rest.empty(); ++i) {
+    const size_t colon = i < 2 ? rest.rfind(':') : std::string::npos;
+    const std::string field = colon == std::string::npos ? rest : rest.substr(colon + 1);
+    fields[i] = static_cast<uint64_t>(std::max(ParseLeadingInt(field), 0));
+    if (colon == std::string::npos) break;
+    rest.erase(colon);
+  }
+  const uint64_t ms = fields[2] * 3600000 + fields[1] * 60000 + fields[0] * 1000 + fraction;
+  return static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX));
+}
+
+void CConsole::RunTimeline() {
+  clock_ = ParseClock(clockText_);
+  CheckDue();
+  clockTimer_.Start(100, [this] {
+    clock_ += 100;
+    CheckDue();
+    clockText_ = FormatClock(clock_);
+    Changed(ConsoleChange::kClock, 0);
+  });
+  Changed(ConsoleChange::kClock, 0);
+}
+
+void CConsole::StopTimeline() {
+  clockTimer_.Stop();
+  Changed(ConsoleChange::kClock, 0);
+}
+
+void CConsole::ZeroReset() {
+  clock_ = 0;
+  clockText_ = FormatClock(0);
+  Changed(ConsoleChange::kClock, 0);
+}
+
+void CConsole::SetToNextTiming() {
+  bool found = false;
+  uint32_t best = 0;
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    const CueState& s = cue_[Index(ch)];
+    if (!s.armed) continue;
+    if (!found || s.autoRunTime < best) best = s.autoRunTime;
+    found = true;
+  }
+  clock_ = best;
+  clockText_ = FormatClock(best);
+  Changed(ConsoleChange::kClock, 0);
+}
+
+void CConsole::CheckDue() {
+  for (int k = 1; k <= kFaders; ++k) {
+    const CueState& s = cue_[Index(k)];
+    if (!s.armed) continue;
+    // Unsigned: below 100 ms only the rule for time 0 can hold.
+    const bool due = (clock_ == 0 && s.autoRunTime == 0) ||
+                     (clock_ - 100u < s.autoRunTime && s.autoRunTime <= clock_);
+    if (due) {
+      ExecuteGo();
+      return;
+    }
+  }
+}
+
+}  // namespace orvex

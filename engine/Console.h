@@ -1,0 +1,260 @@
+// The console: faders, routing, fades, cue pointers, channel strips and the
+// auto-run clock of the main view, as a model the desktop view shows and
+// drives and the offline renderer runs without a display.
+//
+// Threads: every operation runs on the UI thread, except the fade steps,
+// which run on the timer service's thread. The level and fade state they
+// share is held in atomics; the cue state is the UI thread's alone. A fade
+// that reaches silence posts the channel's stop to the UI thread.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/ConsoleTypes.h"
+#include "engine/TimerService.h"
+#include "engine/UiPoster.h"
+#include "engine/UiTimer.h"
+#include "engine/WaveWnd.h"
+#include "show/CueStore.h"
+#include "show/PathMap.h"
+#include "show/Settings.h"
+
+namespace orvex {
+
+class CConsole {
+ public:
+  CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiPoster& poster);
+  ~CConsole();
+  CConsole(const CConsole&) = delete;
+  CConsole& operator=(const CConsole&) = delete;
+
+  // --- wiring ---
+  void SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines);
+  void SetListener(ConsoleListener* listener) { listener_ = listener; }
+  void SetContinuousPlay(ContinuousPlayLink* link) { lists_ = link; }
+  void SetSliderPanel(SliderPanelLink* link) { slider_ = link; }
+  void SetDrives(const DriveMap& drives) { drives_ = drives; }
+  // The show file's folder: relative sound paths that are not found from
+  // the working folder are looked for there.
+  void SetShowFolder(const std::string& nativeFolder) { showFolder_ = nativeFolder; }
+  CWaveWnd& Player(int ch) { return *players_[static_cast<size_t>(ch)]; }
+  // Buffer sizes and the fader knee from the settings into the players.
+  void ApplyPlayerSettings();
+  // The faders, routing and pan as the settings left them.
+  void LoadFromSettings();
+  // The console refresh after the cue store was replaced: positions (reset
+  // to each first record when asked), rows, presets, next cue, files.
+  void RefreshAfterCueChange(bool resetPositions);
+  // Stops timers and channels; the destructor runs it too.
+  void Shutdown();
+
+  // --- level control ---
+  // Hand moves of the trackbars (0 = top = full).
+  void MoveFader(int fader, int trackbarPos);
+  void MoveMaster(int trackbarPos);
+  void MoveCross(int trackbarPos);  // 0 = left end = X full
+  void SetChannelRoute(int ch, Route route, bool checked);
+  void SetGroupRoute(int group, Route route, bool checked);  // group 1, 2
+  void SetMasterOn(bool on);
+  void SetPan(int ch, int pan);
+  void SetKnee(double point, double level);
+  void UpdateChannelGains(int ch);
+  void SetFaderLevel(int fader, double level, bool refresh);
+  void StartFadeIn(int fader);
+  void StartFadeOut(int fader, bool toZero);
+  void CancelFade(int fader);
+  void FadeStep(int fader);
+  // Runs the step of every fading fader at once (between pieces of a read).
+  void RunPendingFadeSteps();
+  bool AnyFadeRunning() const;
+
+  uint32_t FaderValue(int fader) const { return value_[Index(fader)].load(); }
+  int TrackbarPos(int fader) const { return trackbar_[Index(fader)].load(); }
+  std::string LevelText(int fader) const;
+  uint32_t MasterValue() const { return master_.load(); }
+  uint32_t CrossValue() const { return cross_.load(); }
+  RouteState ChannelRoute(int ch) const;
+  RouteState GroupRoute(int group) const;
+  bool MasterOn() const { return outputMaster_.load(); }
+  int Pan(int ch) const { return pan_[Index(ch)].load(); }
+  bool FadeInActive(int fader) const { return fades_[Index(fader)].in.load(); }
+  bool FadeOutActive(int fader) const { return fades_[Index(fader)].out.load(); }
+
+  // --- cue execution ---
+  void ComputeNextCue();
+  void LoadChannelFile(int ch);
+  void PresetFader(int ch);
+  void ApplyOutputFlags(int fader);
+  void AdvanceChannel(int position, int fader);  // -1: the next record in sequence
+  void StartChannel(int ch);
+  void ExecuteGo();
+  void CallUpCue(double q);
+  void CallUp();    // "呼出"
+  void Previous();  // "前"
+  void Next();      // "次"
+  // The "次のＱ" edit: the operator may type a number into it.
+  void SetNextCueText(const std::string& text) { nextText_ = text; }
+  const std::string& NextCueText() const { return nextText_; }
+  const std::string& CurrentCueText() const { return currentText_; }
+  double NextCue() const { return nextCue_; }
+  int CurrentRecord(int fader) const { return cue_[Index(fader)].current; }
+  bool Armed(int fader) const { return cue_[Index(fader)].armed; }
+  bool AutoNext() const { return settings_.autoNext != 0; }
+  void SetAutoNext(bool on) { settings_.autoNext = on ? 1 : 0; }
+  int GoRunsInProgress() const { return static_cast<int>(goRuns_.size()); }
+
+  // --- channel strips ---
+  void PlayChannel(int ch);
+  void PauseChannel(int ch);
+  void StopChannel(int ch);
+  void FadeOutChannel(int ch);          // the "F. O" toggle
+  void NextChannel(int ch);             // "NEXT"
+  void ChooseTitle(int ch, int index);  // 0-based entry of the title list
+  void StoreChannelRecord(int ch, bool fader, bool row);
+  void StopAll();
+  void FunctionKey(int ch);  // F1..F6
+  void OnChannelEnded(int ch);
+  void RefreshChannelRow(int ch);
+  void FillTitleList(int ch);
+  ChannelRow& Row(int ch) { return rows_[Index(ch)]; }
+  const std::vector<std::string>& Titles(int ch) const { return titles_[Index(ch)]; }
+  TransportButtons Buttons(int ch) const { return buttons_[Index(ch)]; }
+  bool LoadedMark(int ch) const { return cue_[Index(ch)].loaded; }
+  bool StartedMark(int ch) const { return cue_[Index(ch)].started; }
+  bool ReloadPending(int ch) const { return cue_[Index(ch)].reload; }
+  bool ListMode(int ch) const { return cue_[Index(ch)].listMode; }
+  // Set by edits of the cue store made from the console.
+  bool ShowModified() const { return showModified_; }
+  void SetShowModified(bool modified) { showModified_ = modified; }
+
+  // --- auto-run ---
+  void RunTimeline();
+  void StopTimeline();
+  void ZeroReset();
+  void SetToNextTiming();
+  void CheckDue();
+  void SetClockText(const std::string& text) { clockText_ = text; }
+  const std::string& ClockText() const { return clockText_; }
+  uint32_t Clock() const { return clock_; }
+  bool TimelineRunning() const { return clockTimer_.Running(); }
+  uint32_t AutoRunTime(int fader) const { return cue_[Index(fader)].autoRunTime; }
+
+ private:
+  struct Fade {
+    std::atomic<bool> in{false};
+    std::atomic<bool> out{false};
+    std::atomic<double> rate{0};    // level units per millisecond
+    std::atomic<double> target{0};  // 0..10
+    std::atomic<uint32_t> lastStep{0};
+    std::atomic<uint32_t> steps{0};
+    // Level and time the fade is measured from, and the fader value the
+    // last step gave (anything else means the fader was set meanwhile).
+    std::atomic<double> baseLevel{0};
+    std::atomic<uint32_t> baseTime{0};
+    std::atomic<uint32_t> levelValue{0};
+    std::atomic<TimerService::TimerId> timer{0};
+  };
+  struct CueState {
+    int current = 0;
+    bool armed = false;
+    bool loaded = false;
+    bool started = false;
+    bool reload = false;
+    bool listMode = false;
+    uint32_t autoRunTime = 0;
+  };
+  // One GO whose delayed faders have not all fired yet.
+  struct GoRun {
+    uint32_t t0 = 0;
+    std::string text;  // "次のＱ" when GO was pressed
+    std::array<bool, kFaders + 1> armed{};
+    std::array<bool, kFaders + 1> pending{};
+    std::array<bool, kFaders + 1> fired{};
+    std::array<uint32_t, kFaders + 1> delay{};
+    bool AnyPending() const {
+      return std::any_of(pending.begin(), pending.end(), [](bool p) { return p; });
+    }
+  };
+  struct FadeTimerUser {
+    CConsole* console;
+    int fader;
+  };
+
+  static size_t Index(int n) { return static_cast<size_t>(n); }
+  bool OnUiThread() const { return std::this_thread::get_id() == uiThread_; }
+  // Runs task on the UI thread unless the console is gone by then.
+  void PostToUi(std::function<void()> task);
+  bool StartFade(int fader, bool in, double seconds, double target);
+  void EmitFadeEnd(int fader);
+  static void FadeThunk(TimerService::TimerId, void* user);
+  void Emit(ConsoleEvent event);
+  void Changed(ConsoleChange what, int index);
+  const CRecord* Current(int fader) const;
+  double CurrentQ(int fader) const;
+  double ChannelLevel(int fader) const;  // 0..10 from the stored value
+  void StoreRouteSettings(int ch);
+  void KillFadeTimer(int fader);
+  void OnGoTimer();
+  void RunGoPass(GoRun& run);
+  void FireFader(int fader);
+  void FinishGo(const GoRun& run);
+  void SetNextCue(double q);
+  void MovePositions(double q, bool strictlyAfter);
+  std::string ResolvePath(const std::string& stored) const;
+
+  const std::thread::id uiThread_ = std::this_thread::get_id();
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  CueStore& cues_;
+  Settings& settings_;
+  TimerService& timers_;
+  UiPoster& poster_;
+  ConsoleListener* listener_ = nullptr;
+  ContinuousPlayLink* lists_ = nullptr;
+  SliderPanelLink* slider_ = nullptr;
+  DriveMap drives_;
+  std::string showFolder_;
+  std::array<std::unique_ptr<CWaveWnd>, kChannels + 1> players_;  // [1..6]
+
+  // Level state, shared with the fade steps. Index = fader (1..8).
+  std::array<std::atomic<uint32_t>, kFaders + 1> value_{};
+  std::array<std::atomic<int>, kFaders + 1> trackbar_{};
+  std::atomic<uint32_t> master_{65535};
+  std::atomic<uint32_t> cross_{65535};
+  std::array<std::atomic<bool>, kChannels + 1> masterCh_{};
+  std::array<std::atomic<int>, kChannels + 1> groupCh_{};
+  std::array<std::atomic<int>, kChannels + 1> crossCh_{};
+  std::array<std::atomic<int>, kChannels + 1> pan_{};
+  std::array<std::atomic<bool>, 3> masterGr_{};
+  std::array<std::atomic<bool>, 3> outputGr_{};
+  std::array<std::atomic<int>, 3> crossGr_{};
+  std::atomic<bool> outputMaster_{true};
+  std::atomic<bool> blockReading_{false};
+  std::array<Fade, kFaders + 1> fades_;
+  std::array<FadeTimerUser, kFaders + 1> fadeUsers_{};
+
+  // Cue state (UI thread).
+  std::array<CueState, kFaders + 1> cue_{};
+  double nextCue_ = 0;
+  std::string nextText_ = "0";
+  std::string currentText_;
+  std::vector<std::unique_ptr<GoRun>> goRuns_;
+  UiTimer goTimer_;
+  std::array<ChannelRow, kChannels + 1> rows_{};
+  std::array<std::vector<std::string>, kChannels + 1> titles_{};
+  std::array<TransportButtons, kChannels + 1> buttons_{};
+  bool showModified_ = false;
+
+  // Auto-run.
+  UiTimer clockTimer_;
+  uint32_t clock_ = 0;
+  std::string clockText_ = "00:00:00.0";
+};
+
+}  // namespace orvex

@@ -1,0 +1,286 @@
+// Set-up of the console, the channel strips and the shutdown.
+#include <algorithm>
+
+#include "engine/Console.h"
+#include "engine/FadeMask.h"
+#include "show/TextNumbers.h"
+
+namespace orvex {
+
+CConsole::CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiPoster& poster)
+    : cues_(cues),
+      settings_(settings),
+      timers_(timers),
+      poster_(poster),
+      goTimer_(timers, poster),
+      clockTimer_(timers, poster) {
+  std::weak_ptr<bool> alive = alive_;
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    auto player = std::make_unique<CWaveWnd>(ch, timers, poster);
+    player->SetEndOfFileHandler([this, alive](int channel) {
+      if (alive.lock()) OnChannelEnded(channel);
+    });
+    // Long reads run on the timer thread; fades due meanwhile step between
+    // the pieces so they stay smooth.
+    player->SetBetweenPieces([this] { RunPendingFadeSteps(); });
+    players_[Index(ch)] = std::move(player);
+  }
+  for (int f = 0; f <= kFaders; ++f) fadeUsers_[Index(f)] = {this, f};
+  for (int f = 1; f <= kFaders; ++f) trackbar_[Index(f)].store(100);
+}
+
+CConsole::~CConsole() {
+  Shutdown();
+  *alive_ = false;
+}
+
+void CConsole::PostToUi(std::function<void()> task) {
+  poster_.Post([alive = std::weak_ptr<bool>(alive_), task = std::move(task)] {
+    if (auto a = alive.lock(); a && *a) task();
+  });
+}
+
+void CConsole::Emit(ConsoleEvent event) {
+  event.timeMs = timers_.timeGetTime();
+  if (listener_) listener_->OnConsoleEvent(event);
+}
+
+void CConsole::Changed(ConsoleChange what, int index) {
+  if (!listener_) return;
+  if (OnUiThread()) {
+    listener_->OnConsoleChanged(what, index);
+  } else {
+    PostToUi([this, what, index] {
+      if (listener_) listener_->OnConsoleChanged(what, index);
+    });
+  }
+}
+
+void CConsole::SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines) {
+  for (int ch = 1; ch <= kChannels; ++ch) Player(ch).SetEngines(engines);
+}
+
+void CConsole::ApplyPlayerSettings() {
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    Player(ch).SetBufferSeconds(settings_.prepBufSize[Index(ch)], settings_.bufSize[Index(ch)]);
+    Player(ch).SetKnee({settings_.slowPoint, settings_.substVol});
+  }
+}
+
+void CConsole::LoadFromSettings() {
+  ApplyPlayerSettings();
+  master_.store(static_cast<uint32_t>(std::clamp(settings_.master, 0, 65535)));
+  outputMaster_.store(settings_.outputMaster != 0);
+  for (int g = 1; g <= 2; ++g) {
+    const uint32_t value = static_cast<uint32_t>(std::clamp(settings_.group[Index(g)], 0, 65535));
+    value_[Index(kChannels + g)].store(value);
+    trackbar_[Index(kChannels + g)].store(static_cast<int>((1 - value / 65535.0) * 100));
+    crossGr_[Index(g)].store(std::clamp(settings_.crossGroup[Index(g)], 0, 2));
+    masterGr_[Index(g)].store(settings_.masterGroup[Index(g)] != 0);
+    outputGr_[Index(g)].store(settings_.outputGroup[Index(g)] != 0);
+  }
+  cross_.store(65535);  // the left end
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    value_[Index(ch)].store(0);
+    trackbar_[Index(ch)].store(100);
+    masterCh_[Index(ch)].store(settings_.masterCh[Index(ch)] != 0);
+    groupCh_[Index(ch)].store(settings_.groupCh[Index(ch)] & 3);
+    crossCh_[Index(ch)].store(std::clamp(settings_.crossCh[Index(ch)], 0, 2));
+    pan_[Index(ch)].store(std::clamp(settings_.panCh[Index(ch)], -10000, 10000));
+    UpdateChannelGains(ch);
+  }
+  Changed(ConsoleChange::kRouting, 0);
+}
+
+void CConsole::RefreshAfterCueChange(bool resetPositions) {
+  Changed(ConsoleChange::kCues, 0);
+  for (int k = 1; k <= kFaders; ++k) {
+    CueState& s = cue_[Index(k)];
+    const int n = cues_.GetCount(k);
+    if (n == 0) {
+      s.current = 0;
+    } else if (resetPositions || n < s.current) {
+      s.current = 1;
+    }
+  }
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    FillTitleList(ch);
+    RefreshChannelRow(ch);
+  }
+  for (int ch = 1; ch <= kChannels; ++ch) PresetFader(ch);
+  ComputeNextCue();
+  for (int ch = 1; ch <= kChannels; ++ch) LoadChannelFile(ch);
+}
+
+void CConsole::PlayChannel(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  const CRecord* r = Current(ch);
+  const std::string f = r ? r->fileOrCommand : std::string();
+  if (!Player(ch).IsPaused() && (f == "STOP" || f == "FOUT" || f == "FDOWN")) return;
+  TransportButtons& b = buttons_[Index(ch)];
+  b.play = true;
+  b.pause = b.stop = false;
+  Changed(ConsoleChange::kTransport, ch);
+  if (ch == kChannels && lists_) lists_->ShowCurrentItem(ch);
+  StartChannel(ch);
+}
+
+void CConsole::PauseChannel(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  TransportButtons& b = buttons_[Index(ch)];
+  b.pause = true;
+  b.play = false;
+  Changed(ConsoleChange::kTransport, ch);
+  CWaveWnd& player = Player(ch);
+  if (player.IsPaused()) return;
+  player.Pause();
+  player.SetPaused(true);
+  // A running fade freezes where it is.
+  KillFadeTimer(ch);
+  Emit({ConsoleEvent::Kind::kPause, 0, ch});
+}
+
+void CConsole::StopChannel(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  buttons_[Index(ch)] = TransportButtons{};
+  Changed(ConsoleChange::kTransport, ch);
+  CancelFade(ch);
+  CWaveWnd& player = Player(ch);
+  player.SetAllOutputLevels(0);
+  player.SetPaused(false);
+  CueState& s = cue_[Index(ch)];
+  if (s.loaded) player.Unload();
+  s.loaded = s.started = false;
+  Emit({ConsoleEvent::Kind::kStop, 0, ch});
+  UpdateChannelGains(ch);
+  // Stopping always leaves the channel loaded with its current record.
+  if (s.reload) {
+    if (!player.IsPlaying()) LoadChannelFile(ch);
+    PresetFader(ch);
+    ApplyOutputFlags(ch);
+    s.reload = false;
+  } else {
+    LoadChannelFile(ch);
+  }
+}
+
+void CConsole::FadeOutChannel(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  CWaveWnd& player = Player(ch);
+  TransportButtons& b = buttons_[Index(ch)];
+  if (!player.IsPlaying() || !player.IsLoaded() || player.IsPaused()) {
+    b.fadeOut = false;
+    Changed(ConsoleChange::kTransport, ch);
+    return;
+  }
+  Fade& f = fades_[Index(ch)];
+  f.in.store(false);
+  f.out.store(false);
+  KillFadeTimer(ch);
+  g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << ch)));
+  b.fadeOut = true;
+  Changed(ConsoleChange::kTransport, ch);
+  const CRecord* r = Current(ch);
+  StartFadeOut(ch, !(r && r->fileOrCommand == "FDOWN"));
+}
+
+void CConsole::NextChannel(int ch) {
+  if (ch >= 1 && ch <= kChannels) AdvanceChannel(-1, ch);
+}
+
+void CConsole::ChooseTitle(int ch, int index) {
+  if (ch < 1 || ch > kChannels) return;
+  AdvanceChannel(index + 1, ch);
+  cue_[Index(ch)].reload = true;
+}
+
+void CConsole::StoreChannelRecord(int ch, bool fader, bool row) {
+  if (ch < 1 || ch > kChannels) return;
+  const int current = cue_[Index(ch)].current;
+  if (!Current(ch)) return;
+  const ChannelRow& r = rows_[Index(ch)];
+  const double level = std::clamp(fader ? ChannelLevel(ch) : ParseLeadingReal(r.pre), 0.0, 10.0);
+  cues_.SetRecordBasic(ch, current, r.title, r.file, r.description, ParseLeadingReal(r.q), level,
+                       ParseLeadingReal(r.fadeIn), ParseLeadingReal(r.fadeOut));
+  FillTitleList(ch);
+  RefreshChannelRow(ch);
+  if (slider_) slider_->LoadMarkerFile(cues_.GetWavPath(ch, current));
+  ChooseTitle(ch, current - 1);
+  if (row) Changed(ConsoleChange::kCues, 0);
+  showModified_ = true;
+}
+
+void CConsole::StopAll() {
+  StopTimeline();
+  for (int f = 1; f <= kFaders; ++f) {
+    KillFadeTimer(f);
+    // A group fader stays where its fade had taken it.
+    if (f > kChannels) {
+      fades_[Index(f)].in.store(false);
+      fades_[Index(f)].out.store(false);
+      g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << f)));
+    }
+  }
+  for (int ch = 1; ch <= kChannels; ++ch) StopChannel(ch);
+}
+
+void CConsole::FunctionKey(int ch) {
+  StopChannel(ch);
+  PlayChannel(ch);
+}
+
+void CConsole::OnChannelEnded(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  CWaveWnd& player = Player(ch);
+  // Repeated notices of the same end find the player already closed.
+  if (!player.IsLoaded() || !player.IsEndOfData()) return;
+  player.Unload();
+  Emit({ConsoleEvent::Kind::kEof, 0, ch});
+  if (!cue_[Index(ch)].listMode || !lists_) return;
+  if (lists_->PlayNextItem(ch, player)) {
+    cue_[Index(ch)].loaded = true;
+    UpdateChannelGains(ch);
+    Emit({ConsoleEvent::Kind::kPlay, 0, ch});
+  }
+}
+
+void CConsole::RefreshChannelRow(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  ChannelRow& row = rows_[Index(ch)];
+  const CRecord* r = Current(ch);
+  row.q = FormatG(r ? r->qNumber : 0);
+  row.titleIndex = cue_[Index(ch)].current - 1;
+  row.title = r ? r->title : std::string();
+  row.file = r ? r->fileOrCommand : std::string();
+  row.description = r ? r->description : std::string();
+  row.pre = FormatG(r ? r->preLevel : 0, 2);
+  row.fadeIn = FormatG(r ? r->fadeIn : 0);
+  row.fadeOut = FormatG(r ? r->fadeOut : 0);
+  Changed(ConsoleChange::kRow, ch);
+}
+
+void CConsole::FillTitleList(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  std::vector<std::string>& titles = titles_[Index(ch)];
+  titles.clear();
+  for (int i = 1; i <= cues_.GetCount(ch); ++i) titles.push_back(cues_.GetTitle(ch, i));
+  Changed(ConsoleChange::kTitles, ch);
+}
+
+void CConsole::Shutdown() {
+  StopTimeline();
+  goTimer_.Stop();
+  goRuns_.clear();
+  for (int f = 1; f <= kFaders; ++f) KillFadeTimer(f);
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    CancelFade(ch);
+    CWaveWnd& player = Player(ch);
+    player.SetAllOutputLevels(0);
+    player.SetPaused(false);
+    if (cue_[Index(ch)].loaded) player.Unload();
+    cue_[Index(ch)].loaded = cue_[Index(ch)].started = false;
+    UpdateChannelGains(ch);
+  }
+}
+
+}  // namespace orvex

@@ -1,0 +1,102 @@
+// The vocabulary the console shares with its view and the offline renderer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orvex {
+
+class CWaveWnd;
+
+inline constexpr int kChannels = 6;  // CH1..CH6; faders 7, 8 are G1, G2
+inline constexpr int kFaders = 8;
+
+// Routing toggles of a strip: channels use M, G1, G2, X, Y; groups M, ON, X, Y.
+enum class Route { kM, kG1, kG2, kX, kY, kOn };
+
+struct RouteState {
+  bool m = false;
+  bool g1 = false;
+  bool g2 = false;
+  bool x = false;
+  bool y = false;
+  bool on = false;  // groups only
+};
+
+// What happened, with the console clock's time, for logs and renders.
+struct ConsoleEvent {
+  enum class Kind { kGo, kFire, kPlay, kPause, kResume, kStop, kEof, kFade, kFadeEnd, kNextCue };
+  Kind kind = Kind::kGo;
+  uint32_t timeMs = 0;
+  int fader = 0;  // fader or channel, where the event has one
+  double q = 0;
+  double from = 0;  // fades, levels on the 0..10 scale
+  double to = 0;
+  double seconds = 0;
+};
+
+// What a view shows that changed; index is the fader or channel (0: none).
+enum class ConsoleChange {
+  kFader,      // trackbar position and level text
+  kRouting,    // toggles of a strip
+  kTransport,  // Play, Pause, Stop, F. O of a channel
+  kRow,        // the channel data row
+  kTitles,     // the title list of a channel
+  kCues,       // next cue, current cue, armed faders
+  kClock,      // the auto-run clock text or state
+};
+
+class ConsoleListener {
+ public:
+  virtual ~ConsoleListener() = default;
+  // Any thread: fade steps report from the timer thread.
+  virtual void OnConsoleEvent(const ConsoleEvent& /*event*/) {}
+  // UI thread.
+  virtual void OnConsoleChanged(ConsoleChange /*what*/, int /*index*/) {}
+};
+
+// The channel data row as the operator sees and edits it.
+struct ChannelRow {
+  std::string q = "0";
+  std::string title;
+  int titleIndex = -1;  // -1: no selection
+  std::string file;
+  std::string description;
+  std::string pre = "0";
+  std::string fadeIn = "0";
+  std::string fadeOut = "0";
+};
+
+struct TransportButtons {
+  bool play = false;
+  bool pause = false;
+  bool stop = false;
+  bool fadeOut = false;
+};
+
+// The continuous-play lists of the channels (filled by the list window).
+class ContinuousPlayLink {
+ public:
+  virtual ~ContinuousPlayLink() = default;
+  virtual void ClearChannelList(int /*ch*/) {}
+  // Takes the list file a cue names; loads its current entry into player.
+  virtual void SetChannelList(int /*ch*/, const std::string& /*path*/, CWaveWnd& /*player*/) {}
+  // After the end of a file: loads and starts the next checked item.
+  virtual bool PlayNextItem(int /*ch*/, CWaveWnd& /*player*/) { return false; }
+  virtual void ShowCurrentItem(int /*ch*/) {}
+};
+
+// The slider panel's marker rows.
+class SliderPanelLink {
+ public:
+  virtual ~SliderPanelLink() = default;
+  virtual void ClearChannelFile(int /*ch*/) {}
+  virtual void SelectChannelFile(int /*ch*/, const std::string& /*path*/) {}
+  virtual void LoadMarkerFile(const std::string& /*path*/) {}
+};
+
+// The auto-run clock text "hh:mm:ss.t" and its reading.
+std::string FormatClock(uint32_t ms);
+uint32_t ParseClock(const std::string& text);
+
+}  // namespace orvex

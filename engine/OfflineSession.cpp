@@ -1,0 +1,95 @@
+#include "engine/OfflineSession.h"
+
+namespace orvex {
+
+OfflineSession::OfflineSession(CueStore& cues, Settings& settings, uint32_t rate, bool capture) {
+  static const char* kNames[kOutputCount] = {"Master", "Group1", "Group2"};
+  for (int n = 0; n < kOutputCount; ++n) {
+    devices_.push_back(std::make_unique<xaudio::VirtualDevice>(std::string("virtual:") + kNames[n],
+                                                               kNames[n], 2, rate));
+    devices_.back()->SetCapture(capture);
+    outputs_.Bind(n, devices_.back().get());
+  }
+  console_ = std::make_unique<CConsole>(cues, settings, timers_, poster_);
+  console_->SetEngines(outputs_.Engines());
+  console_->SetListener(this);
+  if (std::thread::hardware_concurrency() > 1) helper_ = std::thread([this] { HelperLoop(); });
+}
+
+OfflineSession::~OfflineSession() {
+  if (helper_.joinable()) {
+    {
+      std::lock_guard lock(helperMutex_);
+      helperStop_ = true;
+    }
+    helperCv_.notify_all();
+    helper_.join();
+  }
+  console_.reset();
+  poster_.RunPending();
+  outputs_.ReleaseAll();
+}
+
+void OfflineSession::StartUp() {
+  console_->LoadFromSettings();
+  Settle();
+}
+
+void OfflineSession::Step() {
+  // The outputs play the 10 ms from now first; what falls due at the end of
+  // the step (a delayed cue, a fade step) is then heard from that moment on.
+  PullOutputs();
+  timers_.Advance(kStepMs);
+  poster_.RunPending();
+}
+
+void OfflineSession::Run(uint32_t ms) {
+  for (uint32_t t = 0; t < ms; t += kStepMs) Step();
+}
+
+void OfflineSession::PullOutputs() {
+  const uint32_t frames = devices_[0]->Rate() * kStepMs / 1000;
+  if (!helper_.joinable()) {
+    for (auto& d : devices_) d->Pull(frames);
+    return;
+  }
+  {
+    std::lock_guard lock(helperMutex_);
+    ++helperRequested_;
+  }
+  helperCv_.notify_all();
+  devices_[0]->Pull(frames);
+  std::unique_lock lock(helperMutex_);
+  helperCv_.wait(lock, [this] { return helperDone_ == helperRequested_; });
+}
+
+void OfflineSession::HelperLoop() {
+  uint64_t served = 0;
+  for (;;) {
+    {
+      std::unique_lock lock(helperMutex_);
+      helperCv_.wait(lock, [&] { return helperStop_ || helperRequested_ != served; });
+      if (helperStop_) return;
+      served = helperRequested_;
+    }
+    const uint32_t frames = devices_[1]->Rate() * kStepMs / 1000;
+    for (size_t n = 1; n < devices_.size(); ++n) devices_[n]->Pull(frames);
+    {
+      std::lock_guard lock(helperMutex_);
+      helperDone_ = served;
+    }
+    helperCv_.notify_all();
+  }
+}
+
+std::vector<ConsoleEvent> OfflineSession::Events() const {
+  std::lock_guard lock(eventsMutex_);
+  return events_;
+}
+
+void OfflineSession::OnConsoleEvent(const ConsoleEvent& event) {
+  std::lock_guard lock(eventsMutex_);
+  events_.push_back(event);
+}
+
+}  // namespace orvex

@@ -1,0 +1,76 @@
+// The console on virtual time with its three outputs on virtual devices: the
+// offline renderer and the tests drive it in 10 ms steps. Everything is
+// deterministic: the same show and actions give the same samples.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Console.h"
+#include "engine/ManualTimerService.h"
+#include "engine/UiPoster.h"
+#include "output/OutputSet.h"
+#include "output/xaudio/VirtualDevice.h"
+#include "show/CueStore.h"
+#include "show/Settings.h"
+
+namespace orvex {
+
+class OfflineSession : private ConsoleListener {
+ public:
+  static constexpr uint32_t kStepMs = 10;
+
+  // rate: the devices' sample rate; capture: keep the rendered samples.
+  OfflineSession(CueStore& cues, Settings& settings, uint32_t rate, bool capture);
+  ~OfflineSession() override;
+
+  CConsole& Console() { return *console_; }
+  ManualTimerService& Timers() { return timers_; }
+  uint32_t Now() const { return timers_.timeGetTime(); }
+  xaudio::VirtualDevice& Device(int output) { return *devices_[static_cast<size_t>(output)]; }
+  const std::vector<float>& Out(int output) const {
+    return devices_[static_cast<size_t>(output)]->Captured();
+  }
+
+  // Sets up the console from the settings, as the program does at start.
+  void StartUp();
+  // One 10 ms step: each output renders the next 10 ms, then the clock
+  // moves on, running the timers and the work they posted to the UI thread.
+  void Step();
+  void Run(uint32_t ms);
+  // Runs work posted to the UI thread (after an action).
+  void Settle() { poster_.RunPending(); }
+
+  // Events so far, in order.
+  std::vector<ConsoleEvent> Events() const;
+
+ private:
+  void OnConsoleEvent(const ConsoleEvent& event) override;
+  void PullOutputs();
+  void HelperLoop();
+
+  // The outputs' engines share nothing, so a second thread renders two of
+  // them while the calling thread renders the first, as separate sound
+  // cards would. Results do not depend on it.
+  std::thread helper_;
+  std::mutex helperMutex_;
+  std::condition_variable helperCv_;
+  uint64_t helperRequested_ = 0;
+  uint64_t helperDone_ = 0;
+  bool helperStop_ = false;
+
+  ManualTimerService timers_;
+  ManualUiPoster poster_;
+  std::vector<std::unique_ptr<xaudio::VirtualDevice>> devices_;  // outlive the engines
+  OutputSet outputs_;
+  std::unique_ptr<CConsole> console_;
+  mutable std::mutex eventsMutex_;
+  std::vector<ConsoleEvent> events_;
+};
+
+}  // namespace orvex

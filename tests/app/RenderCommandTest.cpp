@@ -1,0 +1,104 @@
+// The offline renderer end to end: the program is run as a user would.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "engine/WavBytes.h"
+#include "show/Cp932.h"
+#include "unit/TempDir.h"
+
+namespace orvex {
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string err;
+};
+
+Result RunCli(const std::string& args) {
+  const std::string command = std::string(ORVEX_BIN_DIR "/orvex-cli ") + args + " 2>&1 >/dev/null";
+  Result r;
+  FILE* p = popen(command.c_str(), "r");
+  char buf[512];
+  while (p && fgets(buf, sizeof buf, p)) r.err += buf;
+  const int rc = p ? pclose(p) : -1;
+  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return r;
+}
+
+uint32_t U32(const std::string& s, size_t at) {
+  uint32_t v = 0;
+  std::memcpy(&v, s.data() + at, 4);
+  return v;
+}
+
+class RenderCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string data;
+    for (int i = 0; i < 48000; ++i) data += SampleBytes(8192, 16) + SampleBytes(-8192, 16);
+    dir.Write("snd/tone.wav", Wav(2, 48000, 16, data));  // 1 s of a constant level
+    const std::string show =
+        "snd,\r\n"
+        "1,1,first,tone.wav,10,0,0,,0,1,0,0,0,\r\n"
+        "2,2,second,tone.wav,10,0,0,,0,1,0,500,0,\r\n";
+    dir.Write("show.csv", *Utf8ToCp932(show));
+  }
+  std::string Render(const std::string& out, const std::string& extra = "") {
+    Result r = RunCli("render " + dir.File("show.csv") + " --out " + dir.File(out) +
+                      " --length 2 " + extra);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return dir.Read(out + "/events.jsonl");
+  }
+  TempDir dir;
+};
+
+TEST_F(RenderCommand, WritesTheOutputsAndTheEventsOnVirtualTime) {
+  const std::string events = Render("out", "--at 0.25 go --at 0.5 go");
+  EXPECT_NE(events.find("{\"t\": 0.25, \"event\": \"go\", \"q\": 1}"), std::string::npos) << events;
+  EXPECT_NE(events.find("{\"t\": 0.25, \"event\": \"play\", \"ch\": 1}"), std::string::npos);
+  // The second cue waits for its 500 ms delay.
+  EXPECT_NE(events.find("{\"t\": 1, \"event\": \"play\", \"ch\": 2}"), std::string::npos) << events;
+  EXPECT_NE(events.find("{\"t\": 1.25, \"event\": \"eof\", \"ch\": 1}"), std::string::npos);
+
+  const std::string master = dir.Read("out/master.wav");
+  ASSERT_GT(master.size(), 58u);
+  EXPECT_EQ(master.substr(0, 4), "RIFF");
+  // 32-bit float, two channels, 48 kHz; exactly two seconds of frames.
+  const size_t data = master.find("data");
+  ASSERT_NE(data, std::string::npos);
+  EXPECT_EQ(U32(master, data + 4), 2u * 48000 * 2 * 4);
+  EXPECT_EQ(master.substr(20, 2), std::string("\x03\x00", 2));
+  const float* samples = reinterpret_cast<const float*>(master.data() + data + 8);
+  // Time 0.25 s is sample frame 12000: silence before it, the cue at full after.
+  EXPECT_EQ(samples[(12000 - 1) * 2], 0.0f);
+  EXPECT_EQ(samples[12000 * 2], 0.25f);
+  EXPECT_EQ(samples[12000 * 2 + 1], -0.25f);
+  // Both channels sum on the master between 1.0 and 1.25 s.
+  EXPECT_EQ(samples[50000 * 2], 0.5f);
+}
+
+TEST_F(RenderCommand, TwoRendersOfTheSameInputAreIdentical) {
+  const std::string actions = "--at 0 go --at 0.3 fader:1=5 --at 0.6 route:1=G1 --at 0.7 go";
+  EXPECT_EQ(Render("a", actions), Render("b", actions));
+  for (const char* f : {"/master.wav", "/group1.wav", "/group2.wav"})
+    EXPECT_EQ(dir.Read(std::string("a") + f), dir.Read(std::string("b") + f)) << f;
+}
+
+TEST_F(RenderCommand, RefusesBadActionsAndShows) {
+  for (const char* bad : {"--at 1 play:7", "--at 1 fader:1=11", "--at x go", "--at 1 route:2=Z",
+                          "--at 1 autorun=later", "--at 1 dance"}) {
+    Result r = RunCli("render " + dir.File("show.csv") + " --out " + dir.File("x") + " " + bad);
+    EXPECT_EQ(r.status, 2) << bad;
+  }
+  Result missing = RunCli("render " + dir.File("none.csv") + " --out " + dir.File("x"));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("Ｑシートの読み込みに失敗しました"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvex
