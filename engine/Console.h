@@ -118,6 +118,10 @@ class CConsole {
   void NextChannel(int ch);             // "NEXT"
   void ChooseTitle(int ch, int index);  // 0-based entry of the title list
   void StoreChannelRecord(int ch, bool fader, bool row);
+  void StoreAllRows();    // "CHデータ更新": every row into its record
+  void StoreAll();        // "全記憶": every fader level and row
+  // The cue list's "Ｑシーケンスに入れる" and "Ｑシーケンスからはずす".
+  void SetInSequence(int ch, int position, bool inSequence);
   void StopAll();
   void FunctionKey(int ch);  // F1..F6
   void OnChannelEnded(int ch);

@@ -90,6 +90,9 @@ void CConsole::LoadChannelFile(int ch) {
   } else {
     s.listMode = true;
     if (lists_) lists_->SetChannelList(ch, ResolvePath(path), player);
+    // The list has loaded its current item into the player: without the
+    // mark, Play and GO would never start it.
+    if (player.IsLoaded()) s.loaded = true;
   }
 }
 
@@ -205,7 +208,8 @@ void CConsole::ExecuteGo() {
   }
   ConsoleEvent go;
   go.kind = ConsoleEvent::Kind::kGo;
-  go.q = ParseLeadingReal(run->text);
+  // The number shown is rounded to six digits; the cue itself is exact.
+  go.q = run->text == FormatG(nextCue_) ? nextCue_ : ParseLeadingReal(run->text);
   Emit(go);
   RunGoPass(*run);
   if (!run->AnyPending()) {

@@ -210,6 +210,22 @@ void CConsole::StoreChannelRecord(int ch, bool fader, bool row) {
   showModified_ = true;
 }
 
+void CConsole::StoreAllRows() {
+  for (int ch = 1; ch <= kChannels; ++ch) StoreChannelRecord(ch, false, true);
+}
+
+void CConsole::StoreAll() {
+  for (int ch = 1; ch <= kChannels; ++ch) StoreChannelRecord(ch, true, true);
+}
+
+void CConsole::SetInSequence(int ch, int position, bool inSequence) {
+  CQSheet* sheet = cues_.Sheet(ch);
+  if (ch < 1 || ch > kFaders || !sheet || !sheet->IsValid(position)) return;
+  // The next cue is recomputed by the next operation that moves the cues.
+  sheet->At(position).inSequence = inSequence;
+  showModified_ = true;
+}
+
 void CConsole::StopAll() {
   StopTimeline();
   for (int f = 1; f <= kFaders; ++f) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "engine/WavBytes.h"
 #include "show/Cp932.h"
@@ -73,7 +74,8 @@ TEST_F(RenderCommand, WritesTheOutputsAndTheEventsOnVirtualTime) {
   ASSERT_NE(data, std::string::npos);
   EXPECT_EQ(U32(master, data + 4), 2u * 48000 * 2 * 4);
   EXPECT_EQ(master.substr(20, 2), std::string("\x03\x00", 2));
-  const float* samples = reinterpret_cast<const float*>(master.data() + data + 8);
+  std::vector<float> samples((master.size() - data - 8) / 4);
+  std::memcpy(samples.data(), master.data() + data + 8, samples.size() * 4);
   // Time 0.25 s is sample frame 12000: silence before it, the cue at full after.
   EXPECT_EQ(samples[(12000 - 1) * 2], 0.0f);
   EXPECT_EQ(samples[12000 * 2], 0.25f);
