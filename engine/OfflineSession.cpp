@@ -13,18 +13,19 @@ OfflineSession::OfflineSession(CueStore& cues, Settings& settings, uint32_t rate
   console_ = std::make_unique<CConsole>(cues, settings, timers_, poster_);
   console_->SetEngines(outputs_.Engines());
   console_->SetListener(this);
-  if (std::thread::hardware_concurrency() > 1) helper_ = std::thread([this] { HelperLoop(); });
+  if (std::thread::hardware_concurrency() > 1) {
+    for (size_t n = 1; n < devices_.size(); ++n)
+      helpers_.emplace_back([this, n] { HelperLoop(n); });
+  }
 }
 
 OfflineSession::~OfflineSession() {
-  if (helper_.joinable()) {
-    {
-      std::lock_guard lock(helperMutex_);
-      helperStop_ = true;
-    }
-    helperCv_.notify_all();
-    helper_.join();
+  {
+    std::lock_guard lock(helperMutex_);
+    helperStop_ = true;
   }
+  helperCv_.notify_all();
+  for (std::thread& t : helpers_) t.join();
   console_.reset();
   poster_.RunPending();
   outputs_.ReleaseAll();
@@ -49,34 +50,34 @@ void OfflineSession::Run(uint32_t ms) {
 
 void OfflineSession::PullOutputs() {
   const uint32_t frames = devices_[0]->Rate() * kStepMs / 1000;
-  if (!helper_.joinable()) {
+  if (helpers_.empty()) {
     for (auto& d : devices_) d->Pull(frames);
     return;
   }
   {
     std::lock_guard lock(helperMutex_);
-    ++helperRequested_;
+    ++generation_;
+    running_ = helpers_.size();
   }
   helperCv_.notify_all();
   devices_[0]->Pull(frames);
   std::unique_lock lock(helperMutex_);
-  helperCv_.wait(lock, [this] { return helperDone_ == helperRequested_; });
+  helperCv_.wait(lock, [this] { return running_ == 0; });
 }
 
-void OfflineSession::HelperLoop() {
-  uint64_t served = 0;
+void OfflineSession::HelperLoop(size_t device) {
+  uint64_t seen = 0;
   for (;;) {
     {
       std::unique_lock lock(helperMutex_);
-      helperCv_.wait(lock, [&] { return helperStop_ || helperRequested_ != served; });
+      helperCv_.wait(lock, [&] { return helperStop_ || generation_ != seen; });
       if (helperStop_) return;
-      served = helperRequested_;
+      seen = generation_;
     }
-    const uint32_t frames = devices_[1]->Rate() * kStepMs / 1000;
-    for (size_t n = 1; n < devices_.size(); ++n) devices_[n]->Pull(frames);
+    devices_[device]->Pull(devices_[device]->Rate() * kStepMs / 1000);
     {
       std::lock_guard lock(helperMutex_);
-      helperDone_ = served;
+      --running_;
     }
     helperCv_.notify_all();
   }

@@ -52,16 +52,16 @@ class OfflineSession : private ConsoleListener {
  private:
   void OnConsoleEvent(const ConsoleEvent& event) override;
   void PullOutputs();
-  void HelperLoop();
+  void HelperLoop(size_t device);
 
-  // The outputs' engines share nothing, so a second thread renders two of
-  // them while the calling thread renders the first, as separate sound
-  // cards would. Results do not depend on it.
-  std::thread helper_;
+  // The outputs' engines share nothing, so each further output renders on a
+  // thread of its own while the calling thread renders the first, as
+  // separate sound cards would. Results do not depend on it.
+  std::vector<std::thread> helpers_;
   std::mutex helperMutex_;
   std::condition_variable helperCv_;
-  uint64_t helperRequested_ = 0;
-  uint64_t helperDone_ = 0;
+  uint64_t generation_ = 0;
+  size_t running_ = 0;
   bool helperStop_ = false;
 
   ManualTimerService timers_;
