@@ -1,0 +1,216 @@
+// The auto-run clock, and the offline session's repeatability.
+#include <gtest/gtest.h>
+
+#include "engine/ConsoleRig.h"
+
+namespace orvex {
+namespace {
+
+using Kind = ConsoleEvent::Kind;
+
+TEST(AutoRunClock, FormatsAndParsesTheClockText) {
+  EXPECT_EQ(FormatClock(0), "00:00:00.0");
+  EXPECT_EQ(FormatClock(90500), "00:01:30.5");
+  EXPECT_EQ(FormatClock(3600250), "01:00:00.2");
+  EXPECT_EQ(FormatClock(99 * 3600000u + 59 * 60000u + 59999u), "99:59:59.9");
+  EXPECT_EQ(ParseClock("00:01:30.5"), 90500u);
+  EXPECT_EQ(ParseClock("01:00:00.25"), 3600250u);
+  EXPECT_EQ(ParseClock("00:00:01.125"), 1125u);
+  EXPECT_EQ(ParseClock("00:00:01.12345"), 1123u);  // the first three digits
+  EXPECT_EQ(ParseClock("00:00:07."), 7000u);
+  EXPECT_EQ(ParseClock("00:00:00.0"), 0u);
+  // Fields missing on the left count as 0.
+  EXPECT_EQ(ParseClock("90"), 90000u);
+  EXPECT_EQ(ParseClock("1:30"), 90000u);
+  EXPECT_EQ(ParseClock(""), 0u);
+  // Leading digits are what counts in a field.
+  EXPECT_EQ(ParseClock("00:02x:10"), 130000u);
+  for (uint32_t ms : {0u, 100u, 59900u, 3599900u, 36000000u})
+    EXPECT_EQ(ParseClock(FormatClock(ms)), ms) << ms;
+}
+
+TEST(AutoRun, TimingZeroAtClockZeroFiresAtOnce) {
+  TestShow show;
+  show.Dc("a.wav", 1000);
+  RecordValues v = Cue(1, "a.wav");
+  show.Add(1, v);
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.RunTimeline(); });
+  EXPECT_TRUE(rig.C().TimelineRunning());
+  EXPECT_EQ(rig.Times(Kind::kGo), std::vector<uint32_t>{0});
+  EXPECT_EQ(rig.Sample(0, 0), 0.5f);
+}
+
+TEST(AutoRun, FiresOnTheTickThatReachesTheTiming) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  RecordValues v = Cue(1, "a.wav");
+  v.timing = 1500;
+  show.Add(1, v);
+  show.settings.autoNext = 0;  // the cue stays next: it must not fire twice
+  ConsoleRig rig(show);
+  EXPECT_EQ(rig.C().AutoRunTime(1), 1500u);
+  rig.At(0, [](CConsole& c) { c.RunTimeline(); });
+  rig.RunTo(1400);
+  EXPECT_EQ(rig.C().Clock(), 1400u);
+  EXPECT_EQ(rig.C().ClockText(), "00:00:01.4");
+  EXPECT_TRUE(rig.Events(Kind::kGo).empty());
+  rig.RunTo(2500);
+  EXPECT_EQ(rig.Times(Kind::kGo), std::vector<uint32_t>{1500});
+  EXPECT_EQ(rig.Sample(0, 1499.98), 0.0f);
+  EXPECT_EQ(rig.Sample(0, 1500), 0.5f);
+}
+
+TEST(AutoRun, CuesWithinOneTickFireOnConsecutiveTicks) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  RecordValues first = Cue(1, "a.wav");
+  first.timing = 1500;
+  RecordValues second = Cue(2, "a.wav");
+  second.timing = 1550;
+  show.Add(1, first);
+  show.Add(2, second);
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.RunTimeline(); });
+  rig.RunTo(2000);
+  EXPECT_EQ(rig.Times(Kind::kGo), (std::vector<uint32_t>{1500, 1600}));
+  EXPECT_EQ(rig.Times(Kind::kPlay, 2), std::vector<uint32_t>{1600});
+}
+
+TEST(AutoRun, OnlyTheCurrentTickWindowCountsWhenStartingLate) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  RecordValues passed = Cue(1, "a.wav");
+  passed.timing = 1000;
+  RecordValues inWindow = Cue(1, "a.wav");
+  inWindow.timing = 1950;
+  RecordValues windowStart = Cue(1, "a.wav");
+  windowStart.timing = 1900;  // belongs to the window before
+  show.Add(1, passed);
+  show.Add(2, inWindow);
+  ConsoleRig rig(show);
+  // Both on Q1: the first armed fader in the window fires the GO.
+  rig.At(0, [](CConsole& c) {
+    c.SetClockText("00:00:02.0");
+    c.RunTimeline();
+  });
+  EXPECT_EQ(rig.Times(Kind::kGo), std::vector<uint32_t>{0});
+
+  TestShow late;
+  late.Dc("a.wav", 3000);
+  late.Add(1, passed);
+  late.Add(2, windowStart);
+  ConsoleRig rig2(late);
+  rig2.At(0, [](CConsole& c) {
+    c.SetClockText("00:00:02.0");
+    c.RunTimeline();
+  });
+  rig2.RunTo(1000);
+  EXPECT_EQ(rig2.C().Clock(), 3000u);
+  EXPECT_TRUE(rig2.Events(Kind::kGo).empty());
+}
+
+TEST(AutoRun, SetToNextTimingConsultsChannelsOnly) {
+  TestShow show;
+  RecordValues group = Cue(1, "UP", 5);
+  group.timing = 3000;
+  show.Add(7, group);
+  RecordValues channel = Cue(2, "STOP");
+  channel.timing = 2500;
+  RecordValues groupLater = Cue(2, "UP", 5);
+  groupLater.timing = 1000;
+  show.Add(1, channel);
+  show.Add(7, groupLater);
+  show.settings.autoNext = 1;
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.RunTimeline(); });
+  rig.At(500, [](CConsole& c) { c.StopTimeline(); });
+  EXPECT_FALSE(rig.C().TimelineRunning());
+  EXPECT_EQ(rig.C().Clock(), 500u);
+  rig.RunTo(800);
+  EXPECT_EQ(rig.C().Clock(), 500u);  // stopped keeps its value
+  // Only group 1 is armed on Q1.
+  rig.C().SetToNextTiming();
+  EXPECT_EQ(rig.C().Clock(), 0u);
+  EXPECT_EQ(rig.C().ClockText(), "00:00:00.0");
+  // Q2: channel 1 at 2500 and group 1 at 1000 -> the channel's.
+  rig.At(800, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.C().NextCue(), 2);
+  rig.C().SetToNextTiming();
+  EXPECT_EQ(rig.C().Clock(), 2500u);
+  EXPECT_EQ(rig.C().ClockText(), "00:00:02.5");
+}
+
+TEST(AutoRun, ZeroResetStopAndStopAll) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  RecordValues v = Cue(1, "a.wav");
+  v.timing = 5000;
+  show.Add(1, v);
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.RunTimeline(); });
+  rig.At(550, [](CConsole& c) { c.ZeroReset(); });
+  EXPECT_EQ(rig.C().ClockText(), "00:00:00.0");
+  EXPECT_EQ(rig.C().Clock(), 0u);
+  rig.RunTo(600);
+  EXPECT_EQ(rig.C().Clock(), 100u);
+  EXPECT_EQ(rig.C().ClockText(), "00:00:00.1");
+  // Run again reads the edit box: the operator typed a new time.
+  rig.At(700, [](CConsole& c) {
+    c.SetClockText("00:00:04.5");
+    c.RunTimeline();
+  });
+  rig.RunTo(1200);
+  EXPECT_EQ(rig.C().Clock(), 5000u);
+  EXPECT_EQ(rig.Times(Kind::kGo), std::vector<uint32_t>{1200});
+  rig.At(1300, [](CConsole& c) { c.StopAll(); });
+  EXPECT_FALSE(rig.C().TimelineRunning());
+  rig.RunTo(2000);
+  EXPECT_EQ(rig.C().Clock(), 5100u);
+  EXPECT_FALSE(rig.C().Player(1).IsPlaying());
+}
+
+// The same show and the same actions give the same samples and events.
+TEST(OfflineSessionRepeat, SameActionsGiveIdenticalOutput) {
+  auto render = [](TestShow& show) {
+    show.Dc("a.wav", 3000, 12000);
+    show.Timecode("t.wav", 3000);
+    show.Add(1, Cue(1, "a.wav", 8, 1));
+    show.Add(1, Cue(2, "FDOWN", 3, 0, 0.7));
+    RecordValues delayed = Cue(1, "t.wav", 6);
+    delayed.delay = 300;
+    show.Add(2, delayed);
+    show.Add(7, Cue(2, "FOUT", 0, 0, 0.5));
+    show.settings.groupCh[2] = 1;
+    show.settings.group[1] = 65535;
+    show.settings.outputGroup[1] = 1;
+    auto rig = std::make_unique<ConsoleRig>(show);
+    rig->At(0, [](CConsole& c) { c.ExecuteGo(); });
+    rig->At(400, [](CConsole& c) { c.MoveCross(30); });
+    rig->At(1000, [](CConsole& c) { c.ExecuteGo(); });
+    rig->At(1200, [](CConsole& c) { c.SetPan(1, 3000); });
+    rig->At(2500, [](CConsole& c) { c.StopAll(); });
+    rig->RunTo(2700);
+    return rig;
+  };
+  TestShow a, b;
+  auto first = render(a);
+  auto second = render(b);
+  for (int n = 0; n < kOutputCount; ++n) {
+    ASSERT_EQ(first->session.Out(n).size(), 2700 * kFramesPerMs * 2) << n;
+    EXPECT_TRUE(first->session.Out(n) == second->session.Out(n)) << "output " << n;
+  }
+  EXPECT_GT(first->Heard(0, 500), 0.0f);
+  EXPECT_GT(first->Heard(1, 500), 0.0f);
+  const auto ea = first->session.Events(), eb = second->session.Events();
+  ASSERT_EQ(ea.size(), eb.size());
+  for (size_t i = 0; i < ea.size(); ++i) {
+    EXPECT_EQ(ea[i].kind, eb[i].kind) << i;
+    EXPECT_EQ(ea[i].timeMs, eb[i].timeMs) << i;
+    EXPECT_EQ(ea[i].fader, eb[i].fader) << i;
+    EXPECT_EQ(ea[i].to, eb[i].to) << i;
+  }
+}
+
+}  // namespace
+}  // namespace orvex

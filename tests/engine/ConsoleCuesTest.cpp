@@ -1,0 +1,421 @@
+// Cue pointers, GO, the command words and the channel strips.
+#include <gtest/gtest.h>
+
+#include "engine/ConsoleRig.h"
+
+namespace orvex {
+namespace {
+
+using Kind = ConsoleEvent::Kind;
+
+TEST(ConsoleGo, DelayedChannelStartsLaterAndTheOtherIsNotRestarted) {
+  TestShow show;
+  show.Dc("a.wav", 4000, 8192);  // 0.25
+  show.Dc("b.wav", 4000, 4096);  // 0.125
+  show.Add(1, Cue(1, "a.wav"));
+  RecordValues late = Cue(1, "b.wav");
+  late.delay = 2000;
+  show.Add(2, late);
+  show.Add(2, Cue(2, "b.wav"));
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Sample(0, 0), 0.25f);
+  EXPECT_EQ(rig.C().GoRunsInProgress(), 1);
+  rig.RunTo(1000);
+  EXPECT_EQ(rig.C().NextCue(), 1);  // positions move once every fader has fired
+  EXPECT_EQ(rig.Sample(0, 1999.98), 0.25f);
+  EXPECT_EQ(rig.Sample(0, 2000), 0.375f);
+  EXPECT_EQ(rig.Times(Kind::kFire, 2), std::vector<uint32_t>{2000});
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), std::vector<uint32_t>{0});
+  EXPECT_TRUE(rig.Events(Kind::kStop).empty());
+  EXPECT_EQ(rig.C().GoRunsInProgress(), 0);
+  EXPECT_EQ(rig.C().NextCue(), 2);
+  EXPECT_EQ(rig.C().CurrentCueText(), "1");
+  EXPECT_EQ(rig.Sample(0, 3000), 0.375f);
+}
+
+TEST(ConsoleGo, SmallestQNumberArmsEveryFaderCarryingIt) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  show.Add(1, Cue(5, "a.wav"));
+  show.Add(2, Cue(4, "a.wav"));
+  show.Add(3, Cue(5, "a.wav"));
+  ConsoleRig rig(show);
+  EXPECT_EQ(rig.C().NextCue(), 4);
+  EXPECT_EQ(rig.C().NextCueText(), "4");
+  EXPECT_TRUE(rig.C().Armed(2));
+  EXPECT_FALSE(rig.C().Armed(1));
+  EXPECT_FALSE(rig.C().Armed(3));
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.C().CurrentCueText(), "4");
+  EXPECT_EQ(rig.C().NextCue(), 5);
+  EXPECT_TRUE(rig.C().Armed(1));
+  EXPECT_TRUE(rig.C().Armed(3));
+  EXPECT_FALSE(rig.C().Armed(2));
+  rig.At(500, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), std::vector<uint32_t>{500});
+  EXPECT_EQ(rig.Times(Kind::kPlay, 3), std::vector<uint32_t>{500});
+  EXPECT_EQ(rig.C().NextCue(), 0);
+  EXPECT_EQ(rig.C().NextCueText(), "0");
+}
+
+TEST(ConsoleGo, EmptyShowFiresNothing) {
+  TestShow show;
+  ConsoleRig rig(show);
+  EXPECT_EQ(rig.C().NextCue(), 0);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_TRUE(rig.Events(Kind::kFire).empty());
+  EXPECT_EQ(rig.C().CurrentCueText(), "0");
+  EXPECT_EQ(rig.C().GoRunsInProgress(), 0);
+}
+
+TEST(ConsoleGo, PauseContinueAndStopCues) {
+  TestShow show;
+  show.Timecode("t.wav", 5000);
+  show.Add(1, Cue(1, "t.wav"));
+  show.Add(1, Cue(2, "PAUSE"));
+  show.Add(1, Cue(3, "CONT"));
+  show.Add(1, Cue(4, "STOP"));
+  show.Add(2, Cue(3, "CONT"));  // on a stopped channel
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.PlayingMs(500), 500);
+  rig.At(1000, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_TRUE(rig.C().Player(1).IsPaused());
+  EXPECT_TRUE(rig.C().Buttons(1).pause);
+  EXPECT_EQ(rig.PlayingMs(999.98), 999);
+  EXPECT_EQ(rig.Sample(0, 1000), 0.0f);
+  EXPECT_EQ(rig.Sample(0, 1990), 0.0f);
+  rig.At(2000, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_FALSE(rig.C().Player(1).IsPaused());
+  // Continues from where it paused.
+  EXPECT_EQ(rig.PlayingMs(2000), 1000);
+  EXPECT_EQ(rig.PlayingMs(2500), 1500);
+  EXPECT_EQ(rig.Events(Kind::kResume, 1).size(), 1u);
+  EXPECT_EQ(rig.Events(Kind::kPlay, 1).size(), 1u);
+  EXPECT_FALSE(rig.C().Player(2).IsPlaying());
+  EXPECT_TRUE(rig.Events(Kind::kPlay, 2).empty());
+  EXPECT_TRUE(rig.Events(Kind::kResume, 2).empty());
+  rig.At(3000, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Times(Kind::kStop, 1), std::vector<uint32_t>{3000});
+  EXPECT_EQ(rig.Sample(0, 3000), 0.0f);
+  EXPECT_FALSE(rig.C().Player(1).IsPlaying());
+}
+
+TEST(ConsoleGo, AutoNextOffFiresTheSameCueAgain) {
+  TestShow show;
+  show.Timecode("t.wav", 3000);
+  show.Add(1, Cue(1, "t.wav"));
+  show.Add(1, Cue(2, "t.wav"));
+  show.settings.autoNext = 0;
+  ConsoleRig rig(show);
+  EXPECT_FALSE(rig.C().AutoNext());
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.C().NextCue(), 1);
+  EXPECT_EQ(rig.C().CurrentRecord(1), 1);
+  rig.At(500, [](CConsole& c) { c.ExecuteGo(); });
+  // The playing channel is stopped and its cue started from the top.
+  EXPECT_EQ(rig.PlayingMs(490), 490);
+  EXPECT_EQ(rig.PlayingMs(700), 200);
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), (std::vector<uint32_t>{0, 500}));
+  const auto fires = rig.Events(Kind::kFire, 1);
+  ASSERT_EQ(fires.size(), 2u);
+  EXPECT_EQ(fires[0].q, 1);
+  EXPECT_EQ(fires[1].q, 1);
+  // Switched on, the next GO moves on afterwards.
+  rig.At(800, [](CConsole& c) {
+    c.SetAutoNext(true);
+    c.ExecuteGo();
+  });
+  EXPECT_EQ(rig.C().NextCue(), 2);
+}
+
+TEST(ConsoleGo, RecordsOutOfTheSequenceAreSkipped) {
+  TestShow show;
+  show.Dc("a.wav", 2000);
+  RecordValues out = Cue(2, "a.wav");
+  out.inSequence = false;
+  show.Add(1, Cue(1, "a.wav"));
+  show.Add(1, out);
+  show.Add(1, Cue(3, "a.wav"));
+  show.Add(2, Cue(2, "a.wav"));
+  show.Add(4, Cue(1, "a.wav"));
+  show.Add(4, out);  // nothing in the sequence after it
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.C().CurrentRecord(1), 3);
+  // Nothing left in the sequence: the position stays on the record tried.
+  EXPECT_EQ(rig.C().CurrentRecord(4), 2);
+  EXPECT_FALSE(rig.C().Armed(4));
+  EXPECT_EQ(rig.C().NextCue(), 2);
+  EXPECT_TRUE(rig.C().Armed(2));
+  EXPECT_FALSE(rig.C().Armed(1));
+  rig.At(100, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.C().NextCue(), 3);
+  EXPECT_TRUE(rig.C().Armed(1));
+  // NEXT past the end leaves the channel without a record, faded to 0.
+  rig.At(200, [](CConsole& c) {
+    c.NextChannel(1);
+    c.StopChannel(1);
+  });
+  EXPECT_EQ(rig.C().CurrentRecord(1), 0);
+  EXPECT_EQ(rig.C().FaderValue(1), 0u);
+  EXPECT_EQ(rig.C().NextCue(), 0);
+  EXPECT_EQ(rig.C().Row(1).q, "0");
+  EXPECT_EQ(rig.C().Row(1).file, "");
+}
+
+TEST(ConsoleGo, CallUpPreviousAndNext) {
+  TestShow show;
+  show.Dc("a.wav", 500);
+  show.Add(1, Cue(1, "a.wav"));
+  show.Add(1, Cue(3, "a.wav"));
+  show.Add(1, Cue(5, "a.wav"));
+  show.Add(2, Cue(2, "a.wav"));
+  RecordValues out = Cue(4, "a.wav");
+  out.inSequence = false;
+  show.Add(3, out);
+  ConsoleRig rig(show);
+  CConsole& c = rig.C();
+  EXPECT_EQ(c.NextCue(), 1);
+
+  c.CallUpCue(100);
+  EXPECT_EQ(c.NextCue(), 0);
+  EXPECT_EQ(c.NextCueText(), "0");
+  for (int k = 1; k <= kFaders; ++k) {
+    EXPECT_EQ(c.CurrentRecord(k), 0) << k;
+    EXPECT_FALSE(c.Armed(k)) << k;
+  }
+
+  c.CallUpCue(5);
+  EXPECT_EQ(c.NextCue(), 5);
+  EXPECT_EQ(c.CurrentRecord(1), 3);
+  EXPECT_EQ(c.CurrentRecord(2), 0);
+
+  c.Previous();  // the largest Q below 5 in the sequence: 3
+  EXPECT_EQ(c.NextCue(), 3);
+  EXPECT_EQ(c.CurrentRecord(1), 2);
+  EXPECT_EQ(c.CurrentRecord(2), 0);
+  // Only out-of-sequence records at or after 3: such a record is taken,
+  // but it arms nothing.
+  EXPECT_EQ(c.CurrentRecord(3), 1);
+  EXPECT_FALSE(c.Armed(3));
+
+  c.Next();
+  EXPECT_EQ(c.NextCue(), 5);
+  EXPECT_EQ(c.CurrentRecord(1), 3);
+
+  c.SetNextCueText("2");
+  c.CallUp();
+  EXPECT_EQ(c.NextCue(), 2);
+  EXPECT_EQ(c.CurrentRecord(1), 2);
+  EXPECT_EQ(c.CurrentRecord(2), 1);
+  EXPECT_TRUE(c.Armed(2));
+
+  c.SetNextCueText("1");
+  c.Previous();  // nothing below 1: back to the top
+  EXPECT_EQ(c.NextCue(), 1);
+  EXPECT_EQ(c.CurrentRecord(1), 1);
+  EXPECT_EQ(c.CurrentRecord(2), 1);
+}
+
+TEST(ConsoleGo, EndedFileStartsNothingUntilTheChannelIsStopped) {
+  TestShow show;
+  show.Dc("short.wav", 300);
+  show.Dc("long.wav", 3000, 8192);
+  show.Add(1, Cue(1, "short.wav"));
+  show.Add(1, Cue(2, "long.wav"));
+  show.settings.autoNext = 0;
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Sample(0, 290), 0.5f);
+  rig.RunTo(1000);
+  EXPECT_EQ(rig.Events(Kind::kEof, 1).size(), 1u);
+  EXPECT_FALSE(rig.C().Player(1).IsPlaying());
+  EXPECT_TRUE(rig.C().LoadedMark(1));
+  EXPECT_TRUE(rig.C().StartedMark(1));
+  EXPECT_EQ(rig.Sample(0, 900), 0.0f);
+  // The next record becomes current, but its file waits for a stop.
+  rig.At(1000, [](CConsole& c) { c.NextChannel(1); });
+  EXPECT_TRUE(rig.C().ReloadPending(1));
+  EXPECT_FALSE(rig.C().Player(1).IsLoaded());
+  rig.At(1100, [](CConsole& c) { c.ExecuteGo(); });
+  rig.At(1200, [](CConsole& c) { c.PlayChannel(1); });
+  EXPECT_EQ(rig.Heard(0, 1200), 0.0f);
+  EXPECT_EQ(rig.Events(Kind::kPlay, 1).size(), 1u);
+  rig.At(1500, [](CConsole& c) { c.StopChannel(1); });
+  EXPECT_FALSE(rig.C().ReloadPending(1));
+  EXPECT_TRUE(rig.C().Player(1).IsLoaded());
+  rig.At(1600, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Sample(0, 1600), 0.25f);
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), (std::vector<uint32_t>{0, 1600}));
+}
+
+TEST(ConsoleGo, NextFileOfAPlayingChannelWaitsForItToStop) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  show.Dc("b.wav", 3000, 8192);
+  show.Add(1, Cue(1, "a.wav"));
+  show.Add(1, Cue(2, "b.wav", 6));
+  show.Add(1, Cue(3, "a.wav", 10, 1));
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  // Q2 is current, but the sound and the level of Q1 stay.
+  EXPECT_EQ(rig.C().CurrentRecord(1), 2);
+  EXPECT_TRUE(rig.C().ReloadPending(1));
+  EXPECT_EQ(rig.C().Row(1).file, "b.wav");
+  EXPECT_EQ(rig.Heard(0, 400), 0.5f);
+  // GO stops Q1, loads Q2 with its preset and plays it.
+  rig.At(500, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_NEAR(rig.Heard(0, 500), Law(LevelGain(6), 0.25f), kTol);
+  EXPECT_EQ(rig.Times(Kind::kStop, 1), std::vector<uint32_t>{500});
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), (std::vector<uint32_t>{0, 500}));
+  // Stopped by hand, the channel takes Q3 and its fade-in preset at once.
+  rig.At(1000, [](CConsole& c) { c.StopChannel(1); });
+  EXPECT_EQ(rig.C().CurrentRecord(1), 3);
+  EXPECT_FALSE(rig.C().ReloadPending(1));
+  EXPECT_EQ(rig.C().FaderValue(1), 0u);
+  EXPECT_EQ(rig.C().Player(1).FilePath(), show.dir.File("a.wav"));
+}
+
+TEST(ConsoleGo, MissingFileLeavesTheChannelSilent) {
+  TestShow show;
+  show.Add(1, Cue(1, "gone.wav"));
+  ConsoleRig rig(show);
+  EXPECT_TRUE(rig.C().LoadedMark(1));
+  EXPECT_FALSE(rig.C().Player(1).IsLoaded());
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_TRUE(rig.Events(Kind::kPlay).empty());
+  EXPECT_EQ(rig.Heard(0, 0), 0.0f);
+  EXPECT_EQ(rig.C().NextCue(), 0);
+}
+
+// A list that plays the files it names in turn, as the continuous-play
+// window does.
+class FakeLists : public ContinuousPlayLink {
+ public:
+  explicit FakeLists(const TempDir& dir) : dir_(dir) {}
+  void ClearChannelList(int ch) override { cleared.push_back(ch); }
+  void SetChannelList(int, const std::string& path, CWaveWnd& player) override {
+    listPath = path;
+    player.LoadFile(dir_.File(items[current]));
+  }
+  bool PlayNextItem(int, CWaveWnd& player) override {
+    current = (current + 1) % items.size();
+    return player.LoadFile(dir_.File(items[current])) && player.Play();
+  }
+  std::vector<std::string> items{"one.wav", "two.wav"};
+  size_t current = 0;
+  std::string listPath;
+  std::vector<int> cleared;
+
+ private:
+  const TempDir& dir_;
+};
+
+TEST(ConsoleGo, ListCuePlaysItsItemsOneAfterAnother) {
+  TestShow show;
+  show.Dc("one.wav", 300);
+  show.Dc("two.wav", 2000, 8192);
+  show.Dc("plain.WAV", 2000, 4096);
+  show.dir.Write("set.lst", "one.wav\ntwo.wav\n");
+  show.Add(1, Cue(1, "set.lst"));
+  show.Add(1, Cue(2, "plain.WAV"));
+  FakeLists lists(show.dir);
+  OfflineSession session(show.cues, show.settings, kRate, true);
+  session.Console().SetContinuousPlay(&lists);
+  session.StartUp();
+  CConsole& c = session.Console();
+  c.RefreshAfterCueChange(true);
+  EXPECT_TRUE(c.ListMode(1));
+  EXPECT_EQ(lists.listPath, show.dir.File("set.lst"));
+  EXPECT_TRUE(c.Player(1).IsLoaded());
+  c.ExecuteGo();
+  session.Settle();
+  session.Run(1000);
+  const std::vector<float>& out = session.Out(0);
+  EXPECT_EQ(out.at(100 * kFramesPerMs * 2), 0.5f);
+  // The second item follows the end of the first.
+  EXPECT_EQ(out.at(900 * kFramesPerMs * 2), 0.25f);
+  EXPECT_TRUE(c.Player(1).IsPlaying());
+  // A record naming a .WAV file in capitals is a plain file again.
+  c.StopChannel(1);
+  session.Settle();
+  EXPECT_EQ(c.CurrentRecord(1), 2);
+  EXPECT_FALSE(c.ListMode(1));
+  EXPECT_EQ(lists.cleared, std::vector<int>{1});
+  EXPECT_EQ(c.Player(1).FilePath(), show.dir.File("plain.WAV"));
+}
+
+TEST(ConsoleStrips, TransportButtons) {
+  TestShow show;
+  show.Timecode("t.wav", 3000);
+  show.Add(1, Cue(1, "t.wav"));
+  show.Add(2, Cue(1, "STOP"));
+  show.Add(3, Cue(1, "FDOWN", 5, 0, 1));
+  ConsoleRig rig(show);
+  // Play is refused on the commands that end sound.
+  rig.At(0, [](CConsole& c) {
+    c.PlayChannel(2);
+    c.PlayChannel(3);
+    c.PlayChannel(1);
+  });
+  EXPECT_FALSE(rig.C().Buttons(2).play);
+  EXPECT_FALSE(rig.C().Buttons(3).play);
+  EXPECT_TRUE(rig.C().Buttons(1).play);
+  EXPECT_EQ(rig.PlayingMs(300), 300);
+  // Pause twice stays paused; Play then resumes from there.
+  rig.At(400, [](CConsole& c) { c.PauseChannel(1); });
+  rig.At(600, [](CConsole& c) { c.PauseChannel(1); });
+  EXPECT_TRUE(rig.C().Player(1).IsPaused());
+  EXPECT_EQ(rig.Sample(0, 700), 0.0f);
+  rig.At(800, [](CConsole& c) { c.PlayChannel(1); });
+  EXPECT_EQ(rig.PlayingMs(800), 400);
+  EXPECT_EQ(rig.Events(Kind::kPause, 1).size(), 1u);
+  // A function key stops and plays: from the top.
+  rig.At(1000, [](CConsole& c) { c.FunctionKey(1); });
+  EXPECT_EQ(rig.PlayingMs(1050), 50);
+  rig.At(1200, [](CConsole& c) { c.StopChannel(1); });
+  const TransportButtons b = rig.C().Buttons(1);
+  EXPECT_FALSE(b.play || b.pause || b.stop || b.fadeOut);
+  EXPECT_EQ(rig.Sample(0, 1200), 0.0f);
+  EXPECT_TRUE(rig.C().Player(1).IsLoaded());  // ready for the next Play
+}
+
+TEST(ConsoleStrips, StoreRecordTakesTheFaderOrTheTypedPreset) {
+  TestShow show;
+  show.Dc("a.wav", 500);
+  show.Add(1, Cue(1, "a.wav", 3));
+  show.Add(3, Cue(1, "a.wav", 2));
+  ConsoleRig rig(show);
+  CConsole& c = rig.C();
+  // Without a current record nothing is stored.
+  c.CallUpCue(100);
+  c.StoreChannelRecord(1, true, true);
+  EXPECT_FALSE(c.ShowModified());
+  EXPECT_EQ(show.cues.GetPre(1, 1), 3);
+  c.CallUpCue(0);
+
+  c.MoveFader(3, 35);  // level 6.5 on the trackbar
+  EXPECT_EQ(c.FaderValue(3), 42597u);
+  c.StoreChannelRecord(3, true, false);
+  EXPECT_DOUBLE_EQ(show.cues.GetPre(3, 1), 42597 / 6553.5);
+  EXPECT_EQ(c.Row(3).pre, "6.5");
+  EXPECT_TRUE(c.ShowModified());
+  EXPECT_TRUE(c.ReloadPending(3));
+
+  c.Row(1).pre = "12";
+  c.Row(1).title = "Storm";
+  c.Row(1).fadeOut = "2.5";
+  c.StoreChannelRecord(1, false, true);
+  EXPECT_EQ(show.cues.GetPre(1, 1), 10);
+  EXPECT_EQ(show.cues.GetTitle(1, 1), "Storm");
+  EXPECT_EQ(show.cues.GetFadeOut(1, 1), 2.5);
+  EXPECT_EQ(show.cues.GetFile(1, 1), "a.wav");
+  EXPECT_EQ(c.Row(1).pre, "10");
+  EXPECT_EQ(c.Titles(1), std::vector<std::string>{"Storm"});
+  EXPECT_EQ(c.FaderValue(1), 65535u);  // preset again from the stored record
+}
+
+}  // namespace
+}  // namespace orvex
