@@ -107,7 +107,11 @@ void CConsole::RefreshAfterCueChange(bool resetPositions) {
     FillTitleList(ch);
     RefreshChannelRow(ch);
   }
-  for (int ch = 1; ch <= kChannels; ++ch) PresetFader(ch);
+  // The first cues' routing holds from the start, as every later cue's does.
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    PresetFader(ch);
+    ApplyOutputFlags(ch);
+  }
   ComputeNextCue();
   for (int ch = 1; ch <= kChannels; ++ch) LoadChannelFile(ch);
 }
