@@ -223,18 +223,21 @@ bool CConsole::StartFade(int fader, bool in, double seconds, double target) {
   Fade& f = fades_[Index(fader)];
   const double cur = ChannelLevel(fader);
   if (seconds <= 0 || (in ? !(target > cur) : !(target < cur))) return false;
+  // A step of a fade already running may come in between these stores: the
+  // new starting point goes first, so such a step only repeats the current
+  // level instead of jumping with the new rate from the old start.
+  const uint32_t now = timers_.timeGetTime();
+  f.baseLevel.store(cur);
+  f.baseTime.store(now);
+  f.lastStep.store(now);
+  f.levelValue.store(value_[Index(fader)].load());
   f.rate.store(std::fabs(target - cur) / (seconds * 1000));
   f.target.store(target);
-  f.levelValue.store(value_[Index(fader)].load());
-  (in ? f.in : f.out).store(true);
   f.steps.store(0);
-  f.lastStep.store(timers_.timeGetTime());
+  (in ? f.in : f.out).store(true);
   if (f.timer.load() == 0) {
     f.timer.store(timers_.timeSetEvent(10, 10, &CConsole::FadeThunk, &fadeUsers_[Index(fader)]));
-    f.lastStep.store(timers_.timeGetTime());
   }
-  f.baseLevel.store(cur);
-  f.baseTime.store(f.lastStep.load());
   ConsoleEvent e;
   e.kind = ConsoleEvent::Kind::kFade;
   e.fader = fader;
