@@ -169,7 +169,7 @@ int RunRenderCommand(const std::vector<std::string>& args, const std::string& se
       ApplyRenderAction(o.actions[next++].text, console);
       session.Settle();
     }
-    session.Step();
+    session.Step(std::min<uint32_t>(OfflineSession::kStepMs, lengthMs - session.Now()));
   }
 
   bool ok = true;

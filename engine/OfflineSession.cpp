@@ -36,11 +36,18 @@ void OfflineSession::StartUp() {
   Settle();
 }
 
-void OfflineSession::Step() {
+void OfflineSession::Step(uint32_t ms) {
   // The outputs play the 10 ms from now first; what falls due at the end of
   // the step (a delayed cue, a fade step) is then heard from that moment on.
+  // Frames are counted from time 0, so every rate stays in step with the
+  // clock (22050 Hz has no whole number of frames in 10 ms).
+  const uint64_t rate = devices_[0]->Rate();
+  const uint64_t end = (elapsedMs_ + ms) * rate / 1000;
+  stepFrames_ = static_cast<uint32_t>(end - framesPulled_);
   PullOutputs();
-  timers_.Advance(kStepMs);
+  framesPulled_ = end;
+  elapsedMs_ += ms;
+  timers_.Advance(ms);
   poster_.RunPending();
 }
 
@@ -49,7 +56,7 @@ void OfflineSession::Run(uint32_t ms) {
 }
 
 void OfflineSession::PullOutputs() {
-  const uint32_t frames = devices_[0]->Rate() * kStepMs / 1000;
+  const uint32_t frames = stepFrames_;
   if (helpers_.empty()) {
     for (auto& d : devices_) d->Pull(frames);
     return;
@@ -74,7 +81,7 @@ void OfflineSession::HelperLoop(size_t device) {
       if (helperStop_) return;
       seen = generation_;
     }
-    devices_[device]->Pull(devices_[device]->Rate() * kStepMs / 1000);
+    devices_[device]->Pull(stepFrames_);
     {
       std::lock_guard lock(helperMutex_);
       --running_;

@@ -39,9 +39,9 @@ class OfflineSession : private ConsoleListener {
 
   // Sets up the console from the settings, as the program does at start.
   void StartUp();
-  // One 10 ms step: each output renders the next 10 ms, then the clock
+  // One step (10 ms unless told otherwise): each output renders the step, then the clock
   // moves on, running the timers and the work they posted to the UI thread.
-  void Step();
+  void Step(uint32_t ms = kStepMs);
   void Run(uint32_t ms);
   // Runs work posted to the UI thread (after an action).
   void Settle() { poster_.RunPending(); }
@@ -57,6 +57,9 @@ class OfflineSession : private ConsoleListener {
   // The outputs' engines share nothing, so each further output renders on a
   // thread of its own while the calling thread renders the first, as
   // separate sound cards would. Results do not depend on it.
+  uint64_t elapsedMs_ = 0;
+  uint64_t framesPulled_ = 0;
+  uint32_t stepFrames_ = 0;  // set before the helpers are woken
   std::vector<std::thread> helpers_;
   std::mutex helperMutex_;
   std::condition_variable helperCv_;
