@@ -1,6 +1,19 @@
 #include "engine/OfflineSession.h"
 
 namespace orvex {
+namespace {
+
+// A short pause inside a spin wait, easier on the other hyperthread and far
+// cheaper than a system call.
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+}  // namespace
 
 OfflineSession::OfflineSession(CueStore& cues, Settings& settings, uint32_t rate, bool capture) {
   static const char* kNames[kOutputCount] = {"Master", "Group1", "Group2"};
@@ -13,19 +26,18 @@ OfflineSession::OfflineSession(CueStore& cues, Settings& settings, uint32_t rate
   console_ = std::make_unique<CConsole>(cues, settings, timers_, poster_);
   console_->SetEngines(outputs_.Engines());
   console_->SetListener(this);
-  if (std::thread::hardware_concurrency() > 1) {
-    for (size_t n = 1; n < devices_.size(); ++n)
-      helpers_.emplace_back([this, n] { HelperLoop(n); });
-  }
+  if (std::thread::hardware_concurrency() > 1) helper_ = std::thread([this] { HelperLoop(); });
 }
 
 OfflineSession::~OfflineSession() {
-  {
-    std::lock_guard lock(helperMutex_);
-    helperStop_ = true;
+  if (helper_.joinable()) {
+    {
+      std::lock_guard lock(helperMutex_);
+      helperStop_.store(true);
+    }
+    helperCv_.notify_all();
+    helper_.join();
   }
-  helperCv_.notify_all();
-  for (std::thread& t : helpers_) t.join();
   console_.reset();
   poster_.RunPending();
   outputs_.ReleaseAll();
@@ -56,37 +68,52 @@ void OfflineSession::Run(uint32_t ms) {
 }
 
 void OfflineSession::PullOutputs() {
-  const uint32_t frames = stepFrames_;
-  if (helpers_.empty()) {
-    for (auto& d : devices_) d->Pull(frames);
+  if (!helper_.joinable()) {
+    for (auto& d : devices_) d->Pull(stepFrames_);
     return;
   }
+  nextDevice_.store(0);
+  remaining_.store(static_cast<int>(devices_.size()));
+  generation_.fetch_add(1);
   {
     std::lock_guard lock(helperMutex_);
-    ++generation_;
-    running_ = helpers_.size();
+    if (helperSleeping_) helperCv_.notify_one();
   }
-  helperCv_.notify_all();
-  devices_[0]->Pull(frames);
-  std::unique_lock lock(helperMutex_);
-  helperCv_.wait(lock, [this] { return running_ == 0; });
+  PullShare();
+  // The helper is finishing its last output at most: wait without sleeping.
+  for (int spin = 0; remaining_.load() > 0; ++spin) {
+    if (spin < 20000) {
+      CpuRelax();
+    } else {
+      std::this_thread::yield();
+    }
+  }
 }
 
-void OfflineSession::HelperLoop(size_t device) {
+void OfflineSession::PullShare() {
+  for (int n = nextDevice_.fetch_add(1); n < static_cast<int>(devices_.size());
+       n = nextDevice_.fetch_add(1)) {
+    devices_[static_cast<size_t>(n)]->Pull(stepFrames_);
+    remaining_.fetch_sub(1);
+  }
+}
+
+void OfflineSession::HelperLoop() {
   uint64_t seen = 0;
   for (;;) {
-    {
+    // Steps follow each other closely: look for the next one for a while
+    // before going to sleep, as sleeping and waking costs more than a step.
+    for (int spin = 0; spin < 20000 && generation_.load() == seen && !helperStop_.load(); ++spin)
+      CpuRelax();
+    if (generation_.load() == seen) {
       std::unique_lock lock(helperMutex_);
-      helperCv_.wait(lock, [&] { return helperStop_ || generation_ != seen; });
-      if (helperStop_) return;
-      seen = generation_;
+      helperSleeping_ = true;
+      helperCv_.wait(lock, [&] { return helperStop_.load() || generation_.load() != seen; });
+      helperSleeping_ = false;
     }
-    devices_[device]->Pull(stepFrames_);
-    {
-      std::lock_guard lock(helperMutex_);
-      --running_;
-    }
-    helperCv_.notify_all();
+    if (helperStop_.load()) return;
+    seen = generation_.load();
+    PullShare();
   }
 }
 

@@ -3,6 +3,7 @@
 // deterministic: the same show and actions give the same samples.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -52,20 +53,24 @@ class OfflineSession : private ConsoleListener {
  private:
   void OnConsoleEvent(const ConsoleEvent& event) override;
   void PullOutputs();
-  void HelperLoop(size_t device);
+  // Renders outputs not yet taken by the other thread.
+  void PullShare();
+  void HelperLoop();
 
-  // The outputs' engines share nothing, so each further output renders on a
-  // thread of its own while the calling thread renders the first, as
-  // separate sound cards would. Results do not depend on it.
   uint64_t elapsedMs_ = 0;
   uint64_t framesPulled_ = 0;
-  uint32_t stepFrames_ = 0;  // set before the helpers are woken
-  std::vector<std::thread> helpers_;
+  uint32_t stepFrames_ = 0;  // set before the helper is woken
+  // The outputs' engines share nothing, so a second thread takes outputs of
+  // each step while the calling thread takes the others, as separate sound
+  // cards would. Results do not depend on which thread renders what.
+  std::thread helper_;
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<int> nextDevice_{0};
+  std::atomic<int> remaining_{0};
+  std::atomic<bool> helperStop_{false};
   std::mutex helperMutex_;
   std::condition_variable helperCv_;
-  uint64_t generation_ = 0;
-  size_t running_ = 0;
-  bool helperStop_ = false;
+  bool helperSleeping_ = false;  // guarded by helperMutex_
 
   ManualTimerService timers_;
   ManualUiPoster poster_;
