@@ -63,9 +63,9 @@ class CWaveSource {
   uint32_t ReadFirstBlock(uint8_t* buf, uint32_t capacity);
 
   // Fills buf with up to min(capacity, Remaining()) bytes in pieces of 400 ms
-  // (4 × TickBytes()), calling betweenPieces after every piece that neither
-  // filled buf nor exhausted the data, so a long read does not hold up fade
-  // steps. Returns the bytes read; 0 means the stream has ended (including
+  // (4 × TickBytes()), calling betweenPieces after every piece that did not
+  // fill buf (the last piece of the data included), so a long read does not
+  // hold up fade steps. Returns the bytes read; 0 means the stream has ended (including
   // when the data chunk claims more bytes than the file holds). Reduces
   // Remaining() by the count read and records it as LastReadCount().
   uint32_t ReadBlock(uint8_t* buf, uint32_t capacity,

@@ -13,9 +13,7 @@ TEST(ConsoleGo, DelayedChannelStartsLaterAndTheOtherIsNotRestarted) {
   show.Dc("a.wav", 4000, 8192);  // 0.25
   show.Dc("b.wav", 4000, 4096);  // 0.125
   show.Add(1, Cue(1, "a.wav"));
-  RecordValues late = Cue(1, "b.wav");
-  late.delay = 2000;
-  show.Add(2, late);
+  show.Add(2, Delayed(Cue(1, "b.wav"), 2000));
   show.Add(2, Cue(2, "b.wav"));
   ConsoleRig rig(show);
   rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
@@ -31,10 +29,9 @@ TEST(ConsoleGo, DelayedChannelStartsLaterAndTheOtherIsNotRestarted) {
   EXPECT_EQ(rig.C().GoRunsInProgress(), 0);
   EXPECT_EQ(rig.C().NextCue(), 2);
   EXPECT_EQ(rig.C().CurrentCueText(), "1");
-  EXPECT_EQ(rig.Sample(0, 3000), 0.375f);
 }
 
-TEST(ConsoleGo, SmallestQNumberArmsEveryFaderCarryingIt) {
+TEST(ConsoleGo, SmallestQNumberArmsEveryFaderCarryingItUntilNoneIsLeft) {
   TestShow show;
   show.Dc("a.wav", 3000);
   show.Add(1, Cue(5, "a.wav"));
@@ -43,28 +40,19 @@ TEST(ConsoleGo, SmallestQNumberArmsEveryFaderCarryingIt) {
   ConsoleRig rig(show);
   EXPECT_EQ(rig.C().NextCue(), 4);
   EXPECT_EQ(rig.C().NextCueText(), "4");
-  EXPECT_TRUE(rig.C().Armed(2));
-  EXPECT_FALSE(rig.C().Armed(1));
-  EXPECT_FALSE(rig.C().Armed(3));
+  EXPECT_EQ(rig.Armed(), "2");
   rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
   EXPECT_EQ(rig.C().CurrentCueText(), "4");
   EXPECT_EQ(rig.C().NextCue(), 5);
-  EXPECT_TRUE(rig.C().Armed(1));
-  EXPECT_TRUE(rig.C().Armed(3));
-  EXPECT_FALSE(rig.C().Armed(2));
+  EXPECT_EQ(rig.Armed(), "13");
   rig.At(500, [](CConsole& c) { c.ExecuteGo(); });
   EXPECT_EQ(rig.Times(Kind::kPlay, 1), std::vector<uint32_t>{500});
   EXPECT_EQ(rig.Times(Kind::kPlay, 3), std::vector<uint32_t>{500});
   EXPECT_EQ(rig.C().NextCue(), 0);
   EXPECT_EQ(rig.C().NextCueText(), "0");
-}
-
-TEST(ConsoleGo, EmptyShowFiresNothing) {
-  TestShow show;
-  ConsoleRig rig(show);
-  EXPECT_EQ(rig.C().NextCue(), 0);
-  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
-  EXPECT_TRUE(rig.Events(Kind::kFire).empty());
+  // With nothing left, GO fires nothing.
+  rig.At(1000, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Events(Kind::kFire).size(), 3u);
   EXPECT_EQ(rig.C().CurrentCueText(), "0");
   EXPECT_EQ(rig.C().GoRunsInProgress(), 0);
 }
@@ -133,8 +121,7 @@ TEST(ConsoleGo, AutoNextOffFiresTheSameCueAgain) {
 TEST(ConsoleGo, RecordsOutOfTheSequenceAreSkipped) {
   TestShow show;
   show.Dc("a.wav", 2000);
-  RecordValues out = Cue(2, "a.wav");
-  out.inSequence = false;
+  const RecordValues out = OutOfSequence(Cue(2, "a.wav"));
   show.Add(1, Cue(1, "a.wav"));
   show.Add(1, out);
   show.Add(1, Cue(3, "a.wav"));
@@ -143,16 +130,14 @@ TEST(ConsoleGo, RecordsOutOfTheSequenceAreSkipped) {
   show.Add(4, out);  // nothing in the sequence after it
   ConsoleRig rig(show);
   rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
-  EXPECT_EQ(rig.C().CurrentRecord(1), 3);
-  // Nothing left in the sequence: the position stays on the record tried.
-  EXPECT_EQ(rig.C().CurrentRecord(4), 2);
-  EXPECT_FALSE(rig.C().Armed(4));
+  // Nothing left in the sequence of fader 4: its position stays on the
+  // record tried, unarmed.
+  EXPECT_EQ(rig.Records(), "31020000");
   EXPECT_EQ(rig.C().NextCue(), 2);
-  EXPECT_TRUE(rig.C().Armed(2));
-  EXPECT_FALSE(rig.C().Armed(1));
+  EXPECT_EQ(rig.Armed(), "2");
   rig.At(100, [](CConsole& c) { c.ExecuteGo(); });
   EXPECT_EQ(rig.C().NextCue(), 3);
-  EXPECT_TRUE(rig.C().Armed(1));
+  EXPECT_EQ(rig.Armed(), "1");
   // NEXT past the end leaves the channel without a record, faded to 0.
   rig.At(200, [](CConsole& c) {
     c.NextChannel(1);
@@ -172,51 +157,36 @@ TEST(ConsoleGo, CallUpPreviousAndNext) {
   show.Add(1, Cue(3, "a.wav"));
   show.Add(1, Cue(5, "a.wav"));
   show.Add(2, Cue(2, "a.wav"));
-  RecordValues out = Cue(4, "a.wav");
-  out.inSequence = false;
-  show.Add(3, out);
+  show.Add(3, OutOfSequence(Cue(4, "a.wav")));
   ConsoleRig rig(show);
   CConsole& c = rig.C();
   EXPECT_EQ(c.NextCue(), 1);
-
   c.CallUpCue(100);
   EXPECT_EQ(c.NextCue(), 0);
   EXPECT_EQ(c.NextCueText(), "0");
-  for (int k = 1; k <= kFaders; ++k) {
-    EXPECT_EQ(c.CurrentRecord(k), 0) << k;
-    EXPECT_FALSE(c.Armed(k)) << k;
-  }
-
+  EXPECT_EQ(rig.Records(), "00000000");
+  EXPECT_EQ(rig.Armed(), "");
   c.CallUpCue(5);
   EXPECT_EQ(c.NextCue(), 5);
-  EXPECT_EQ(c.CurrentRecord(1), 3);
-  EXPECT_EQ(c.CurrentRecord(2), 0);
-
-  c.Previous();  // the largest Q below 5 in the sequence: 3
+  EXPECT_EQ(rig.Records(), "30000000");
+  // The largest Q below 5 in the sequence: 3. Fader 3 has only an
+  // out-of-sequence record at or after 3: it is taken, but arms nothing.
+  c.Previous();
   EXPECT_EQ(c.NextCue(), 3);
-  EXPECT_EQ(c.CurrentRecord(1), 2);
-  EXPECT_EQ(c.CurrentRecord(2), 0);
-  // Only out-of-sequence records at or after 3: such a record is taken,
-  // but it arms nothing.
-  EXPECT_EQ(c.CurrentRecord(3), 1);
-  EXPECT_FALSE(c.Armed(3));
-
-  c.Next();
+  EXPECT_EQ(rig.Records(), "20100000");
+  EXPECT_EQ(rig.Armed(), "1");
+  c.Next();  // strictly after 3: fader 3 keeps its record at 4
   EXPECT_EQ(c.NextCue(), 5);
-  EXPECT_EQ(c.CurrentRecord(1), 3);
-
+  EXPECT_EQ(rig.Records(), "30100000");
   c.SetNextCueText("2");
   c.CallUp();
   EXPECT_EQ(c.NextCue(), 2);
-  EXPECT_EQ(c.CurrentRecord(1), 2);
-  EXPECT_EQ(c.CurrentRecord(2), 1);
-  EXPECT_TRUE(c.Armed(2));
-
+  EXPECT_EQ(rig.Records(), "21100000");
+  EXPECT_EQ(rig.Armed(), "2");
   c.SetNextCueText("1");
   c.Previous();  // nothing below 1: back to the top
   EXPECT_EQ(c.NextCue(), 1);
-  EXPECT_EQ(c.CurrentRecord(1), 1);
-  EXPECT_EQ(c.CurrentRecord(2), 1);
+  EXPECT_EQ(rig.Records(), "11100000");
 }
 
 TEST(ConsoleGo, EndedFileStartsNothingUntilTheChannelIsStopped) {
@@ -322,29 +292,21 @@ TEST(ConsoleGo, ListCuePlaysItsItemsOneAfterAnother) {
   show.Add(1, Cue(1, "set.lst"));
   show.Add(1, Cue(2, "plain.WAV"));
   FakeLists lists(show.dir);
-  OfflineSession session(show.cues, show.settings, kRate, true);
-  session.Console().SetContinuousPlay(&lists);
-  session.StartUp();
-  CConsole& c = session.Console();
-  c.RefreshAfterCueChange(true);
-  EXPECT_TRUE(c.ListMode(1));
+  ConsoleRig rig(show, &lists);
+  EXPECT_TRUE(rig.C().ListMode(1));
   EXPECT_EQ(lists.listPath, show.dir.File("set.lst"));
-  EXPECT_TRUE(c.Player(1).IsLoaded());
-  c.ExecuteGo();
-  session.Settle();
-  session.Run(1000);
-  const std::vector<float>& out = session.Out(0);
-  EXPECT_EQ(out.at(100 * kFramesPerMs * 2), 0.5f);
+  EXPECT_TRUE(rig.C().Player(1).IsLoaded());
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Sample(0, 100), 0.5f);
   // The second item follows the end of the first.
-  EXPECT_EQ(out.at(900 * kFramesPerMs * 2), 0.25f);
-  EXPECT_TRUE(c.Player(1).IsPlaying());
+  EXPECT_EQ(rig.Sample(0, 900), 0.25f);
+  EXPECT_TRUE(rig.C().Player(1).IsPlaying());
   // A record naming a .WAV file in capitals is a plain file again.
-  c.StopChannel(1);
-  session.Settle();
-  EXPECT_EQ(c.CurrentRecord(1), 2);
-  EXPECT_FALSE(c.ListMode(1));
+  rig.At(1000, [](CConsole& c) { c.StopChannel(1); });
+  EXPECT_EQ(rig.C().CurrentRecord(1), 2);
+  EXPECT_FALSE(rig.C().ListMode(1));
   EXPECT_EQ(lists.cleared, std::vector<int>{1});
-  EXPECT_EQ(c.Player(1).FilePath(), show.dir.File("plain.WAV"));
+  EXPECT_EQ(rig.C().Player(1).FilePath(), show.dir.File("plain.WAV"));
 }
 
 TEST(ConsoleStrips, TransportButtons) {

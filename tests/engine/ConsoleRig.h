@@ -1,10 +1,7 @@
-// A show built in code and the console running it on virtual time, for tests
-// that check the console by what its three outputs play.
-//
-// The sound files hold constant samples (or a running millisecond count), so
-// at the 48 kHz device rate every output sample is the file's sample times
-// the gain the console set: levels, fades and start times can be read
-// straight off the captured samples.
+// A show built in code and the console running it on virtual time. The sound
+// files hold constant samples (or a running millisecond count), so every
+// output sample is the file's sample times the gain the console set: levels,
+// fades and start times can be read straight off the three outputs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,6 +37,26 @@ inline RecordValues Cue(double q, const std::string& fileOrCommand, double pre =
   v.preLevel = pre;
   v.fadeIn = fadeIn;
   v.fadeOut = fadeOut;
+  return v;
+}
+
+// The same record auto-run at `ms`, delayed by `ms`, out of the sequence,
+// or routed by its own output flags.
+inline RecordValues Timed(RecordValues v, int32_t ms) {
+  v.timing = ms;
+  return v;
+}
+inline RecordValues Delayed(RecordValues v, int32_t ms) {
+  v.delay = ms;
+  return v;
+}
+inline RecordValues OutOfSequence(RecordValues v) {
+  v.inSequence = false;
+  return v;
+}
+inline RecordValues Routed(RecordValues v, int32_t flags) {
+  v.outputSpecified = true;
+  v.outputFlags = flags;
   return v;
 }
 
@@ -87,7 +104,9 @@ struct TestShow {
 
 class ConsoleRig {
  public:
-  explicit ConsoleRig(TestShow& show) : session(show.cues, show.settings, kRate, true) {
+  explicit ConsoleRig(TestShow& show, ContinuousPlayLink* lists = nullptr)
+      : session(show.cues, show.settings, kRate, true) {
+    session.Console().SetContinuousPlay(lists);
     session.StartUp();
     C().RefreshAfterCueChange(true);
     session.Settle();
@@ -133,6 +152,19 @@ class ConsoleRig {
   std::vector<uint32_t> Times(ConsoleEvent::Kind kind, int fader = -1) const {
     std::vector<uint32_t> out;
     for (const ConsoleEvent& e : Events(kind, fader)) out.push_back(e.timeMs);
+    return out;
+  }
+  // The armed faders as digits ("13": faders 1 and 3), and every fader's
+  // current record ("20100000").
+  std::string Armed() {
+    std::string out;
+    for (int k = 1; k <= kFaders; ++k)
+      if (C().Armed(k)) out += std::to_string(k);
+    return out;
+  }
+  std::string Records() {
+    std::string out;
+    for (int k = 1; k <= kFaders; ++k) out += std::to_string(C().CurrentRecord(k));
     return out;
   }
 

@@ -1,11 +1,11 @@
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <memory>
 #include <numbers>
 #include <random>
@@ -15,12 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/WavBytes.h"
 #include "output/xaudio/VirtualDevice.h"
 #include "output/xaudio/VoiceEngine.h"
 #include "unit/TempDir.h"
 
-// Counts heap allocations made on the thread that sets gCountAllocations, to
-// prove the render path never allocates. Sanitizers bring their own
+// Counts heap allocations made on a thread while it sets gCountAllocations,
+// to prove the render path never allocates. Sanitizers bring their own
 // allocator, so the probe is only built without them.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ORVEX_ALLOCATION_PROBE 0
@@ -29,22 +30,22 @@
 namespace {
 thread_local bool gCountAllocations = false;
 std::atomic<int> gAllocations{0};
+void CountAllocation() {
+  if (gCountAllocations) ++gAllocations;
+}
 }  // namespace
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void* malloc(size_t n) {
-  if (gCountAllocations) ++gAllocations;
-  return __libc_malloc(n);
+  return CountAllocation(), __libc_malloc(n);
 }
 void* calloc(size_t n, size_t size) {
-  if (gCountAllocations) ++gAllocations;
-  return __libc_calloc(n, size);
+  return CountAllocation(), __libc_calloc(n, size);
 }
 void* realloc(void* p, size_t n) {
-  if (gCountAllocations) ++gAllocations;
-  return __libc_realloc(p, n);
+  return CountAllocation(), __libc_realloc(p, n);
 }
 }
 #endif
@@ -54,24 +55,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-WaveFormat Pcm(uint16_t bits, uint16_t channels, uint32_t rate = 48000) {
-  WaveFormat f;
-  f.formatTag = kFormatPcm;
-  f.channels = channels;
-  f.samplesPerSec = rate;
-  f.bitsPerSample = bits;
-  f.blockAlign = uint16_t(channels * bits / 8);
-  f.avgBytesPerSec = rate * f.blockAlign;
-  return f;
+WaveFormat Pcm(uint16_t bits, uint16_t channels, uint32_t rate = 48000, uint16_t tag = kFormatPcm) {
+  const uint16_t align = uint16_t(channels * bits / 8);
+  const bool ext = tag == kFormatExtensible;
+  const uint16_t extra = ext ? 22 : 0, valid = ext ? bits : 0;
+  return {tag, channels, rate, rate * align, align, bits, extra, valid, 0, ext};
 }
-
-WaveFormat Extensible(uint16_t bits, uint16_t channels, uint32_t rate = 48000) {
-  WaveFormat f = Pcm(bits, channels, rate);
-  f.formatTag = kFormatExtensible;
-  f.extraSize = 22;
-  f.validBits = bits;
-  f.pcmSubFormat = true;
-  return f;
+WaveFormat Extensible(uint16_t bits, uint16_t channels) {
+  return Pcm(bits, channels, 48000, kFormatExtensible);
 }
 
 // Little-endian PCM; 8-bit samples are given already unsigned.
@@ -87,16 +78,29 @@ float Expected(int32_t s, uint16_t bits) {
   return float(double(s) / double(int64_t(1) << (bits - 1)));
 }
 
-// The voice reads the bytes later, so temporaries are refused.
-bool Submit(SourceVoice* v, const std::vector<uint8_t>& bytes) {
-  return v->SubmitSourceBuffer(bytes.data(), uint32_t(bytes.size()));
+std::vector<int32_t> Ramp(int32_t from, size_t n) {
+  std::vector<int32_t> s(n);
+  for (size_t i = 0; i < n; ++i) s[i] = from + int32_t(i);
+  return s;
 }
-bool Submit(SourceVoice* v, std::vector<uint8_t>&& bytes) = delete;
 
-// An engine on a 48 kHz virtual device that keeps everything it renders.
+bool Silent(const std::vector<float>& x, size_t from = 0, size_t to = SIZE_MAX) {
+  return std::all_of(x.begin() + from, x.begin() + std::min(to, x.size()),
+                     [](float s) { return s == 0; });
+}
+
+template <class Pred>
+bool WaitUntil(Pred pred) {
+  const auto end = std::chrono::steady_clock::now() + 5s;
+  for (; !pred(); std::this_thread::sleep_for(200us))
+    if (std::chrono::steady_clock::now() > end) return false;
+  return true;
+}
+
+// An engine on a virtual device that keeps everything it renders.
 struct Rig {
   explicit Rig(uint32_t channels = 2, uint32_t rate = 48000)
-      : device("virt", "Virtual", channels, rate), engine(CreateVoiceEngine()) {
+      : device("virt", "Virtual", channels, rate) {
     device.SetCapture(true);
     EXPECT_TRUE(engine->CreateMasteringVoice(device));
   }
@@ -108,9 +112,10 @@ struct Rig {
       out.push_back(cap[i]);
     return out;
   }
-  // Keeps the bytes alive for the rig's lifetime.
+  // The voice reads the bytes later: the rig keeps them.
   bool Submit(SourceVoice* v, std::vector<uint8_t> bytes) {
-    return xaudio::Submit(v, kept.emplace_back(std::move(bytes)));
+    const auto& kept = keep.emplace_back(std::move(bytes));
+    return v->SubmitSourceBuffer(kept.data(), uint32_t(kept.size()));
   }
   SourceVoice* Voice(const WaveFormat& f) {
     SourceVoice* v = engine->CreateSourceVoice(f);
@@ -118,48 +123,26 @@ struct Rig {
     return v;
   }
 
+  std::deque<std::vector<uint8_t>> keep;  // outlives the engine and the device
   VirtualDevice device;
-  std::unique_ptr<VoiceEngine> engine;
-  std::deque<std::vector<uint8_t>> kept;
+  std::unique_ptr<VoiceEngine> engine = CreateVoiceEngine();
 };
-
-bool Silent(const std::vector<float>& x, size_t from = 0, size_t to = SIZE_MAX) {
-  return std::all_of(x.begin() + from, x.begin() + std::min(to, x.size()),
-                     [](float s) { return s == 0; });
-}
-
-std::vector<int32_t> Ramp(int32_t from, size_t n) {
-  std::vector<int32_t> s(n);
-  for (size_t i = 0; i < n; ++i) s[i] = from + int32_t(i);
-  return s;
-}
 
 // ---------------------------------------------------------------------------
 // Formats and conversion
 
-TEST(VoiceEngineFormat, AcceptsIntegerPcmOnly) {
+// Every accepted layout is played in the conversion tests below.
+TEST(VoiceEngineFormat, RefusesAllButIntegerPcm) {
   Rig rig;
-  for (uint16_t bits : {8, 16, 24, 32})
-    EXPECT_NE(rig.engine->CreateSourceVoice(Pcm(bits, 1)), nullptr);
-  EXPECT_NE(rig.engine->CreateSourceVoice(Pcm(16, 6)), nullptr);
-  EXPECT_NE(rig.engine->CreateSourceVoice(Extensible(16, 2)), nullptr);
-  EXPECT_NE(rig.engine->CreateSourceVoice(Extensible(24, 2)), nullptr);
-  EXPECT_NE(rig.engine->CreateSourceVoice(Extensible(32, 2)), nullptr);
-
-  WaveFormat floatFmt = Pcm(32, 2);
-  floatFmt.formatTag = kFormatFloat;
-  WaveFormat padded = Extensible(24, 2);
+  WaveFormat padded = Extensible(24, 2), notPcm = Extensible(24, 2), badAlign = Pcm(16, 2);
   padded.validBits = 20;
-  WaveFormat notPcm = Extensible(24, 2);
   notPcm.pcmSubFormat = false;
-  WaveFormat badAlign = Pcm(16, 2);
   badAlign.blockAlign = 2;
-  for (const WaveFormat& f :
-       {floatFmt, Pcm(12, 2), Pcm(16, 0), Pcm(16, 2, 0), padded, notPcm, badAlign})
+  for (const WaveFormat& f : {Pcm(32, 2, 48000, kFormatFloat), Pcm(12, 2), Pcm(16, 0),
+                              Pcm(16, 2, 0), padded, notPcm, badAlign})
     EXPECT_EQ(rig.engine->CreateSourceVoice(f), nullptr) << f.formatTag << "/" << f.bitsPerSample;
 
-  auto orphan = CreateVoiceEngine();
-  EXPECT_EQ(orphan->CreateSourceVoice(Pcm(16, 2)), nullptr);
+  EXPECT_EQ(CreateVoiceEngine()->CreateSourceVoice(Pcm(16, 2)), nullptr);  // no device
   EXPECT_FALSE(rig.engine->CreateMasteringVoice(rig.device));
   EXPECT_EQ(rig.engine->DeviceChannels(), 2u);
   EXPECT_EQ(rig.engine->DeviceRate(), 48000u);
@@ -171,6 +154,7 @@ TEST(VoiceEngineConversion, IntegerSamplesArriveBitExact) {
   const std::vector<std::pair<WaveFormat, std::vector<int32_t>>> cases = {
       {Pcm(8, 1), {0, 1, 127, 128, 129, 200, 255}},
       {Pcm(16, 1), {-32768, -12345, -1, 0, 1, 1000, 32767}},
+      {Extensible(16, 1), {-32768, -3, 0, 32767}},
       {Pcm(24, 1), {-8388608, -4660, -1, 0, 1, 1193046, 8388607}},
       {Extensible(24, 1), {-8388608, -7, 0, 5592405, 8388607}},
       {Pcm(32, 1), {INT32_MIN, -305419896, -1, 0, 1, 16777217, INT32_MAX}},
@@ -198,63 +182,48 @@ TEST(VoiceEngineConversion, IntegerSamplesArriveBitExact) {
   }
 }
 
-TEST(VoiceEngineConversion, WideSourcesAndDevicesUseTheFirstPair) {
-  // Four source channels on a four-channel device: channels 2 and 3 of the
+TEST(VoiceEngineConversion, WideSourcesUseTheFirstPairAndDevicesGetTheMixByWidth) {
+  // Six source channels on a four-channel device: channels 2 to 5 of the
   // source are dropped and the device's third and fourth stay silent.
   Rig rig(4);
-  SourceVoice* v = rig.Voice(Pcm(16, 4));
-  ASSERT_TRUE(rig.Submit(v, Encode({100, 200, 300, 400, -100, -200, -300, -400}, 16)));
+  SourceVoice* v = rig.Voice(Pcm(16, 6));
+  ASSERT_TRUE(rig.Submit(v, Encode({100, 200, 300, 400, 5, 6, -100, -200, -300, -400, 7, 8}, 16)));
   v->Start();
   rig.device.Pull(2);
-  const std::vector<float> want = {100 / 32768.f,  200 / 32768.f,  0, 0,
-                                   -100 / 32768.f, -200 / 32768.f, 0, 0};
-  EXPECT_EQ(rig.device.Captured(), want);
-}
-
-TEST(VoiceEngineConversion, VoicesMixBySummation) {
-  Rig rig;
-  SourceVoice* a = rig.Voice(Pcm(16, 2));
-  SourceVoice* b = rig.Voice(Pcm(24, 1));
-  const auto sa = Ramp(-200, 200), sb = Ramp(1 << 20, 100);
-  ASSERT_TRUE(rig.Submit(a, Encode(sa, 16)));
-  ASSERT_TRUE(rig.Submit(b, Encode(sb, 24)));
-  a->Start();
-  b->Start();
-  rig.device.Pull(100);
-  for (size_t i = 0; i < 100; ++i) {
-    EXPECT_EQ(rig.Channel(0)[i], Expected(sa[2 * i], 16) + Expected(sb[i], 24));
-    EXPECT_EQ(rig.Channel(1)[i], Expected(sa[2 * i + 1], 16) + Expected(sb[i], 24));
-  }
+  EXPECT_EQ(rig.device.Captured(), (std::vector<float>{100 / 32768.f, 200 / 32768.f, 0, 0,
+                                                       -100 / 32768.f, -200 / 32768.f, 0, 0}));
+  // A mono device gets the mean of the pair.
+  Rig mono(1);
+  v = mono.Voice(Pcm(16, 2));
+  ASSERT_TRUE(mono.Submit(v, Encode({100, 300, -1000, 0}, 16)));
+  v->Start();
+  mono.device.Pull(2);
+  EXPECT_EQ(mono.device.Captured(), (std::vector<float>{200 / 32768.f, -500 / 32768.f}));
 }
 
 // ---------------------------------------------------------------------------
 // Buffer queue
 
 TEST(VoiceEngineQueue, ReportsBuffersAndFramesAndIgnoresPartialFrames) {
+  const auto a = Encode(Ramp(1, 200), 16);  // 100 frames
   Rig rig;
   SourceVoice* v = rig.Voice(Pcm(16, 2));
-  const auto a = Encode(Ramp(1, 200), 16);  // 100 frames
-  auto b = Encode(Ramp(1001, 20), 16);      // 10 frames and 3 stray bytes
+  auto b = Encode(Ramp(1001, 20), 16);  // 10 frames and 3 stray bytes
   b.insert(b.end(), {9, 9, 9});
-  const auto c = Encode(Ramp(2001, 20), 16);
-  ASSERT_TRUE(Submit(v, a));
-  ASSERT_TRUE(Submit(v, b));
-  ASSERT_TRUE(Submit(v, c));
+  ASSERT_TRUE(rig.Submit(v, a));
+  ASSERT_TRUE(rig.Submit(v, b));
+  ASSERT_TRUE(rig.Submit(v, Encode(Ramp(2001, 20), 16)));
   EXPECT_EQ(v->GetState().buffersQueued, 3u);
 
   rig.device.Pull(20);  // not started: nothing consumed
   EXPECT_EQ(v->GetState().samplesPlayed, 0u);
   v->Start();
-  rig.device.Pull(60);
-  EXPECT_EQ(v->GetState().buffersQueued, 3u);
-  EXPECT_EQ(v->GetState().samplesPlayed, 60u);
-  rig.device.Pull(45);
-  EXPECT_EQ(v->GetState().buffersQueued, 2u);
-  EXPECT_EQ(v->GetState().samplesPlayed, 105u);
-  rig.device.Pull(100);
-  EXPECT_EQ(v->GetState().buffersQueued, 0u);
-  EXPECT_EQ(v->GetState().samplesPlayed, 120u);
-
+  for (const auto [pull, queued, played] :
+       {std::array{60u, 3u, 60u}, std::array{45u, 2u, 105u}, std::array{100u, 0u, 120u}}) {
+    rig.device.Pull(pull);
+    EXPECT_EQ(v->GetState().buffersQueued, queued);
+    EXPECT_EQ(v->GetState().samplesPlayed, played);
+  }
   const auto left = rig.Channel(0, 20);
   EXPECT_EQ(left[99], Expected(199, 16));
   EXPECT_EQ(left[100], Expected(1001, 16));
@@ -270,28 +239,13 @@ TEST(VoiceEngineQueue, ReportsBuffersAndFramesAndIgnoresPartialFrames) {
   EXPECT_TRUE(v->SubmitSourceBuffer(a.data(), 4));
 }
 
-TEST(VoiceEngineQueue, DryQueuePlaysSilenceThenContinues) {
-  Rig rig;
-  SourceVoice* v = rig.Voice(Pcm(16, 1));
-  ASSERT_TRUE(rig.Submit(v, Encode(Ramp(1, 100), 16)));
-  v->Start();
-  rig.device.Pull(250);
-  ASSERT_TRUE(rig.Submit(v, Encode(Ramp(501, 100), 16)));
-  rig.device.Pull(100);
-  const auto left = rig.Channel(0);
-  EXPECT_EQ(left[99], Expected(100, 16));
-  EXPECT_TRUE(Silent(left, 100, 250));
-  EXPECT_EQ(left[250], Expected(501, 16));
-  EXPECT_EQ(left[349], Expected(600, 16));
-}
-
-TEST(VoiceEngineQueue, StopAndStartResumeWithoutGapOrRepeat) {
-  Rig rig;
-  SourceVoice* v = rig.Voice(Pcm(16, 1));
-  const auto source = Ramp(1, 600);
+TEST(VoiceEngineQueue, StopStartAndADryQueueResumeWithoutGapOrRepeat) {
+  const auto source = Ramp(1, 700);
   const auto bytes = Encode(source, 16);
-  ASSERT_TRUE(v->SubmitSourceBuffer(bytes.data(), 500));  // 250 frames
-  ASSERT_TRUE(v->SubmitSourceBuffer(bytes.data() + 500, uint32_t(bytes.size() - 500)));
+  Rig rig;
+  SourceVoice* v = rig.Voice(Pcm(16, 1));
+  ASSERT_TRUE(v->SubmitSourceBuffer(bytes.data(), 500));        // 250 frames
+  ASSERT_TRUE(v->SubmitSourceBuffer(bytes.data() + 500, 700));  // 350 more
   v->Start();
   rig.device.Pull(137);
   v->Stop();
@@ -300,37 +254,42 @@ TEST(VoiceEngineQueue, StopAndStartResumeWithoutGapOrRepeat) {
   rig.device.Pull(200);
   v->Stop();
   v->Start();
-  rig.device.Pull(400);
+  rig.device.Pull(400);  // runs dry at frame 690
+  EXPECT_EQ(v->GetState().samplesPlayed, 600u);
+  ASSERT_TRUE(v->SubmitSourceBuffer(bytes.data() + 1200, 200));
+  rig.device.Pull(100);
 
   const auto left = rig.Channel(0);
-  EXPECT_TRUE(Silent(left, 137, 227));
+  EXPECT_TRUE(Silent(left, 137, 227));      // stopped
+  EXPECT_TRUE(Silent(left, 690, 827));      // dry
+  EXPECT_EQ(left[827], Expected(601, 16));  // the next buffer plays at once
   std::vector<float> heard;
   std::copy_if(left.begin(), left.end(), std::back_inserter(heard), [](float s) { return s != 0; });
   ASSERT_EQ(heard.size(), source.size());
   for (size_t i = 0; i < source.size(); ++i) ASSERT_EQ(heard[i], Expected(source[i], 16)) << i;
-  EXPECT_EQ(v->GetState().samplesPlayed, 600u);
+  EXPECT_EQ(v->GetState().samplesPlayed, 700u);
 }
 
 TEST(VoiceEngineQueue, FlushDropsQueuedBuffersStoppedOrRunning) {
+  const auto old = Encode(Ramp(1, 100), 16);
   Rig rig;
   SourceVoice* v = rig.Voice(Pcm(16, 1));
-  const auto old = Encode(Ramp(1, 100), 16), fresh = Encode(Ramp(-1000, 50), 16);
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Submit(v, old));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(v->SubmitSourceBuffer(old.data(), uint32_t(old.size())));
   v->Start();
   rig.device.Pull(30);
   v->Stop();
   v->FlushSourceBuffers();
   EXPECT_EQ(v->GetState().buffersQueued, 0u);
-  ASSERT_TRUE(Submit(v, fresh));
+  ASSERT_TRUE(rig.Submit(v, Encode(Ramp(-1000, 50), 16)));
   v->Start();
   rig.device.Pull(60);
-  auto left = rig.Channel(0, 30);
+  const auto left = rig.Channel(0, 30);
   EXPECT_EQ(left[0], Expected(-1000, 16));  // the interrupted buffer does not finish
   EXPECT_EQ(left[49], Expected(-951, 16));
   EXPECT_EQ(left[50], 0.0f);
 
   // While running the playing buffer goes too.
-  ASSERT_TRUE(Submit(v, old));
+  ASSERT_TRUE(v->SubmitSourceBuffer(old.data(), uint32_t(old.size())));
   rig.device.Pull(10);
   v->FlushSourceBuffers();
   EXPECT_EQ(v->GetState().buffersQueued, 0u);
@@ -342,49 +301,32 @@ TEST(VoiceEngineQueue, FlushDropsQueuedBuffersStoppedOrRunning) {
 // ---------------------------------------------------------------------------
 // Volume
 
-TEST(VoiceEngineVolume, ChangeRampsLinearlyOverOneQuantum) {
-  Rig rig;  // 10 ms at 48 kHz
-  constexpr uint32_t kQuantum = 480;
-  SourceVoice* v = rig.Voice(Pcm(16, 1));
-  ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4000, 16384), 16)));  // 0.5
-  v->Start();
-  rig.device.Pull(100);
-  v->SetVolume(0.25f);
-  for (int i = 0; i < 10; ++i) rig.device.Pull(70);  // ramp spans several pulls
-
-  const auto left = rig.Channel(0), right = rig.Channel(1);
-  EXPECT_EQ(left[99], 0.5f);
-  const float step = 0.5f * 0.75f / kQuantum;
-  EXPECT_NEAR(left[99] - left[100], step, 1e-6f);  // no step at the start
-  for (uint32_t i = 0; i < kQuantum; ++i) {
-    const float want = 0.5f * (1.0f - 0.75f * float(i + 1) / kQuantum);
-    ASSERT_NEAR(left[100 + i], want, 1e-6f) << i;
-    ASSERT_EQ(right[100 + i], left[100 + i]);
-  }
-  for (size_t i = 100 + kQuantum - 1; i < left.size(); ++i) ASSERT_EQ(left[i], 0.125f) << i;
-}
-
-TEST(VoiceEngineVolume, ChannelVolumesRampEachSideAndApplyAtOnceBeforeFirstSound) {
-  Rig rig;
+TEST(VoiceEngineVolume, ChangesRampLinearlyOverOneQuantumButApplyAtOnceBeforeTheFirstSound) {
+  Rig rig;  // a quantum is 10 ms: 480 frames
   SourceVoice* v = rig.Voice(Pcm(16, 2));
-  ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4000, 16384), 16)));
-  const float quiet[] = {0.5f, 1.0f};
+  ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4000, 16384), 16)));  // 0.5
+  const float quiet[] = {0.5f, 1.0f}, swap[] = {1.0f, 0.5f};
   EXPECT_FALSE(v->SetChannelVolumes(1, quiet));
   ASSERT_TRUE(v->SetChannelVolumes(2, quiet));
   v->SetVolume(0.5f);
   v->Start();
-  rig.device.Pull(10);
-  EXPECT_EQ(rig.Channel(0)[0], 0.125f);  // set before the first sound: no ramp
-  EXPECT_EQ(rig.Channel(1)[0], 0.25f);
+  rig.device.Pull(100);
+  ASSERT_TRUE(v->SetChannelVolumes(2, swap));        // each side ramps its own way
+  for (int i = 0; i < 10; ++i) rig.device.Pull(70);  // over several pulls
 
-  const float swap[] = {1.0f, 0.5f};
-  ASSERT_TRUE(v->SetChannelVolumes(2, swap));
-  rig.device.Pull(600);
   const auto left = rig.Channel(0), right = rig.Channel(1);
-  EXPECT_NEAR(left[249], 0.1875f, 1e-6f);  // halfway, each side its own way
-  EXPECT_NEAR(right[249], 0.1875f, 1e-6f);
-  EXPECT_EQ(left[10 + 479], 0.25f);
-  EXPECT_EQ(right[10 + 479], 0.125f);
+  EXPECT_EQ(left[0], 0.125f);
+  EXPECT_EQ(right[0], 0.25f);
+  EXPECT_EQ(left[99], 0.125f);
+  for (uint32_t i = 0; i < 480; ++i) {
+    const float t = float(i + 1) / 480;
+    ASSERT_NEAR(left[100 + i], 0.125f + 0.125f * t, 1e-6f) << i;
+    ASSERT_NEAR(right[100 + i], 0.25f - 0.125f * t, 1e-6f) << i;
+  }
+  for (size_t i = 579; i < left.size(); ++i) {
+    ASSERT_EQ(left[i], 0.25f) << i;
+    ASSERT_EQ(right[i], 0.125f) << i;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -432,9 +374,9 @@ std::vector<int32_t> Sine(double freq, double rate, size_t frames, double ampL, 
 
 TEST(VoiceEngineResample, SineKeepsLengthFrequencyAndAmplitude) {
   {  // stereo 44.1 kHz up to 48 kHz, fed in ten buffers
+    const auto bytes = Encode(Sine(1000, 44100, 44100, 0.5, 0.25, 2), 16);
     Rig rig;
     SourceVoice* v = rig.Voice(Pcm(16, 2, 44100));
-    const auto bytes = Encode(Sine(1000, 44100, 44100, 0.5, 0.25, 2), 16);
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(v->SubmitSourceBuffer(&bytes[i * 17640], 17640));
     v->Start();
     for (int i = 0; i < 110; ++i) {
@@ -504,14 +446,14 @@ class OffsetEffect : public Effect {
   std::atomic<int> calls{0};
 };
 
-TEST(VoiceEngineEffect, RunsOnOneVoiceAfterVolumeBeforeTheMix) {
-  Rig rig;
-  SourceVoice* a = rig.Voice(Pcm(16, 1));
-  SourceVoice* b = rig.Voice(Pcm(16, 1));
-  const auto bytes = Encode(std::vector<int32_t>(1000, 8192), 16);  // 0.25
-  ASSERT_TRUE(Submit(a, bytes));
-  ASSERT_TRUE(Submit(b, bytes));
+TEST(VoiceEngineEffect, RunsOnOneVoiceAfterVolumeBeforeTheMixOfAllVoices) {
   OffsetEffect fx;
+  Rig rig;
+  SourceVoice* b = rig.Voice(Pcm(16, 2));  // mixed first, so `a` adds to it
+  SourceVoice* a = rig.Voice(Pcm(16, 1));
+  const auto sb = Ramp(-200, 220);
+  ASSERT_TRUE(rig.Submit(a, Encode(std::vector<int32_t>(1000, 8192), 16)));  // 0.25
+  ASSERT_TRUE(rig.Submit(b, Encode(sb, 16)));
   a->SetVolume(0.5f);
   a->SetEffectChain(&fx);
   EXPECT_EQ(fx.preparedChannels, 2u);
@@ -521,38 +463,27 @@ TEST(VoiceEngineEffect, RunsOnOneVoiceAfterVolumeBeforeTheMix) {
   rig.device.Pull(100);
   EXPECT_EQ(fx.seenFirst, 0.125f);
   EXPECT_EQ(fx.framesSeen, 100u);
-  EXPECT_EQ(rig.Channel(0)[99], 0.125f + 0.25f + 0.25f);
-  EXPECT_EQ(rig.Channel(1)[99], 0.125f + 0.25f);
-
   a->SetEffectChain(nullptr);
   rig.device.Pull(10);
-  EXPECT_EQ(rig.Channel(0)[105], 0.125f + 0.25f);
   EXPECT_EQ(fx.framesSeen, 100u);
+  // Every voice adds to the mix.
+  const auto left = rig.Channel(0), right = rig.Channel(1);
+  for (size_t i = 0; i < 110; ++i) {
+    EXPECT_EQ(left[i], (i < 100 ? 0.375f : 0.125f) + Expected(sb[2 * i], 16)) << i;
+    EXPECT_EQ(right[i], 0.125f + Expected(sb[2 * i + 1], 16)) << i;
+  }
 }
 
 // ---------------------------------------------------------------------------
 // Threads: a device thread renders while control threads change things.
 
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 5s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(200us);
-  }
-  return true;
-}
-
 TEST(VoiceEngineThreads, SwappedOutEffectIsIdleOnceTheCallReturns) {
-  const auto bytes = Encode(std::vector<int32_t>(48000, 1000), 16);  // outlives the device
   OffsetEffect first, second;
-  VirtualDevice device("rt", "Realtime", 2, 48000);
-  auto engine = CreateVoiceEngine();
-  ASSERT_TRUE(engine->CreateMasteringVoice(device));
-  SourceVoice* v = engine->CreateSourceVoice(Pcm(16, 1));
-  ASSERT_TRUE(Submit(v, bytes));
+  Rig rig;
+  SourceVoice* v = rig.Voice(Pcm(16, 1));
+  ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(48000, 1000), 16)));
   v->Start();
-  ASSERT_TRUE(device.StartRealtimeThread(64));
+  ASSERT_TRUE(rig.device.StartRealtimeThread(64));
   for (int round = 0; round < 20; ++round) {
     OffsetEffect& on = round % 2 ? second : first;
     OffsetEffect& off = round % 2 ? first : second;
@@ -567,58 +498,54 @@ TEST(VoiceEngineThreads, SwappedOutEffectIsIdleOnceTheCallReturns) {
     EXPECT_EQ(on.calls.load(), calls);
     EXPECT_EQ(on.framesSeen, seen);
   }
-  device.StopRealtimeThread();
-  EXPECT_GT(device.RealtimePeak(), 0.25f);
+  rig.device.StopRealtimeThread();
+  EXPECT_GT(rig.device.RealtimePeak(), 0.25f);
 }
 
 TEST(VoiceEngineThreads, DestroyVoiceWhileTheDeviceRenders) {
-  const auto bytes = Encode(Sine(300, 44100, 20000, 0.5, 0.5, 2), 16);  // outlives the device
-  VirtualDevice device("rt", "Realtime", 2, 48000);
-  auto engine = CreateVoiceEngine();
-  ASSERT_TRUE(engine->CreateMasteringVoice(device));
-  ASSERT_TRUE(device.StartRealtimeThread(64));
-  SourceVoice* keeper = engine->CreateSourceVoice(Pcm(16, 2));
-  ASSERT_TRUE(Submit(keeper, bytes));
+  const auto bytes = Encode(Sine(300, 44100, 20000, 0.5, 0.5, 2), 16);
+  Rig rig;
+  ASSERT_TRUE(rig.device.StartRealtimeThread(64));
+  SourceVoice* keeper = rig.Voice(Pcm(16, 2));
+  ASSERT_TRUE(rig.Submit(keeper, bytes));
   keeper->Start();
   for (int i = 0; i < 40; ++i) {
-    SourceVoice* v = engine->CreateSourceVoice(Pcm(16, 2, i % 2 ? 44100 : 48000));
+    SourceVoice* v = rig.Voice(Pcm(16, 2, i % 2 ? 44100 : 48000));
     ASSERT_NE(v, nullptr);
-    ASSERT_TRUE(Submit(v, bytes) && Submit(v, bytes));
+    for (int k = 0; k < 2; ++k)
+      ASSERT_TRUE(v->SubmitSourceBuffer(bytes.data(), uint32_t(bytes.size())));
     v->Start();
     ASSERT_TRUE(WaitUntil([&] { return v->GetState().samplesPlayed > 0; }));
     v->SetVolume(0.5f);
     if (i % 4 == 1) v->FlushSourceBuffers();  // while running
     std::this_thread::sleep_for(2ms);         // let passes run unobserved by this thread
-    engine->DestroyVoice(v);
+    rig.engine->DestroyVoice(v);
   }
-  engine->DestroyVoice(keeper);
-  const uint64_t frames = device.RealtimeFramesPulled();
-  ASSERT_TRUE(WaitUntil([&] { return device.RealtimeFramesPulled() > frames + 256; }));
-  engine->DestroyMasteringVoice();
-  EXPECT_FALSE(device.IsOpen());
-  device.StopRealtimeThread();
-  EXPECT_GT(device.RealtimePeak(), 0.4f);
+  rig.engine->DestroyVoice(keeper);
+  const uint64_t frames = rig.device.RealtimeFramesPulled();
+  ASSERT_TRUE(WaitUntil([&] { return rig.device.RealtimeFramesPulled() > frames + 256; }));
+  rig.engine->DestroyMasteringVoice();
+  EXPECT_FALSE(rig.device.IsOpen());
+  rig.device.StopRealtimeThread();
+  EXPECT_GT(rig.device.RealtimePeak(), 0.4f);
 }
 
 // ---------------------------------------------------------------------------
 // Virtual device
 
-class CountingCallback : public RenderCallback {
- public:
-  void Render(float* out, uint32_t frames) override {
-    std::fill(out, out + frames * 2, 0.5f);
-    calls.fetch_add(1);
-  }
-  std::atomic<int> calls{0};
-};
-
 TEST(VirtualDeviceTest, SilentWhenClosedAndNoRenderAfterClose) {
+  struct Counting : RenderCallback {
+    void Render(float* out, uint32_t frames) override {
+      std::fill(out, out + frames * 2, 0.5f);
+      calls.fetch_add(1);
+    }
+    std::atomic<int> calls{0};
+  } cb;
   VirtualDevice device("v", "Virtual", 2, 48000);
   device.SetCapture(true);
   device.Pull(4);
   EXPECT_EQ(device.Captured(), std::vector<float>(8, 0.0f));
 
-  CountingCallback cb;
   ASSERT_TRUE(device.Open(&cb));
   EXPECT_FALSE(device.Open(&cb));
   ASSERT_TRUE(device.StartRealtimeThread(32));
@@ -630,15 +557,6 @@ TEST(VirtualDeviceTest, SilentWhenClosedAndNoRenderAfterClose) {
   EXPECT_EQ(cb.calls.load(), calls);
   device.StopRealtimeThread();
   EXPECT_EQ(device.RealtimePeak(), 0.5f);
-}
-
-uint32_t Le32(const std::string& s, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | uint8_t(s[at + i]);
-  return v;
-}
-uint16_t Le16(const std::string& s, size_t at) {
-  return uint16_t(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8);
 }
 
 TEST(VirtualDeviceTest, WavFileHoldsFloatFramesFromItsStart) {
@@ -654,39 +572,24 @@ TEST(VirtualDeviceTest, WavFileHoldsFloatFramesFromItsStart) {
     rig.device.Pull(250);
     rig.device.Pull(50);
     expected.assign(rig.device.Captured().begin() + 300, rig.device.Captured().end());
-    // The destructor finishes the file.
-  }
+  }  // the destructor finishes the file
   const std::string f = dir.Read("out.wav");
-  ASSERT_GE(f.size(), 12u);
-  EXPECT_EQ(f.substr(0, 4), "RIFF");
-  EXPECT_EQ(Le32(f, 4), f.size() - 8);
-  EXPECT_EQ(f.substr(8, 4), "WAVE");
-  bool sawFormat = false, sawData = false;
-  for (size_t at = 12; at + 8 <= f.size();) {
-    const std::string id = f.substr(at, 4);
-    const uint32_t size = Le32(f, at + 4);
-    const size_t body = at + 8;
-    ASSERT_LE(body + size, f.size()) << id;
-    if (id == "fmt ") {
-      sawFormat = true;
-      EXPECT_EQ(Le16(f, body), kFormatFloat);
-      EXPECT_EQ(Le16(f, body + 2), 3u);
-      EXPECT_EQ(Le32(f, body + 4), 44100u);
-      EXPECT_EQ(Le32(f, body + 8), 44100u * 12);
-      EXPECT_EQ(Le16(f, body + 12), 12u);
-      EXPECT_EQ(Le16(f, body + 14), 32u);
-    } else if (id == "data") {
-      sawData = true;
-      ASSERT_EQ(size, 300u * 3 * 4);
-      std::vector<float> samples(size / 4);
-      std::memcpy(samples.data(), f.data() + body, size);
-      EXPECT_EQ(samples, expected);
-      EXPECT_EQ(samples[0], Expected(101, 16));
-    }
-    at = body + size + (size & 1);
-  }
-  EXPECT_TRUE(sawFormat);
-  EXPECT_TRUE(sawData);
+  auto u32 = [&](size_t at) {
+    uint32_t v = 0;
+    std::memcpy(&v, f.data() + at, 4);  // little-endian host
+    return v;
+  };
+  const size_t fmt = f.find("fmt "), data = f.find("data");
+  ASSERT_TRUE(fmt < data && data < f.size());
+  EXPECT_EQ(f.substr(0, 4) + f.substr(8, 4), "RIFFWAVE");
+  EXPECT_EQ(u32(4), f.size() - 8);
+  EXPECT_EQ(f.substr(fmt + 8, 16), FmtBody(3, 44100, 32, kFormatFloat));
+  ASSERT_EQ(u32(data + 4), 300u * 3 * 4);
+  ASSERT_EQ(f.size(), data + 8 + 300 * 3 * 4);
+  std::vector<float> samples(300 * 3);
+  std::memcpy(samples.data(), f.data() + data + 8, samples.size() * 4);
+  EXPECT_EQ(samples, expected);
+  EXPECT_EQ(samples[0], Expected(101, 16));
 }
 
 // ---------------------------------------------------------------------------
@@ -696,14 +599,12 @@ TEST(VirtualDeviceTest, WavFileHoldsFloatFramesFromItsStart) {
 TEST(VoiceEngineRealtime, RenderNeverAllocates) {
   const auto stereo = Encode(Sine(500, 44100, 3000, 0.3, 0.3, 2), 16);
   const auto mono = Encode(Sine(500, 22050, 1500, 0.3, 0, 1), 16);
-  VirtualDevice device("v", "Virtual", 2, 48000);
-  device.Pull(4096);  // sizes the device's own buffer
-  auto engine = CreateVoiceEngine();
-  ASSERT_TRUE(engine->CreateMasteringVoice(device));
-  std::vector<SourceVoice*> voices = {
-      engine->CreateSourceVoice(Pcm(16, 2)), engine->CreateSourceVoice(Pcm(16, 2, 44100)),
-      engine->CreateSourceVoice(Pcm(16, 1, 22050)), engine->CreateSourceVoice(Pcm(16, 1, 96000))};
   OffsetEffect fx;
+  Rig rig;
+  rig.device.SetCapture(false);
+  rig.device.Pull(4096);  // sizes the device's own buffer
+  std::vector<SourceVoice*> voices = {rig.Voice(Pcm(16, 2)), rig.Voice(Pcm(16, 2, 44100)),
+                                      rig.Voice(Pcm(16, 1, 22050)), rig.Voice(Pcm(16, 1, 96000))};
   voices[1]->SetEffectChain(&fx);
   std::mt19937 rng(7);
   for (int i = 0; i < 3000; ++i) {
@@ -718,7 +619,7 @@ TEST(VoiceEngineRealtime, RenderNeverAllocates) {
     }
     const uint32_t frames = 1 + rng() % 4096;
     gCountAllocations = true;
-    device.Pull(frames);
+    rig.device.Pull(frames);
     gCountAllocations = false;
   }
   EXPECT_EQ(gAllocations.load(), 0);
