@@ -13,11 +13,6 @@ void CWaveXAudio::SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount
   engines_ = engines;
 }
 
-bool CWaveXAudio::HasVoice(int output) const {
-  std::lock_guard lock(mutex_);
-  return output >= 0 && output < kOutputCount && voices_[output].voice != nullptr;
-}
-
 bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
   std::lock_guard lock(mutex_);
   format_ = fileFormat;
@@ -110,12 +105,9 @@ void CWaveXAudio::Prefill() {
 void CWaveXAudio::Refill() {
   std::lock_guard lock(mutex_);
   if (!stream_) return;
-  bool first = true;
   for (Voice& v : voices_) {
     if (!v.voice) continue;
     xaudio::VoiceState state = v.voice->GetState();
-    if (first) samplesPlayed_.store(static_cast<uint32_t>(state.samplesPlayed));
-    first = false;
     ReleaseFinished(v);
     // Each voice is topped up by its own queue, so a voice that runs behind
     // the others is never handed more than it can hold.

@@ -49,9 +49,6 @@ class CWaveXAudio {
   // Gains of one output; kept and applied to voices created later, so a
   // freshly loaded file never plays at a level nobody set.
   void SetOutputLevel(int output, float left, float right);
-  // Frames the first voice has played (low 32 bits).
-  uint32_t SamplesPlayed() const { return samplesPlayed_.load(); }
-  bool HasVoice(int output) const;
 
  private:
   struct Voice {
@@ -85,7 +82,6 @@ class CWaveXAudio {
   uint32_t firstBlockSize_ = 0;
   std::vector<uint8_t> silence_;
   std::atomic<bool> endFlag_{true};
-  std::atomic<uint32_t> samplesPlayed_{0};
 };
 
 }  // namespace orvex
