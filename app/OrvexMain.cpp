@@ -14,6 +14,7 @@
 #include <QSocketNotifier>
 
 #include "app/OrvexDoc.h"
+#include "app/OrvexRuntime.h"
 #include "show/Messages.h"
 #include "ui/AppFont.h"
 #include "ui/MainWindow.h"
@@ -65,7 +66,8 @@ int main(int argc, char** argv) {
     orvex::COrvexDoc doc(settingsPath);
     doc.LoadSettings();
 
-    orvex::CMainFrame mainWindow;
+    orvex::COrvexRuntime runtime(doc);
+    orvex::CMainFrame mainWindow(runtime, doc);
     std::unique_ptr<QSocketNotifier> notifier;
     if (signalsOk) {
       notifier = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
@@ -81,6 +83,7 @@ int main(int argc, char** argv) {
     std::printf("orvex: ready\n");
     std::fflush(stdout);
     result = app.exec();
+    runtime.Shutdown();
 
     if (!doc.SaveSettings()) {
       std::fprintf(stderr, "orvex: cannot write settings to %s\n", doc.GetSettingsPath().c_str());

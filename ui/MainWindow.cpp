@@ -1,11 +1,16 @@
 #include "ui/MainWindow.h"
 
+#include "app/OrvexDoc.h"
+#include "app/OrvexRuntime.h"
+
 namespace orvex {
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
+    : QMainWindow(parent), m_runtime(runtime), m_doc(doc) {
   setWindowTitle(QStringLiteral("Orvex"));
   setCentralWidget(new QWidget(this));
   resize(1024, 700);
+  m_runtime.StartUp();
 }
 
 }  // namespace orvex

@@ -5,9 +5,16 @@
 
 namespace orvex {
 
+class COrvexDoc;
+class COrvexRuntime;
+
 class CMainFrame : public QMainWindow {
  public:
-  explicit CMainFrame(QWidget* parent = nullptr);
+  CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent = nullptr);
+
+ private:
+  COrvexRuntime& m_runtime;
+  COrvexDoc& m_doc;
 };
 
 }  // namespace orvex

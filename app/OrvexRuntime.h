@@ -1,0 +1,69 @@
+// What the desktop program runs the console on: the real timer service, the
+// hand-over of work to the Qt event loop, the console over the document's
+// cue store and settings, and the outputs the players sound on.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QObject>
+
+#include "app/OrvexDoc.h"
+#include "engine/Console.h"
+#include "engine/TimerService.h"
+#include "engine/UiPoster.h"
+#include "output/OutputSet.h"
+#include "output/PeakSource.h"
+
+namespace orvex {
+
+// Queues each task on the Qt event loop of the thread that made the poster.
+// Tasks still queued when the poster is destroyed are dropped.
+class QtUiPoster final : public QObject, public UiPoster {
+ public:
+  explicit QtUiPoster(QObject* parent = nullptr) : QObject(parent) {}
+  void Post(std::function<void()> task) override;
+};
+
+class COrvexRuntime {
+ public:
+  // Runs on the real timer service. Construct on the UI thread.
+  explicit COrvexRuntime(COrvexDoc& doc);
+  // Runs on timers the caller owns (tests use the manual service).
+  COrvexRuntime(COrvexDoc& doc, TimerService& timers);
+  ~COrvexRuntime();
+  COrvexRuntime(const COrvexRuntime&) = delete;
+  COrvexRuntime& operator=(const COrvexRuntime&) = delete;
+
+  COrvexDoc& Doc() { return m_doc; }
+  CConsole& Console() { return *m_console; }
+  TimerService& Timers() { return *m_timers; }
+  UiPoster& Poster() { return m_poster; }
+
+  // The console's first update: settings into the console, then the outputs.
+  void StartUp();
+  // Binds the three outputs to their devices from the settings and gives the
+  // players their engines. Calling it again rebuilds them.
+  void SetupOutputs();
+  // Players let go of their voices, then the outputs close.
+  void ReleaseOutputs();
+  // Stops timers and channels, then the outputs. The destructor runs it too.
+  void Shutdown();
+
+  // What the level meter reads; null while no output provides peaks.
+  PeakSource* Peaks() const { return m_peaks; }
+  void SetPeakSource(PeakSource* peaks) { m_peaks = peaks; }
+  OutputSet& Outputs() { return m_outputs; }
+
+ private:
+  COrvexDoc& m_doc;
+  std::unique_ptr<TimerService> m_ownTimers;
+  TimerService* m_timers = nullptr;
+  QtUiPoster m_poster;
+  OutputSet m_outputs;
+  PeakSource* m_peaks = nullptr;
+  std::unique_ptr<CConsole> m_console;  // last: it uses everything above
+  bool m_shutDown = false;
+};
+
+}  // namespace orvex
