@@ -106,6 +106,7 @@ bool CWaveWnd::Prepare() {
   wasapi_.OpenStreams(format, halfPeriod_, exclusive_);
   xaudio_.CreateVoices(format);
   xaudio_.AllocBuffers(secondSize_, firstSize_);
+  asio_.SetFormat(format);
   if (m_mixer) m_mixer->GetSlot(channel_).format = format;
   ApplyRememberedLevels();
 

@@ -1,37 +1,12 @@
-// The JACK host (one for the program) sums the players' streams in its
-// process callback, each player through a slot; CWaveAsio is a player's link
-// to its slot. Without an open driver every step only keeps its values.
+// A player's link to its slot of the program's block-device host. Without a
+// host every step does nothing.
 #pragma once
 
-#include <array>
-#include <atomic>
-#include <cstdint>
-
 #include "output/StreamStore.h"
+#include "output/WaveFormat.h"
+#include "output/asio/AsioKernel.h"
 
 namespace orvex {
-
-class CAsioKernel {
- public:
-  static constexpr int kSlots = 7;
-
-  struct Slot {
-    StreamStore* stream = nullptr;
-    int reader = -1;
-    std::atomic<bool> attached{false};
-    std::atomic<bool> playing{false};
-    std::atomic<float> left{0};
-    std::atomic<float> right{0};
-  };
-
-  bool IsDriverOpen() const { return false; }
-  int Output() const { return output_; }
-  Slot& GetSlot(int n) { return slots_[static_cast<size_t>(n)]; }
-
- private:
-  int output_ = -1;
-  std::array<Slot, kSlots> slots_;
-};
 
 class CWaveAsio {
  public:
@@ -40,25 +15,29 @@ class CWaveAsio {
     slot_ = slot;
     output_ = output;
   }
+  CAsioKernel* Host() const { return host_; }
+  int Slot() const { return slot_; }
+  int Output() const { return output_; }
+
   void SetStream(StreamStore* stream) {
-    if (host_) host_->GetSlot(slot_).stream = stream;
+    if (host_) host_->SetSlotStream(slot_, stream);
+  }
+  void SetFormat(const WaveFormat& format) {
+    if (host_) host_->SetSlotFormat(slot_, format);
   }
   // Every reader of the slot starts again at the beginning of the stream.
   void AttachSlot() {
-    if (host_) host_->GetSlot(slot_).attached.store(true);
+    if (host_) host_->AttachSlot(slot_);
   }
   void DetachSlot() {
-    if (!host_) return;
-    host_->GetSlot(slot_).attached.store(false);
-    host_->GetSlot(slot_).playing.store(false);
+    if (host_) host_->DetachSlot(slot_);
   }
   void SetPlaying(bool playing) {
-    if (host_ && host_->IsDriverOpen()) host_->GetSlot(slot_).playing.store(playing);
+    if (host_ && host_->IsDriverOpen()) host_->SetSlotPlaying(slot_, playing);
   }
+  // Gains of one output; only those of the host's output reach the slot.
   void SetGains(int output, float left, float right) {
-    if (!host_ || output != output_) return;
-    host_->GetSlot(slot_).left.store(left);
-    host_->GetSlot(slot_).right.store(right);
+    if (host_ && output == output_) host_->SetSlotGains(slot_, left, right);
   }
 
  private:

@@ -1,0 +1,125 @@
+// The block-device host of the program (one for the whole program): it opens
+// one driver (a JACK server) on one output and sums the channel players into
+// its two output buffers in the driver's process callback. Each player reaches
+// the callback through a slot with a double buffer that a refill thread of the
+// host fills from the player's stream store, converting the file's rate to the
+// device's when they differ.
+//
+// Threads: every public operation runs on the UI thread unless noted. The
+// process callback never locks, allocates, frees or logs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/StreamStore.h"
+#include "output/WaveFormat.h"
+#include "output/asio/BlockDevice.h"
+
+namespace orvex {
+
+class CAsioKernel {
+ public:
+  static constexpr int kSlots = 7;
+
+  // Makes the device behind a driver name; nullptr when there is none.
+  using DeviceFactory = std::function<std::unique_ptr<asio::BlockDevice>(const std::string& name)>;
+
+  // The default factory opens JACK servers by their listed names.
+  CAsioKernel();
+  explicit CAsioKernel(DeviceFactory factory);
+  ~CAsioKernel();
+  CAsioKernel(const CAsioKernel&) = delete;
+  CAsioKernel& operator=(const CAsioKernel&) = delete;
+
+  // --- driver list ---
+  // The JACK servers that are running now: the default server as "JACK",
+  // then each of extraServers as "JACK (NAME)". No server is ever started.
+  static std::vector<std::string> ListDrivers(const std::vector<std::string>& extraServers);
+  // The settings' comma-separated server names, blanks trimmed, empty dropped.
+  static std::vector<std::string> ParseServerList(const std::string& setting);
+  // The JACK server a listed name stands for ("" for the default server).
+  static std::string ServerOfDriver(const std::string& name);
+  // A name as the 32-byte name slots hold it: 32 characters or more become
+  // the first 28 and "...".
+  static std::string SlotName(const std::string& name);
+
+  void SetDriverList(std::vector<std::string> names);
+  const std::vector<std::string>& DriverList() const { return drivers_; }
+  std::string GetDriverName(int index) const;
+  // Makes the named driver current; on failure the one loaded before stays.
+  bool LoadDriver(const std::string& name);
+  void RemoveCurrentDriver();
+  std::string CurrentDriver() const;
+
+  // --- open and close ---
+  // Opens the loaded driver with the stored buffer factor and rate; the
+  // factor may be updated (BufferFactor()).
+  bool OpenDriver();
+  // LoadDriver(name), then OpenDriver() with these; factor is updated.
+  bool OpenDriver(int& factor, int rate, const std::string& name);
+  // Starts the process callback; false when the device refuses.
+  bool Start();
+  // Stops the device before anything it reads is freed.
+  void CloseDriver();
+  bool IsDriverOpen() const;
+
+  void SetBufferFactor(int factor) { factor_ = factor; }
+  int BufferFactor() const { return factor_; }
+  void SetRate(int rate) { rate_ = rate; }
+  int Rate() const { return rate_; }
+  // The output the host plays on (0..2; -1 none).
+  void SetOutput(int output) { output_ = output; }
+  int Output() const { return output_; }
+
+  // Buffer sizes in frames for the settings dialog; 0 without a driver.
+  struct BufferSizes {
+    long minimum = 0;
+    long maximum = 0;
+    long preferred = 0;
+  };
+  BufferSizes DriverBufferSizes() const;
+  long BufferSize() const { return bufferSize_; }
+  void SetBufferSize(long frames) { bufferSize_ = frames; }
+  // The rate the device runs at (0 while closed).
+  uint32_t DeviceRate() const;
+
+  // --- status ---
+  // Peaks (0..1) of the last output buffers; false while no driver is open.
+  bool OutputPeak(float& left, float& right);
+  // Runs on the host's refill thread with an operator message when the
+  // device went away (its output is then silent until it is reopened).
+  void SetNoticeHandler(std::function<void(const std::string&)> handler);
+  uint64_t XrunCount() const;
+  // True once the device went away; cleared by the next successful open.
+  bool DeviceLost() const;
+
+  // --- slots (CWaveAsio) ---
+  void SetSlotStream(int slot, StreamStore* stream);
+  void SetSlotFormat(int slot, const WaveFormat& format);
+  // Starts the slot again at the beginning of its stream and fills both
+  // halves. Sounding audio of the slot ramps out first.
+  void AttachSlot(int slot);
+  // Ramps the slot out, lets go of its stream and clears it.
+  void DetachSlot(int slot);
+  void SetSlotPlaying(int slot, bool playing);
+  void SetSlotGains(int slot, float left, float right);
+
+  struct Impl;
+
+ private:
+  DeviceFactory factory_;
+  std::vector<std::string> drivers_;
+  int current_ = -1;
+  std::unique_ptr<asio::BlockDevice> device_;
+  int factor_ = 4;
+  int rate_ = 44100;
+  int output_ = -1;
+  long bufferSize_ = 0;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orvex
