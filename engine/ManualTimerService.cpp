@@ -1,5 +1,7 @@
 #include "engine/ManualTimerService.h"
 
+#include <vector>
+
 namespace orvex {
 
 ManualTimerService::ManualTimerService(uint32_t startMs) : start_(startMs), now_(startMs) {}
@@ -33,6 +35,25 @@ void ManualTimerService::Advance(uint32_t ms) {
     idle_.notify_all();
   }
   SetElapsed(target);
+}
+
+void ManualTimerService::Stall(uint32_t ms) {
+  {
+    std::lock_guard lock(mutex_);
+    const uint64_t end = elapsed_ + ms;
+    std::vector<TimerId> late;
+    for (const auto& [due, seq, id] : queue_) {
+      if (due > end) break;
+      late.push_back(id);
+    }
+    for (TimerId id : late) {
+      Timer& t = timers_.at(id);
+      queue_.erase({t.due, t.seq, id});
+      t.due = end;
+      queue_.emplace(t.due, t.seq, id);
+    }
+  }
+  Advance(ms);
 }
 
 TimerService::TimerId ManualTimerService::timeSetEvent(uint32_t periodMs, uint32_t /*resolutionMs*/,

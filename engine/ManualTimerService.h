@@ -24,6 +24,11 @@ class ManualTimerService final : public TimerService {
   // the clock reading each callback's due time. Not to be called from a
   // callback or from two threads at once.
   void Advance(uint32_t ms);
+  // Moves the clock forward by ms as if the service's thread had been held up
+  // that long: every timer that fell due meanwhile runs once, late, at the
+  // end, and its missed periods are skipped, as a stalled machine delivers
+  // them. Same calling rules as Advance.
+  void Stall(uint32_t ms);
 
   TimerId timeSetEvent(uint32_t periodMs, uint32_t resolutionMs, Callback cb, void* user) override;
   void timeKillEvent(TimerId id) override;

@@ -189,23 +189,27 @@ uint32_t CWaveSource::ReadFirstBlock(uint8_t* buf, uint32_t capacity) {
   return got;
 }
 
-uint32_t CWaveSource::ReadBlock(uint8_t* buf, uint32_t capacity,
-                                const std::function<void()>& betweenPieces) {
-  lastReadCount_ = 0;
-  if (file_ == nullptr || buf == nullptr || remaining_ == 0 || capacity == 0) return 0;
+uint64_t CWaveSource::PieceBytes() const {
   // 4 × tick bytes (400 ms) in 64 bits: a corrupt rate must not overflow it.
   // A rate below 10 bytes per second has no tick; read in one piece then.
-  uint64_t piece = 4ull * tickBytes_;
-  if (piece == 0 || piece > remaining_) piece = remaining_;
+  const uint64_t piece = 4ull * tickBytes_;
+  return piece == 0 || piece > remaining_ ? remaining_ : piece;
+}
+
+uint32_t CWaveSource::ReadBlock(uint8_t* buf, uint32_t capacity, const PieceHook& betweenPieces) {
+  lastReadCount_ = 0;
+  if (file_ == nullptr || buf == nullptr || remaining_ == 0 || capacity == 0) return 0;
+  uint64_t piece = PieceBytes();
   uint32_t total = 0;
   for (;;) {
     const auto want = static_cast<size_t>(std::min<uint64_t>(piece, capacity - total));
+    if (pieceReadHook_) pieceReadHook_();
     const size_t got = std::fread(buf + total, 1, want, file_);
     // Nothing more: the file ended, possibly before the data chunk's size.
     if (got == 0) break;
     total += static_cast<uint32_t>(got);
     if (total >= capacity) break;
-    if (betweenPieces) betweenPieces();
+    if (betweenPieces && !betweenPieces(total)) break;
     if (total >= remaining_) break;
     piece = std::min<uint64_t>(piece, remaining_ - total);
   }

@@ -62,14 +62,25 @@ class CWaveSource {
   // count read and records it as LastReadCount().
   uint32_t ReadFirstBlock(uint8_t* buf, uint32_t capacity);
 
+  // Runs between two pieces of a block read with the bytes read so far;
+  // returning false ends the read there.
+  using PieceHook = std::function<bool(uint32_t readSoFar)>;
+
   // Fills buf with up to min(capacity, Remaining()) bytes in pieces of 400 ms
   // (4 × TickBytes()), calling betweenPieces after every piece that did not
   // fill buf (the last piece of the data included), so a long read does not
-  // hold up fade steps. Returns the bytes read; 0 means the stream has ended (including
-  // when the data chunk claims more bytes than the file holds). Reduces
-  // Remaining() by the count read and records it as LastReadCount().
-  uint32_t ReadBlock(uint8_t* buf, uint32_t capacity,
-                     const std::function<void()>& betweenPieces = {});
+  // hold up fade steps and can be cut short. Returns the bytes read; 0 means
+  // the stream has ended (including when the data chunk claims more bytes
+  // than the file holds). Reduces Remaining() by the count read and records
+  // it as LastReadCount().
+  uint32_t ReadBlock(uint8_t* buf, uint32_t capacity, const PieceHook& betweenPieces = {});
+
+  // Bytes of one piece of ReadBlock: 400 ms, the whole rest when the rate
+  // has no 100 ms tick.
+  uint64_t PieceBytes() const;
+
+  // Test hook: runs before every piece ReadBlock reads, to model a slow disk.
+  void SetPieceReadHook(std::function<void()> hook) { pieceReadHook_ = std::move(hook); }
 
   // Moves to offset bytes into the sample data; Remaining() becomes the bytes
   // after it (0 past the end). Returns false if no file is open or the seek
@@ -118,6 +129,7 @@ class CWaveSource {
   uint32_t lastReadCount_ = 0;
   WaveOpenError lastOpenError_ = WaveOpenError::kNone;
   int openErrno_ = 0;
+  std::function<void()> pieceReadHook_;
 };
 
 }  // namespace orvex

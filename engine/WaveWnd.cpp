@@ -82,8 +82,10 @@ bool CWaveWnd::Prepare() {
   if (!source_.OpenWaveFile(path_)) return false;
   const uint32_t bps = source_.BytesPerSecond();
   const uint32_t align = source_.BlockAlign();
-  if (bps == 0 || align == 0) {
-    // Nothing could be timed or played from such a header.
+  if (bps == 0 || align == 0 || !xaudio::IsPlayableFormat(source_.Format())) {
+    // Nothing could be timed or played from such a header (12-bit samples, a
+    // frame size that does not match the channels): refused here, before any
+    // output is opened for it.
     ConfirmYesNo(kWaveNoFormat);
     source_.CloseWaveFile();
     return false;
@@ -110,7 +112,7 @@ bool CWaveWnd::Prepare() {
   if (m_mixer) m_mixer->GetSlot(channel_).format = format;
   ApplyRememberedLevels();
 
-  ReadIntoStore(firstSize_, true);
+  ReadIntoStore(firstSize_, ReadKind::kFirst);
   endOfData_.store(false);
   xaudio_.SetEndFlag(false);
   wasapi_.Prefill();
@@ -121,17 +123,47 @@ bool CWaveWnd::Prepare() {
   return true;
 }
 
-uint32_t CWaveWnd::ReadIntoStore(uint32_t capacity, bool first) {
+uint32_t CWaveWnd::ReadIntoStore(uint32_t capacity, ReadKind kind) {
+  if (kind == ReadKind::kFill) return FillStore(capacity);
+  if (kind == ReadKind::kSeek) {
+    // The UI thread waits for one piece only; the first tick reads on.
+    const uint64_t align = std::max<uint16_t>(source_.BlockAlign(), 1);
+    const uint64_t piece = std::max<uint64_t>(source_.PieceBytes() / align, 1) * align;
+    capacity = static_cast<uint32_t>(std::min<uint64_t>(capacity, piece));
+  }
   uint32_t total = 0;
   for (const StreamStore::WriteSpan& span : m_stream.PrepareWrite(capacity)) {
     if (span.size == 0) continue;
-    uint32_t size = static_cast<uint32_t>(span.size);
-    uint32_t n = first ? source_.ReadFirstBlock(span.data, size)
-                       : source_.ReadBlock(span.data, size, betweenPieces_);
+    const auto size = static_cast<uint32_t>(span.size);
+    const uint32_t n = kind == ReadKind::kFirst ? source_.ReadFirstBlock(span.data, size)
+                                                : source_.ReadBlock(span.data, size);
     total += n;
     if (n < size) break;
   }
   m_stream.Commit(total);
+  return total;
+}
+
+uint32_t CWaveWnd::FillStore(uint32_t capacity) {
+  uint32_t total = 0;
+  for (const StreamStore::WriteSpan& span : m_stream.PrepareWrite(capacity)) {
+    if (span.size == 0) continue;
+    const auto size = static_cast<uint32_t>(span.size);
+    uint32_t committed = 0;
+    const uint32_t n = source_.ReadBlock(span.data, size, [&](uint32_t readSoFar) {
+      m_stream.Commit(readSoFar - committed);
+      committed = readSoFar;
+      // After a seek the outputs hold a single piece: hand them each new one
+      // at once so a slow disk does not leave them dry.
+      wasapi_.Refill();
+      xaudio_.Refill();
+      if (betweenPieces_) betweenPieces_();
+      return !cancelRead_.load();
+    });
+    m_stream.Commit(n - committed);
+    total += n;
+    if (n < size || cancelRead_.load()) break;
+  }
   return total;
 }
 
@@ -148,7 +180,22 @@ void CWaveWnd::StartTimer() {
   ticksSinceFill_ = 0;
   endOfData_.store(false);
   xaudio_.SetEndFlag(false);
+  clockStart_ = timers_.timeGetTime();
+  positionStart_ = position_.load();
   timer_ = timers_.timeSetEvent(100, 10, &CWaveWnd::TickThunk, this);
+}
+
+void CWaveWnd::KillTimer() {
+  if (timer_ == 0) return;
+  cancelRead_.store(true);
+  timers_.timeKillEvent(timer_);
+  timer_ = 0;
+  cancelRead_.store(false);
+}
+
+uint32_t CWaveWnd::PositionAfter(uint32_t elapsedMs) const {
+  const uint64_t p = positionStart_ + uint64_t{elapsedMs} * bytesPerSecond_.load() / 1000;
+  return static_cast<uint32_t>(std::min<uint64_t>(p, UINT32_MAX));
 }
 
 bool CWaveWnd::Play() {
@@ -162,8 +209,11 @@ bool CWaveWnd::Play() {
 
 void CWaveWnd::Pause() {
   if (!loaded_.load()) return;
-  timers_.timeKillEvent(timer_);
-  timer_ = 0;
+  if (timer_ != 0) {
+    KillTimer();
+    // Counted up to the pause itself, not only up to the last tick.
+    position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
+  }
   wasapi_.Stop();
   xaudio_.Stop();
   asio_.SetPlaying(false);
@@ -187,11 +237,12 @@ void CWaveWnd::Seek(uint32_t offset) {
   wasapi_.Flush();
   xaudio_.Flush();
   m_stream.Reset();
-  if (ReadIntoStore(secondSize_, false) == 0) {
+  if (ReadIntoStore(secondSize_, ReadKind::kSeek) == 0) {
     ConfirmYesNo(kWaveReadFailed);
     UpdatePositionDisplay();
     return;
   }
+  seekBlockOpen_.store(true);
   wasapi_.Prefill();
   xaudio_.Prefill();
   asio_.AttachSlot();
@@ -207,8 +258,8 @@ void CWaveWnd::Unload() {
 }
 
 void CWaveWnd::Close() {
-  timers_.timeKillEvent(timer_);
-  timer_ = 0;
+  KillTimer();
+  seekBlockOpen_.store(false);
   wasapi_.Close();
   xaudio_.Silence();
   asio_.DetachSlot();
@@ -235,7 +286,8 @@ void CWaveWnd::OnTick() {
     ++ticksSinceFill_;
   }
   ++ticks_;
-  position_.fetch_add(static_cast<uint32_t>(bytesPerSecond_.load() * 0.1));
+  // From the clock, not a count of ticks: ticks may come late or be dropped.
+  position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
   if (endOfData_.load() && position_.load() >= dataSize_.load()) {
     // Posted again on every tick until the owner closes the player.
     const int channel = channel_;
@@ -248,7 +300,8 @@ void CWaveWnd::OnTick() {
 
 bool CWaveWnd::FillNextBlock() {
   // Fades with reading blocked come first; the fill waits for the next turn.
-  if (g_fadeMask.load() != 0) return true;
+  // Not the block a seek began, though: the outputs hold one piece of it.
+  if (g_fadeMask.load() != 0 && !seekBlockOpen_.load()) return true;
   if (fillRunning_.exchange(true)) return true;
   const uint32_t remaining = source_.Remaining();
   if (remaining > 0 && m_stream.FreeSpace() < std::min(secondSize_, remaining)) {
@@ -256,10 +309,13 @@ bool CWaveWnd::FillNextBlock() {
     fillRunning_.store(false);
     return false;
   }
-  if (ReadIntoStore(secondSize_, false) == 0) {
+  // A read cut short by the UI thread has at least its first piece, so only
+  // the end of the data reads nothing.
+  if (ReadIntoStore(secondSize_, ReadKind::kFill) == 0) {
     endOfData_.store(true);
     xaudio_.SetEndFlag(true);
   }
+  if (!cancelRead_.load()) seekBlockOpen_.store(false);
   fillRunning_.store(false);
   return true;
 }

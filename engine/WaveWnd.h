@@ -73,6 +73,8 @@ class CWaveWnd {
   void SetKnee(const FaderKnee& knee);
   // Called between the pieces of a long block read (pending fade steps).
   void SetBetweenPieces(std::function<void()> hook) { betweenPieces_ = std::move(hook); }
+  // Test hook: runs before every piece of a block read (a slow disk).
+  void SetPieceReadHook(std::function<void()> hook) { source_.SetPieceReadHook(std::move(hook)); }
 
   // --- transport ---
   bool LoadFile(const std::string& nativePath);
@@ -116,10 +118,24 @@ class CWaveWnd {
   void OnTick();
   // False when the fill was put off because the store had no room yet.
   bool FillNextBlock();
+  enum class ReadKind {
+    kFirst,  // the first block, in one read
+    kSeek,   // on the UI thread after a seek: one piece, the tick reads on
+    kFill,   // a later block on the timer thread, in pieces
+  };
   // Reads a block straight into the store; returns the bytes appended.
-  uint32_t ReadIntoStore(uint32_t capacity, bool first);
+  uint32_t ReadIntoStore(uint32_t capacity, ReadKind kind);
+  // Appends a block on the timer thread, making each piece playable as soon
+  // as it is in and stopping between pieces when the UI thread kills the
+  // timer.
+  uint32_t FillStore(uint32_t capacity);
   void StartOutputs();
   void StartTimer();
+  // Kills the tick; a tick in the middle of a block read stops at the end of
+  // its current piece.
+  void KillTimer();
+  // The position elapsedMs after the timer started.
+  uint32_t PositionAfter(uint32_t elapsedMs) const;
   void ApplyRememberedLevels();
   void ApplyLevelLocked(int output);
   // Unload without touching the channel data block.
@@ -153,8 +169,16 @@ class CWaveWnd {
   std::atomic<bool> paused_{false};
   std::atomic<bool> endOfData_{false};
   std::atomic<bool> fillRunning_{false};
+  std::atomic<bool> cancelRead_{false};  // set while the UI thread kills the tick
+  // A seek read one piece of its block; the next fill reads the rest.
+  std::atomic<bool> seekBlockOpen_{false};
   TimerService::TimerId timer_ = 0;  // UI thread only
-  uint32_t ticks_ = 0;               // timer thread while the timer runs
+  // Where and when the timer started: the position follows the clock from
+  // there, so late or dropped ticks never leave it behind. Written on the UI
+  // thread only while no timer runs.
+  uint32_t clockStart_ = 0;
+  uint32_t positionStart_ = 0;
+  uint32_t ticks_ = 0;  // timer thread while the timer runs
   uint32_t ticksSinceFill_ = 0;
   std::atomic<uint32_t> position_{0};
   std::atomic<uint32_t> dataSize_{0};

@@ -75,6 +75,10 @@ class SourceVoice {
   virtual float MaxFrequencyRatio() const = 0;
 };
 
+// Whether the engine plays samples of this format at all: PCM of 8, 16, 24
+// or 32 bits whose frames are exactly channels × bits / 8 bytes.
+bool IsPlayableFormat(const WaveFormat& format);
+
 class VoiceEngine {
  public:
   virtual ~VoiceEngine() = default;

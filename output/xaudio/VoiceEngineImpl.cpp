@@ -16,17 +16,6 @@ namespace {
 
 constexpr size_t kMaxVoices = 64;
 
-bool IsPlayable(const WaveFormat& f) {
-  if (f.channels == 0 || f.samplesPerSec == 0) return false;
-  const uint16_t bits = f.bitsPerSample;
-  // Extensible samples that do not fill their container (20 valid bits in
-  // 24, say) are refused rather than played at the wrong scale.
-  const bool pcm = f.formatTag == kFormatPcm ||
-                   (f.formatTag == kFormatExtensible && f.pcmSubFormat && f.validBits == bits);
-  if (!pcm || DecoderFor(bits) == nullptr) return false;
-  return f.blockAlign == uint32_t(f.channels) * bits / 8;
-}
-
 class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
  public:
   explicit VoiceEngineImpl(uint32_t quantumFrames) : requestedQuantum_(quantumFrames) {}
@@ -104,7 +93,7 @@ uint32_t VoiceEngineImpl::DeviceRate() const {
 
 SourceVoice* VoiceEngineImpl::CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) {
   std::lock_guard lock(controlMutex_);
-  if (!device_ || !IsPlayable(format)) return nullptr;
+  if (!device_ || !IsPlayableFormat(format)) return nullptr;
   auto free =
       std::find_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.load() == nullptr; });
   if (free == slots_.end()) return nullptr;
@@ -164,6 +153,17 @@ void VoiceEngineImpl::WriteOut(float* out, uint32_t n) const {
 }
 
 }  // namespace
+
+bool IsPlayableFormat(const WaveFormat& f) {
+  if (f.channels == 0 || f.samplesPerSec == 0) return false;
+  const uint16_t bits = f.bitsPerSample;
+  // Extensible samples that do not fill their container (20 valid bits in
+  // 24, say) are refused rather than played at the wrong scale.
+  const bool pcm = f.formatTag == kFormatPcm ||
+                   (f.formatTag == kFormatExtensible && f.pcmSubFormat && f.validBits == bits);
+  if (!pcm || DecoderFor(bits) == nullptr) return false;
+  return f.blockAlign == uint32_t(f.channels) * bits / 8;
+}
 
 std::unique_ptr<VoiceEngine> CreateVoiceEngine(uint32_t processingQuantumFrames) {
   return std::make_unique<VoiceEngineImpl>(processingQuantumFrames);

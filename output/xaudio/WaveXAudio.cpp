@@ -29,8 +29,8 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
     if (!engines_[n]) continue;
     xaudio::SourceVoice* voice = engines_[n]->CreateSourceVoice(voiceFormat, 2.0f);
     if (!voice) {
-      // That output and the later ones stay silent for this file.
-      engines_[n] = nullptr;
+      // That output and the later ones stay silent for this file only: the
+      // engine stays, so the next file plays on it again.
       return false;
     }
     voice->SetVolume(1.0f);

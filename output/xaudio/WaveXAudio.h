@@ -31,7 +31,8 @@ class CWaveXAudio {
   void SetStream(StreamStore* stream) { stream_ = stream; }
 
   // Creates one voice per engine for the file's format. Stops at the first
-  // output whose voice cannot be created: it and later outputs stay silent.
+  // output whose voice cannot be created: it and later outputs stay silent
+  // for this file.
   bool CreateVoices(const WaveFormat& fileFormat);
   void AllocBuffers(uint32_t blockSize, uint32_t firstBlockSize);
   // Submits the start of the stream (after the first block was appended).

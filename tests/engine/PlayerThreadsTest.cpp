@@ -5,8 +5,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <thread>
 
+#include "engine/ManualTimerService.h"
 #include "engine/RealTimerService.h"
 #include "engine/WavBytes.h"
 #include "engine/WaveWnd.h"
@@ -93,6 +96,112 @@ TEST(PlayerThreads, TransportAndLevelsRaceFreeWithLiveOutputs) {
   }
   EXPECT_GT(devices[0]->RealtimePeak(), 0.0f);
 }
+
+// Virtual time that lets a test see when the UI thread starts to wait for a
+// timer to die.
+class KillWatchingTimers final : public TimerService {
+ public:
+  TimerId timeSetEvent(uint32_t periodMs, uint32_t resolutionMs, Callback cb, void* user) override {
+    return clock.timeSetEvent(periodMs, resolutionMs, cb, user);
+  }
+  void timeKillEvent(TimerId id) override {
+    {
+      std::lock_guard lock(mutex_);
+      killing_ = true;
+    }
+    cv_.notify_all();
+    clock.timeKillEvent(id);
+  }
+  uint32_t timeGetTime() const override { return clock.timeGetTime(); }
+  void WaitForKill() {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return killing_; });
+  }
+
+  ManualTimerService clock;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool killing_ = false;
+};
+
+struct Transport {
+  const char* name;
+  std::function<void(CWaveWnd&)> act;
+  uint32_t storeStart;  // data offset of the store's first byte afterwards
+};
+
+void PrintTo(const Transport& t, std::ostream* os) {
+  *os << t.name;
+}
+
+class ReadingTick : public ::testing::TestWithParam<Transport> {};
+
+// A slow disk: the tick is held in its third piece of a 75-piece block read
+// until the UI thread waits for the timer. It may finish that piece, no more.
+TEST_P(ReadingTick, TheUiThreadWaitsForOnePieceAtMost) {
+  TempDir dir;
+  std::string data;
+  for (int i = 0; i < 8000 * 60; ++i) data += static_cast<char>(1 + i % 251);
+  dir.Write("slow.wav", Wav(1, 8000, 8, data));  // 60 s, 3200-byte pieces
+  KillWatchingTimers timers;
+  ManualUiPoster poster;
+  CWaveWnd player(1, timers, poster);
+  player.SetBufferSeconds(1, 30);
+  ASSERT_TRUE(player.LoadFile(dir.File("slow.wav")));
+  ASSERT_TRUE(player.Play());
+
+  const std::thread::id ui = std::this_thread::get_id();
+  std::atomic<int> tickPieces{0}, uiPieces{0};
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool held = false;
+  player.SetPieceReadHook([&] {
+    if (std::this_thread::get_id() == ui) {
+      ++uiPieces;
+      return;
+    }
+    if (++tickPieces != 3) return;
+    {
+      std::lock_guard lock(mutex);
+      held = true;
+    }
+    cv.notify_all();
+    timers.WaitForKill();
+  });
+  std::thread timerThread([&] { timers.clock.Advance(100); });
+  {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return held; });
+  }
+  GetParam().act(player);
+  timerThread.join();
+  EXPECT_EQ(tickPieces.load(), 3);
+  EXPECT_LE(uiPieces.load(), 1);
+
+  // What the cut read took stays in order: the next fill goes on from there.
+  player.SetPieceReadHook({});
+  player.SetPaused(false);
+  player.Resume();
+  timers.clock.Advance(100);
+  if (!player.IsLoaded()) return;
+  const StreamStore& store = player.Stream();
+  const uint64_t start = GetParam().storeStart;
+  ASSERT_GT(store.WritePos(), 8000u + 3 * 3200);
+  for (uint64_t pos = 0; pos < store.WritePos(); pos += 997) {
+    auto spans = store.Region(pos, 1);
+    ASSERT_EQ(spans[0].size, 1u);
+    ASSERT_EQ(static_cast<char>(spans[0].data[0]), data[start + pos]) << pos;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PauseStopSeek, ReadingTick,
+                         ::testing::Values(Transport{"Pause", [](CWaveWnd& p) { p.Pause(); }, 0},
+                                           Transport{"Unload", [](CWaveWnd& p) { p.Unload(); }, 0},
+                                           Transport{"Seek", [](CWaveWnd& p) { p.Seek(8000 * 20); },
+                                                     8000 * 20}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvex

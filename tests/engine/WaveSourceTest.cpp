@@ -182,9 +182,10 @@ std::vector<size_t> ReadInPieces(CWaveSource& source, std::vector<uint8_t>& buf,
   std::fill(buf.begin(), buf.end(), 0);
   std::vector<size_t> fillPoints;
   EXPECT_EQ(source.ReadBlock(buf.data(), static_cast<uint32_t>(buf.size()),
-                             [&] {
+                             [&](uint32_t) {
                                fillPoints.push_back(static_cast<size_t>(
                                    std::find(buf.begin(), buf.end(), 0) - buf.begin()));
+                               return true;
                              }),
             expectedTotal);
   EXPECT_EQ(source.LastReadCount(), expectedTotal);
@@ -210,6 +211,16 @@ TEST_F(WaveSourceTest, ReadBlockWorksIn400MsPiecesAndStopsAtTheEndOfTheData) {
   for (size_t i = 0; i < fills.size(); ++i) EXPECT_EQ(fills[i], (i + 1) * 70560);
   EXPECT_EQ(source.Remaining(), 0u);
   EXPECT_EQ(source.ReadBlock(all.data(), 16), 0u);
+
+  // A hook that says stop ends the read after that piece; the next read goes
+  // on from there.
+  ASSERT_TRUE(source.SeekData(0));
+  int pieces = 0;
+  EXPECT_EQ(source.ReadBlock(all.data(), 10 * kCdRate, [&](uint32_t) { return ++pieces < 2; }),
+            2 * 70560u);
+  EXPECT_EQ(source.Remaining(), 10 * kCdRate - 2 * 70560u);
+  EXPECT_EQ(source.ReadBlock(all.data(), 4), 4u);
+  EXPECT_EQ(all[0], static_cast<uint8_t>(samples[2 * 70560]));
 
   // 0.5 s of data: a full piece then the last 100 ms, and a trailing chunk
   // after the data that must not be read as samples.

@@ -235,6 +235,15 @@ TEST(Player, FadeMaskHoldsFillsBack) {
   g_fadeMask.store(0);
   rig.Run(1000);
   EXPECT_GT(rig.player.Stream().WritePos(), 8000u);
+
+  // A seek reads one piece at once: the rest of its block comes in under the
+  // mask too, so the outputs do not run dry. The blocks after it wait.
+  g_fadeMask.store(1 << 3);
+  rig.player.Seek(8000 * 10);
+  EXPECT_EQ(rig.player.Stream().WritePos(), 3200u);
+  rig.Run(1000);
+  EXPECT_EQ(rig.player.Stream().WritePos(), 3200u + 8000);
+  g_fadeMask.store(0);
 }
 
 TEST(Player, PanAndTheFaderLaw) {
@@ -266,20 +275,118 @@ TEST(Player, PanAndTheFaderLaw) {
   }
 }
 
-TEST(Player, RefusedFilesLeaveThePlayerEmpty) {
+// Plays w from the start and checks that every output has all of it.
+void ExpectPlaysOnEveryOutput(PlayerRig& rig, const TestWav& w) {
+  ASSERT_TRUE(rig.player.LoadFile(w.path));
+  const size_t start = rig.Out(0).size() / 2;
+  rig.player.Play();
+  rig.Run(200);
+  for (int n = 0; n < 3; ++n) ExpectFrames(rig.Out(n), w, start, 0, w.Frames());
+  rig.player.Unload();
+}
+
+TEST(Player, RefusedFilesLeaveThePlayerEmptyAndEveryOutputPlaysTheNextFile) {
   MessageRecorder messages;
   TempDir dir;
   dir.Write("float.wav", Riff(Chunk("fmt ", FmtBody(2, 48000, 32, 3)) + Chunk("data", "12345678")));
   dir.Write("zero.wav",
             Riff(Chunk("fmt ", Le16(1) + Le16(2) + Le32(48000) + Le32(0) + Le16(4) + Le16(16)) +
                  Chunk("data", "12345678")));
+  // PCM the outputs cannot play: 12-bit samples, and frames of 6 bytes for
+  // two 16-bit channels.
+  dir.Write("12bit.wav", Riff(Chunk("fmt ", FmtBody(1, 48000, 12)) + Chunk("data", "12345678")));
+  dir.Write("align.wav", Riff(Chunk("fmt ", Le16(1) + Le16(2) + Le32(48000) + Le32(288000) +
+                                                Le16(6) + Le16(16)) +
+                              Chunk("data", "123456123456")));
+  TestWav good = MakeWav(dir, "good.wav", 2, 48000, 16, 4800);
   PlayerRig rig(48000);
-  EXPECT_FALSE(rig.player.LoadFile(dir.File("float.wav")));
-  EXPECT_FALSE(rig.player.LoadFile(dir.File("zero.wav")));
-  EXPECT_FALSE(rig.player.LoadFile(dir.File("missing.wav")));
-  EXPECT_FALSE(rig.player.IsLoaded());
-  EXPECT_FALSE(rig.player.Play());
-  EXPECT_EQ(messages.messages, (std::vector<std::string>{kWaveNotPcm, kWaveNoFormat}));
+  rig.player.SetAllOutputLevels(65535);
+  for (const char* name : {"float.wav", "zero.wav", "12bit.wav", "align.wav", "missing.wav"}) {
+    EXPECT_FALSE(rig.player.LoadFile(dir.File(name))) << name;
+    EXPECT_FALSE(rig.player.IsLoaded());
+    EXPECT_FALSE(rig.player.Play());
+  }
+  EXPECT_EQ(messages.messages,
+            (std::vector<std::string>{kWaveNotPcm, kWaveNoFormat, kWaveNoFormat, kWaveNoFormat}));
+  ExpectPlaysOnEveryOutput(rig, good);
+
+  // A file the Master engine has no voice for (every voice taken) is silent
+  // there, and the outputs come back with the next file.
+  xaudio::VoiceEngine* master = rig.outputSet.Engines()[0];
+  std::vector<xaudio::SourceVoice*> taken;
+  const WaveFormat format{kFormatPcm, 2, 48000, 192000, 4, 16};
+  while (xaudio::SourceVoice* v = master->CreateSourceVoice(format, 2.0f)) taken.push_back(v);
+  ASSERT_TRUE(rig.player.LoadFile(good.path));
+  for (xaudio::SourceVoice* v : taken) master->DestroyVoice(v);
+  ExpectPlaysOnEveryOutput(rig, good);
+}
+
+TEST(Player, ThePositionFollowsTheClockThroughLateTicks) {
+  TempDir dir;
+  TestWav w = MakeWav(dir, "late.wav", 2, 48000, 16, 48000 * 2);
+  PlayerRig rig(48000, 1, 1);
+  rig.player.SetAllOutputLevels(65535);
+  ASSERT_TRUE(rig.player.LoadFile(w.path));
+  rig.player.Play();
+  rig.Run(1000);
+  // The timer thread is held up for 450 ms: the four ticks due meanwhile
+  // come as one, late.
+  rig.timers.Stall(450);
+  rig.poster.RunPending();
+  for (int i = 0; i < 45; ++i) rig.devices[0]->Pull(480);
+  EXPECT_EQ(rig.player.Position(), 278400u);  // 1.45 s
+  EXPECT_EQ(rig.player.GetPositionDisplay().longElapsed, "0:01.450");
+  // A pause between two ticks counts up to the pause.
+  rig.Run(30);
+  rig.player.Pause();
+  EXPECT_EQ(rig.player.Position(), 284160u);  // 1.48 s
+  rig.player.Resume();
+  rig.Run(1000);
+  ASSERT_FALSE(rig.endNotices.empty());
+  EXPECT_EQ(rig.endNotices.front().time, 2080u);
+  ExpectFrames(rig.Out(), w, 0, 0, 48000 * 148 / 100);
+}
+
+TEST(Player, AFileOfFewerThanTenBytesASecondReachesItsEnd) {
+  TempDir dir;
+  // 8-bit mono whose header gives 5 bytes per second: four bytes last 0.8 s.
+  dir.Write("slow.wav",
+            Riff(Chunk("fmt ", Le16(1) + Le16(1) + Le32(8000) + Le32(5) + Le16(1) + Le16(8)) +
+                 Chunk("data", "\x80\x80\x80\x80")));
+  PlayerRig rig(8000, 4, 1);
+  ASSERT_TRUE(rig.player.LoadFile(dir.File("slow.wav")));
+  rig.player.Play();
+  rig.Run(1000);
+  ASSERT_FALSE(rig.endNotices.empty());
+  EXPECT_EQ(rig.endNotices.front().time, 800u);
+  EXPECT_EQ(rig.player.GetPositionDisplay().longElapsed, "0:00.800");
+}
+
+TEST(Player, AfterASeekASlowDiskFeedsTheOutputsPieceByPiece) {
+  TempDir dir;
+  TestWav w = MakeWav(dir, "seek.wav", 1, 8000, 16, 8000 * 60);
+  PlayerRig rig(8000, 1, 1);
+  rig.player.SetBufferSeconds(1, 30);
+  rig.player.SetAllOutputLevels(65535);
+  ASSERT_TRUE(rig.player.LoadFile(w.path));
+  rig.player.Play();
+  rig.Run(200);
+  rig.player.Pause();
+  rig.player.SetPaused(true);
+  rig.player.Seek(16000 * 10);
+  // The seek read one 400 ms piece; the first tick reads the rest of the
+  // block while the output plays on, 20 ms for every piece.
+  EXPECT_EQ(rig.player.Stream().WritePos(), 6400u);
+  rig.player.SetPieceReadHook([&] { rig.devices[0]->Pull(160); });
+  const size_t resumedAt = rig.Out().size() / 2;
+  rig.player.SetPaused(false);
+  rig.player.Resume();
+  rig.Run(100);
+  EXPECT_EQ(rig.player.Stream().WritePos(), 6400u + 30 * 16000);
+  // From 50 ms on, past any ramp of the resume.
+  const size_t from = resumedAt + 400;
+  ExpectFrames(rig.Out(), w, from, 80000 + 400, rig.Out().size() / 2 - from);
+  EXPECT_GT(rig.Out().size() / 2 - from, 12000u);
 }
 
 TEST(PositionDisplay, Texts) {
