@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/CliDevices.h"
+#include "app/CliPlay.h"
 #include "app/CliRender.h"
 #include "app/CliShow.h"
 #include "app/CliWav.h"
@@ -12,13 +14,17 @@
 namespace {
 
 void Usage() {
-  std::fprintf(stderr,
-               "usage: orvex-cli [--settings FILE] COMMAND ...\n"
-               "  show dump FILE.csv         print the show as JSON Lines\n"
-               "  show save IN.csv OUT.csv   load a show and write it again\n"
-               "  wav info FILE.wav          print the format of a WAV file as JSON\n"
-               "  render SHOW.csv --out DIR [--rate HZ] [--length SECONDS] [--at SECONDS ACTION]...\n"
-               "                             run the show offline; write the outputs and events\n");
+  std::fprintf(
+      stderr,
+      "usage: orvex-cli [--settings FILE] COMMAND ...\n"
+      "  show dump FILE.csv         print the show as JSON Lines\n"
+      "  show save IN.csv OUT.csv   load a show and write it again\n"
+      "  wav info FILE.wav          print the format of a WAV file as JSON\n"
+      "  render SHOW.csv --out DIR [--rate HZ] [--length SECONDS] [--at SECONDS ACTION]...\n"
+      "                             run the show offline; write the outputs and events\n"
+      "  devices                    list the devices an output can use, as JSON Lines\n"
+      "  play SHOW.csv [--device OUTPUT=INDEX]... [--exclusive OUTPUT] [--length SECONDS]\n"
+      "       [--at SECONDS ACTION]...  run the show in real time on the devices\n");
 }
 
 }  // namespace
@@ -40,6 +46,10 @@ int main(int argc, char** argv) {
     rc = orvex::RunWavCommand(args);
   } else if (command == "render") {
     rc = orvex::RunRenderCommand(args, settingsPath);
+  } else if (command == "devices") {
+    rc = orvex::RunDevicesCommand(args, settingsPath);
+  } else if (command == "play") {
+    rc = orvex::RunPlayCommand(args, settingsPath);
   } else {
     Usage();
   }

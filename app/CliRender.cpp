@@ -78,7 +78,9 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions& o) {
   return true;
 }
 
-std::string EventJson(const ConsoleEvent& e) {
+}  // namespace
+
+JsonObject EventObject(const ConsoleEvent& e) {
   using K = ConsoleEvent::Kind;
   JsonObject j;
   j.Add("t", e.timeMs / 1000.0);
@@ -118,10 +120,8 @@ std::string EventJson(const ConsoleEvent& e) {
       j.Add("event", "next_cue").Add("q", e.q);
       break;
   }
-  return j.Text();
+  return j;
 }
-
-}  // namespace
 
 int RunRenderCommand(const std::vector<std::string>& args, const std::string& settingsPath) {
   RenderOptions o;
@@ -178,7 +178,7 @@ int RunRenderCommand(const std::vector<std::string>& args, const std::string& se
   std::FILE* events = std::fopen(eventsPath.c_str(), "wb");
   if (events) {
     for (const ConsoleEvent& e : session.Events())
-      std::fprintf(events, "%s\n", EventJson(e).c_str());
+      std::fprintf(events, "%s\n", EventObject(e).Text().c_str());
     ok = std::fclose(events) == 0 && ok;
   } else {
     ok = false;

@@ -118,11 +118,16 @@ class CConsole {
   void NextChannel(int ch);             // "NEXT"
   void ChooseTitle(int ch, int index);  // 0-based entry of the title list
   void StoreChannelRecord(int ch, bool fader, bool row);
-  void StoreAllRows();    // "CHデータ更新": every row into its record
-  void StoreAll();        // "全記憶": every fader level and row
+  void StoreAllRows();  // "CHデータ更新": every row into its record
+  void StoreAll();      // "全記憶": every fader level and row
   // The cue list's "Ｑシーケンスに入れる" and "Ｑシーケンスからはずす".
   void SetInSequence(int ch, int position, bool inSequence);
   void StopAll();
+  // Around a rebuild of the outputs: every player lets go of its devices
+  // (loaded and playing marks cleared), then each channel loads its
+  // current cue again.
+  void UnloadChannels();
+  void ReloadChannels();
   void FunctionKey(int ch);  // F1..F6
   void OnChannelEnded(int ch);
   void RefreshChannelRow(int ch);

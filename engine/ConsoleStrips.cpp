@@ -244,6 +244,20 @@ void CConsole::StopAll() {
   for (int ch = 1; ch <= kChannels; ++ch) StopChannel(ch);
 }
 
+void CConsole::UnloadChannels() {
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    CueState& s = cue_[Index(ch)];
+    if (Player(ch).IsLoaded()) Player(ch).Unload();
+    s.loaded = s.started = s.reload = false;
+    buttons_[Index(ch)] = TransportButtons{};
+    Changed(ConsoleChange::kTransport, ch);
+  }
+}
+
+void CConsole::ReloadChannels() {
+  for (int ch = 1; ch <= kChannels; ++ch) LoadChannelFile(ch);
+}
+
 void CConsole::FunctionKey(int ch) {
   StopChannel(ch);
   PlayChannel(ch);

@@ -77,7 +77,6 @@ bool CWaveWnd::Prepare() {
   wasapi_.SetStream(&m_stream);
   xaudio_.SetStream(&m_stream);
   asio_.SetStream(&m_stream);
-  if (m_mixer) m_mixer->GetSlot(channel_).stream = &m_stream;
 
   if (!source_.OpenWaveFile(path_)) return false;
   const uint32_t bps = source_.BytesPerSecond();
@@ -109,7 +108,7 @@ bool CWaveWnd::Prepare() {
   xaudio_.CreateVoices(format);
   xaudio_.AllocBuffers(secondSize_, firstSize_);
   asio_.SetFormat(format);
-  if (m_mixer) m_mixer->GetSlot(channel_).format = format;
+  if (m_mixer) m_mixer->AttachSlot(channel_, &m_stream, format);
   ApplyRememberedLevels();
 
   ReadIntoStore(firstSize_, ReadKind::kFirst);
@@ -118,7 +117,7 @@ bool CWaveWnd::Prepare() {
   wasapi_.Prefill();
   xaudio_.Prefill();
   asio_.AttachSlot();
-  if (m_mixer) m_mixer->GetSlot(channel_).readPos.store(0);
+  if (m_mixer) m_mixer->RestartSlot(channel_);
   loaded_.store(true);
   return true;
 }
@@ -171,7 +170,7 @@ void CWaveWnd::StartOutputs() {
   wasapi_.Start();
   xaudio_.Start();
   asio_.SetPlaying(true);
-  if (m_mixer && m_mixer->HasClient()) m_mixer->GetSlot(channel_).playing.store(true);
+  if (m_mixer) m_mixer->SetSlotPlaying(channel_, true);
 }
 
 void CWaveWnd::StartTimer() {
@@ -217,7 +216,7 @@ void CWaveWnd::Pause() {
   wasapi_.Stop();
   xaudio_.Stop();
   asio_.SetPlaying(false);
-  if (m_mixer) m_mixer->GetSlot(channel_).playing.store(false);
+  if (m_mixer) m_mixer->SetSlotPlaying(channel_, false);
 }
 
 void CWaveWnd::Resume() {
@@ -246,7 +245,7 @@ void CWaveWnd::Seek(uint32_t offset) {
   wasapi_.Prefill();
   xaudio_.Prefill();
   asio_.AttachSlot();
-  if (m_mixer) m_mixer->GetSlot(channel_).readPos.store(0);
+  if (m_mixer) m_mixer->RestartSlot(channel_);
   UpdatePositionDisplay();
   if (playing_.load() && !paused_.load()) Resume();
 }
@@ -263,7 +262,7 @@ void CWaveWnd::Close() {
   wasapi_.Close();
   xaudio_.Silence();
   asio_.DetachSlot();
-  if (m_mixer) m_mixer->GetSlot(channel_).playing.store(false);
+  if (m_mixer) m_mixer->DetachSlot(channel_);
   source_.CloseWaveFile();
   playing_.store(false);
   loaded_.store(false);

@@ -68,6 +68,7 @@ class CWaveWnd {
   void SetExclusiveFlags(const std::array<uint8_t, kOutputCount>& flags) { exclusive_ = flags; }
   void SetMixer(CWaveExWASAPI* mixer) { m_mixer = mixer; }
   CWaveAsio& Asio() { return asio_; }
+  CWaveWASAPI& Wasapi() { return wasapi_; }
   // Block sizes in seconds; they take effect at the next Prepare.
   void SetBufferSeconds(int firstSeconds, int secondSeconds);
   void SetKnee(const FaderKnee& knee);

@@ -212,6 +212,7 @@ bool Settings::Load(const IniFile& store) {
     wasapiExclusive[n] = r.Flag("WASAPI_MODE", Numbered("GROUP", n));
   }
   for (int n = 1; n <= 6; ++n) panCh[n] = r.Int("FADER", Numbered("PANCH", n), 0);
+  jackServers = r.Str("JACK", "SERVERS", "");
   for (int c = 1; c <= 6; ++c) {
     for (int b = 0; b <= 2; ++b) {
       tone[c][b] = static_cast<float>(
@@ -268,6 +269,7 @@ void Settings::Save(IniFile& s) const {
   auto format = wasapiFormat.ToBytes();
   s.SetBinary("WASAPI", "FORMAT", std::vector<uint8_t>(format.begin(), format.end()));
   for (int n = 1; n <= 6; ++n) s.SetInt("FADER", Numbered("PANCH", n), panCh[n]);
+  s.SetString("JACK", "SERVERS", jackServers);
   for (int c = 1; c <= 6; ++c) {
     for (int b = 0; b <= 2; ++b) {
       s.SetString("TONE", "TONE" + std::to_string(b) + "CH" + std::to_string(c),

@@ -76,6 +76,8 @@ struct Settings {
   std::array<std::string, 3> deviceType{"XAUDIO2", "XAUDIO2", "XAUDIO2"};
   std::array<std::string, 3> deviceName;  // UTF-8 here, UTF-16 in the store
   std::array<int32_t, 3> wasapiExclusive{0, 0, 0};
+  // JACK servers besides the default one, comma-separated ("JACK"/"SERVERS").
+  std::string jackServers;
   // TONE: tone[channel 1..6][band 0..2]
   std::array<std::array<float, 3>, 7> tone{};
 

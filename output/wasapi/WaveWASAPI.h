@@ -1,39 +1,77 @@
 // A player's shared-mode streams on sound-server endpoints: one stream per
-// output whose device is an endpoint not run exclusively. Until endpoints are
-// bound no output has one, and every step does nothing.
+// output whose device is an endpoint not run exclusively, in the file's own
+// format and rate. The player's gain on an output is applied here, ramped
+// per sample as the bytes are written. Outputs without an endpoint do
+// nothing at every step.
+//
+// Threads: Refill runs on the player's timer thread, the rest on the UI
+// thread; SetOutputLevel comes from both. A mutex no audio thread takes
+// guards the streams.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "output/StreamStore.h"
 #include "output/WaveFormat.h"
+#include "output/pulse/PulsePlayStream.h"
+#include "output/wasapi/GainRamp.h"
+#include "output/wasapi/WasapiEndpoint.h"
 
 namespace orvex {
 
 class CWaveWASAPI {
  public:
-  void SetStream(StreamStore* stream) { stream_ = stream; }
+  static constexpr int kOutputs = 3;
+  // Kept short so level changes are heard soon after they are made; the
+  // player tops the streams up every 100 ms.
+  static constexpr uint32_t kBufferMs = 300;
+
+  CWaveWASAPI() = default;
+  ~CWaveWASAPI() { Close(); }
+  CWaveWASAPI(const CWaveWASAPI&) = delete;
+  CWaveWASAPI& operator=(const CWaveWASAPI&) = delete;
+
+  void SetStream(StreamStore* stream);
+  // The endpoint of an output; nullptr also closes that output's stream.
+  void SetDevice(int output, const WasapiEndpoint* endpoint);
   // Opens a stream for every output with an endpoint that is not exclusive.
+  // bufferSeconds only caps the buffer; see kBufferMs.
   bool OpenStreams(const WaveFormat& format, uint32_t bufferSeconds,
                    const std::array<uint8_t, 3>& exclusiveFlags);
-  void Prefill() {}
-  void Refill() {}
-  void Start() {}
-  void Stop() {}
-  void Flush() {}
-  void Close() { open_ = {}; }
-  void SetOutputLevel(int /*output*/, float /*left*/, float /*right*/) {}
-  bool HasStream(int output) const { return output >= 0 && output < 3 && open_[output]; }
+  void Prefill();
+  void Refill();
+  void Start();
+  void Stop();
+  void Flush();
+  void Close();
+  void SetOutputLevel(int output, float left, float right);
+  bool HasStream(int output) const;
+  // The driver state the settings dialog shows: a working stream somewhere.
+  bool AnyStream() const;
 
  private:
-  StreamStore* stream_ = nullptr;
-  std::array<bool, 3> open_{};
-};
+  struct Out {
+    const WasapiEndpoint* endpoint = nullptr;
+    std::unique_ptr<pulse::PulsePlayStream> client;
+    int reader = -1;
+    uint64_t readPos = 0;
+    GainRamp gain;
+  };
 
-inline bool CWaveWASAPI::OpenStreams(const WaveFormat&, uint32_t, const std::array<uint8_t, 3>&) {
-  open_ = {};
-  return true;
-}
+  // Writes up to `bytes` from the store (silence when it has none).
+  void WriteFrom(Out& o, size_t bytes);
+  void CloseOutput(Out& o);
+
+  mutable std::mutex mutex_;
+  StreamStore* stream_ = nullptr;
+  WaveFormat format_;
+  std::array<Out, kOutputs> outs_;
+  std::vector<uint8_t> scratch_;
+  bool started_ = false;
+};
 
 }  // namespace orvex

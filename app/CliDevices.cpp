@@ -1,0 +1,46 @@
+#include "app/CliDevices.h"
+
+#include <cstdio>
+
+#include "app/Json.h"
+#include "output/OutputDevices.h"
+#include "show/IniFile.h"
+
+namespace orvex {
+
+int RunDevicesCommand(const std::vector<std::string>& args, const std::string& settingsPath) {
+  if (!args.empty()) {
+    std::fprintf(stderr, "usage: orvex-cli devices [--settings FILE]\n");
+    return 2;
+  }
+  Settings settings;
+  if (!settingsPath.empty()) {
+    IniFile ini;
+    if (!ini.Load(settingsPath)) {
+      std::fprintf(stderr, "orvex-cli devices: cannot read settings %s\n", settingsPath.c_str());
+      return 1;
+    }
+    settings.Load(ini);
+  }
+  COutputDevices devices(settings);
+  devices.ConnectServer();
+  devices.CreateXAudioEngines();
+  devices.LoadAsioDriverList();
+  devices.BuildDeviceLists();
+  const CSoundDevice& d = devices.Device(0);
+  for (int i = 0; i < d.Count(); ++i) {
+    const char* kind = d.KindOf(i) == DeviceKind::kXAudio   ? "DS"
+                       : d.KindOf(i) == DeviceKind::kWasapi ? "WASAPI"
+                                                            : "ASIO";
+    std::printf("%s\n", JsonObject()
+                            .Add("index", i)
+                            .Add("kind", kind)
+                            .Add("id", d.GetDeviceId(i))
+                            .Add("name", d.DisplayName(i))
+                            .Text()
+                            .c_str());
+  }
+  return 0;
+}
+
+}  // namespace orvex

@@ -1,0 +1,277 @@
+#include "app/CliPlay.h"
+
+#include <signal.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+
+#include "app/CliRender.h"
+#include "app/OutputSetup.h"
+#include "app/RenderActions.h"
+#include "engine/Console.h"
+#include "engine/RealTimerService.h"
+#include "show/IniFile.h"
+#include "show/Messages.h"
+#include "show/ShowFile.h"
+
+namespace orvex {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvex-cli play SHOW.csv [--settings FILE] [--device OUTPUT=INDEX]...\n"
+    "                      [--exclusive OUTPUT] [--length SECONDS] [--at SECONDS ACTION]...\n";
+
+std::atomic<bool> g_quit{false};
+
+void OnQuit(int) {
+  g_quit.store(true);
+}
+
+double MonotonicSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+bool ParseNumber(const std::string& s, double& out) {
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  return ec == std::errc() && p == s.data() + s.size() && std::isfinite(out);
+}
+
+struct PlayOptions {
+  std::string show;
+  double length = 60;
+  std::array<std::optional<int>, kOutputCount> devices;
+  int exclusive = -1;
+  std::vector<RenderAction> actions;
+};
+
+bool ParseOptions(const std::vector<std::string>& args, PlayOptions& o) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    double number = 0;
+    if (a == "--device" && hasValue) {
+      const std::string& v = args[++i];
+      const size_t eq = v.find('=');
+      double out = 0, index = 0;
+      if (eq == std::string::npos || !ParseNumber(v.substr(0, eq), out) ||
+          !ParseNumber(v.substr(eq + 1), index) || out < 0 || out > 2 || index < -1 ||
+          out != std::floor(out) || index != std::floor(index)) {
+        std::fprintf(stderr, "orvex-cli play: bad --device '%s' (OUTPUT=INDEX)\n", v.c_str());
+        return false;
+      }
+      o.devices[static_cast<size_t>(out)] = static_cast<int>(index);
+    } else if (a == "--exclusive" && hasValue && ParseNumber(args[++i], number) && number >= 0 &&
+               number <= 2 && number == std::floor(number)) {
+      o.exclusive = static_cast<int>(number);
+    } else if (a == "--length" && hasValue && ParseNumber(args[++i], number) && number > 0 &&
+               number <= 24 * 3600) {
+      o.length = number;
+    } else if (a == "--at" && i + 2 < args.size()) {
+      if (!ParseNumber(args[i + 1], number) || number < 0) {
+        std::fprintf(stderr, "orvex-cli play: bad time '%s'\n", args[i + 1].c_str());
+        return false;
+      }
+      const std::string& action = args[i + 2];
+      if (auto error = CheckRenderAction(action)) {
+        std::fprintf(stderr, "orvex-cli play: '%s': %s\n", action.c_str(), error->c_str());
+        return false;
+      }
+      o.actions.push_back({static_cast<uint32_t>(std::llround(number * 1000)), action});
+      i += 2;
+    } else if (o.show.empty() && !a.empty() && a[0] != '-') {
+      o.show = a;
+    } else {
+      std::fprintf(stderr, "orvex-cli play: unexpected '%s'\n%s", a.c_str(), kUsage);
+      return false;
+    }
+  }
+  if (o.show.empty()) {
+    std::fputs(kUsage, stderr);
+    return false;
+  }
+  std::stable_sort(
+      o.actions.begin(), o.actions.end(),
+      [](const RenderAction& a, const RenderAction& b) { return a.timeMs < b.timeMs; });
+  return true;
+}
+
+// The UI thread of the command: the main loop runs what others post.
+class LoopPoster final : public UiPoster {
+ public:
+  void Post(std::function<void()> task) override {
+    {
+      std::lock_guard lock(mutex_);
+      tasks_.push_back(std::move(task));
+    }
+    cv_.notify_one();
+  }
+  // Runs posted work until `until` or a quit signal.
+  void RunUntil(std::chrono::steady_clock::time_point until) {
+    for (;;) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex_);
+        // Short waits so a signal is seen soon.
+        const auto limit =
+            std::min(until, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+        cv_.wait_until(lock, limit, [&] { return !tasks_.empty(); });
+        if (tasks_.empty()) {
+          if (std::chrono::steady_clock::now() >= until || g_quit.load()) return;
+          continue;
+        }
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
+  void RunPending() { RunUntil(std::chrono::steady_clock::now()); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+class EventPrinter final : public ConsoleListener {
+ public:
+  explicit EventPrinter(uint32_t startMs) : startMs_(startMs) {}
+  void OnConsoleEvent(const ConsoleEvent& event) override {
+    const double mono = MonotonicSeconds();
+    ConsoleEvent e = event;
+    e.timeMs = event.timeMs - startMs_;
+    const std::string line = EventObject(e).Add("mono", mono).Text();
+    std::lock_guard lock(mutex_);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  }
+
+ private:
+  const uint32_t startMs_;
+  std::mutex mutex_;
+};
+
+// The selection dialog's OK on the command line's choices.
+bool ApplyDeviceOptions(const PlayOptions& o, COutputSetup& setup) {
+  bool any = o.exclusive >= 0;
+  for (const auto& d : o.devices) any = any || d.has_value();
+  if (!any) return true;
+  COutputDevices& devices = setup.Devices();
+  std::array<int, kOutputCount> selected{};
+  std::array<bool, kOutputCount> exclusive{};
+  std::array<const CSoundDevice*, kOutputCount> lists{};
+  for (int n = 0; n < kOutputCount; ++n) {
+    const CSoundDevice& d = devices.Device(n);
+    lists[static_cast<size_t>(n)] = &d;
+    int s = o.devices[static_cast<size_t>(n)].value_or(d.m_selected);
+    if (s >= d.Count()) {
+      std::fprintf(stderr, "orvex-cli play: output %d has no device %d\n", n, s);
+      return false;
+    }
+    selected[static_cast<size_t>(n)] = s;
+    exclusive[static_cast<size_t>(n)] =
+        o.exclusive == n ? d.KindOf(s) == DeviceKind::kWasapi
+                         : (o.exclusive < 0 && o.devices[static_cast<size_t>(n)] == std::nullopt &&
+                            d.SelectedExclusive());
+  }
+  if (o.exclusive >= 0 && !exclusive[static_cast<size_t>(o.exclusive)]) {
+    std::fprintf(stderr, "orvex-cli play: output %d is not a WASAPI endpoint\n", o.exclusive);
+    return false;
+  }
+  if (auto message = CheckDeviceSelection(lists, selected, exclusive)) {
+    ConfirmYesNo(*message);
+    return false;
+  }
+  for (int n = 0; n < kOutputCount; ++n) {
+    CSoundDevice& d = devices.Device(n);
+    d.m_selected = selected[static_cast<size_t>(n)];
+    d.SetExclusive(exclusive[static_cast<size_t>(n)]);
+  }
+  setup.ReconfigureOutputs();
+  return true;
+}
+
+}  // namespace
+
+int RunPlayCommand(const std::vector<std::string>& args, const std::string& settingsPath) {
+  PlayOptions o;
+  if (!ParseOptions(args, o)) return 2;
+  Settings settings;
+  if (!settingsPath.empty()) {
+    IniFile ini;
+    if (!ini.Load(settingsPath)) {
+      std::fprintf(stderr, "orvex-cli play: cannot read settings %s\n", settingsPath.c_str());
+      return 1;
+    }
+    settings.Load(ini);
+  }
+  CueStore cues;
+  ShowLoadResult loaded = LoadShowFile(o.show, cues);
+  if (!loaded.ok) return 1;
+  for (int line : loaded.skippedLines)
+    std::fprintf(stderr, "%s:%d: not a valid cue; skipped\n", o.show.c_str(), line);
+
+  struct sigaction action = {};
+  action.sa_handler = OnQuit;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  int rc = 0;
+  {
+    RealTimerService timers;
+    LoopPoster poster;
+    CConsole console(cues, settings, timers, poster);
+    COutputSetup setup(console, settings, poster);
+    setup.SetupOutputs();
+    if (!ApplyDeviceOptions(o, setup)) {
+      rc = 2;
+    } else {
+      for (int n = 0; n < kOutputCount; ++n) {
+        const CSoundDevice& d = setup.Devices().Device(n);
+        std::fprintf(stderr, "output %d: %s%s\n", n, d.DisplayName(d.m_selected).c_str(),
+                     d.SelectedExclusive() ? " (exclusive)" : "");
+      }
+      console.SetDrives(settings.drives);
+      console.SetShowFolder(std::filesystem::absolute(o.show).parent_path().string());
+      console.ApplyPlayerSettings();
+      console.LoadFromSettings();
+      console.RefreshAfterCueChange(true);
+      poster.RunPending();
+      EventPrinter printer(timers.timeGetTime());
+      console.SetListener(&printer);
+      const auto start = std::chrono::steady_clock::now();
+      const auto end = start + std::chrono::milliseconds(std::llround(o.length * 1000));
+      size_t next = 0;
+      while (!g_quit.load() && std::chrono::steady_clock::now() < end) {
+        auto until = end;
+        if (next < o.actions.size())
+          until = std::min(until, start + std::chrono::milliseconds(o.actions[next].timeMs));
+        poster.RunUntil(until);
+        while (!g_quit.load() && next < o.actions.size() &&
+               std::chrono::steady_clock::now() >=
+                   start + std::chrono::milliseconds(o.actions[next].timeMs)) {
+          ApplyRenderAction(o.actions[next++].text, console);
+        }
+      }
+      console.SetListener(nullptr);
+    }
+    console.Shutdown();
+    poster.RunPending();
+    setup.ReleaseOutputs();
+  }
+  return rc;
+}
+
+}  // namespace orvex

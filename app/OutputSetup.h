@@ -1,0 +1,60 @@
+// The set-up and tear-down of the three outputs as the program runs them at
+// start, after a new device selection and at exit: the devices (output/)
+// and the players wired to them (CH1..CH6 of the console, and the
+// continuous-play player in slot 0).
+//
+// Threads: the UI thread. A lost sound server is reported through the
+// poster, on the UI thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/Console.h"
+#include "engine/UiPoster.h"
+#include "engine/WaveWnd.h"
+#include "output/OutputDevices.h"
+#include "show/Settings.h"
+
+namespace orvex {
+
+class COutputSetup {
+ public:
+  COutputSetup(CConsole& console, Settings& settings, UiPoster& poster);
+  ~COutputSetup();
+  COutputSetup(const COutputSetup&) = delete;
+  COutputSetup& operator=(const COutputSetup&) = delete;
+
+  // The continuous-play player (slot 0); nullptr when there is none.
+  void SetContinuousPlayer(CWaveWnd* player, uint32_t faderValue);
+  COutputDevices& Devices() { return devices_; }
+  PeakSource& Meter() { return devices_.Meter(); }
+
+  // The first set-up, once at start; the JACK driver opens last.
+  void SetupOutputs();
+  // The rebuild after the selection dialog stored the three selections
+  // and exclusive flags into Devices().
+  void ReconfigureOutputs();
+  // Players unloaded and mixers closed before any device object goes.
+  void ReleaseOutputs();
+
+  void ConnectWasapiOutputs();
+  void CreateMasteringVoices();
+  bool OpenAsioOutput();
+  void CloseAsioOutput();
+
+ private:
+  void WirePlayer(CWaveWnd& player);
+  void WireAsio(CWaveWnd& player, int slot);
+
+  CConsole& console_;
+  Settings& settings_;
+  UiPoster& poster_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  COutputDevices devices_;
+  CWaveWnd* continuous_ = nullptr;
+  uint32_t continuousLevel_ = 0;
+  bool setUp_ = false;
+};
+
+}  // namespace orvex

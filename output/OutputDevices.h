@@ -1,0 +1,120 @@
+// The device side of the three outputs: the sound server connection and its
+// sinks, one CSoundDevice per output, the voice engines with their mastering
+// voices, the endpoints handed to the players, the exclusive mixer, the JACK
+// host and the level meter's sources. The set-up of the program drives it
+// step by step and wires the players to what it holds.
+//
+// Threads: every operation runs on the UI thread. A lost server is reported
+// through the handler, which runs on the server's thread.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/DeviceModel.h"
+#include "output/PeakSource.h"
+#include "output/asio/WaveAsio.h"
+#include "output/pulse/PulseMonitorMeter.h"
+#include "output/pulse/PulseServer.h"
+#include "output/pulse/PulseSinkDevice.h"
+#include "output/wasapi/WasapiEndpoint.h"
+#include "output/wasapi/WaveExWASAPI.h"
+#include "output/xaudio/VoiceEngine.h"
+#include "output/xaudio/WaveXAudio.h"
+#include "show/Settings.h"
+
+namespace orvex {
+
+inline constexpr const char* kAsioOpenFailed = "ASIOドライバを開くことができませんでした";
+inline constexpr const char* kServerLost =
+    "サウンドサーバとの接続が切れました。サウンドサーバのデバイスは音が出ません";
+
+// What the level meter reads, later sources overwriting earlier ones: the
+// voice engine's output 0, the shared endpoint, JACK, the exclusive mixer.
+class CMeterSources final : public PeakSource {
+ public:
+  PeakSource* xaudio = nullptr;
+  PeakSource* endpoint = nullptr;
+  CAsioKernel* asio = nullptr;
+  CWaveExWASAPI* mixer = nullptr;
+  bool ReadPeaks(float& left, float& right) override;
+};
+
+class COutputDevices {
+ public:
+  explicit COutputDevices(Settings& settings);
+  ~COutputDevices();
+  COutputDevices(const COutputDevices&) = delete;
+  COutputDevices& operator=(const COutputDevices&) = delete;
+
+  // Runs on the server thread when the server goes away.
+  void SetServerLostHandler(std::function<void()> handler);
+  // The ALSA device the exclusive mixer opens instead of the endpoint's own
+  // hardware (tests define it in a private configuration).
+  void SetExclusiveAlsaOverride(const std::string& name) { alsaOverride_ = name; }
+
+  // --- set-up steps, in the order the program runs them ---
+  // Connects to the sound server and lists its sinks (once, at start).
+  void ConnectServer();
+  // The sinks start-up found (ConnectServer calls it; tests give their own).
+  void UseSinks(std::vector<pulse::SinkInfo> sinks);
+  void CreateXAudioEngines();
+  void LoadAsioDriverList();
+  // Fills every output's lists from what start-up found.
+  void BuildDeviceLists();
+  void ResolveOutputSetting(int n);
+  // Picks each output's endpoint from its selection.
+  void BindEndpoints();
+  bool OpenExclusiveOutput();
+  void CloseExclusiveOutput();
+  // The shared endpoint meter on output 0, when it has one.
+  void AttachEndpointMeter();
+  void DetachEndpointMeter();
+  // False when the set-up of a mastering voice failed and ended there.
+  bool CreateMasteringVoices();
+  void ReleaseXAudioEngines();
+  bool OpenAsioOutput();
+  void CloseAsioOutput();
+  // After the selection dialog: DEVICE_TYPE, DEVICE and WASAPI_MODE.
+  void StoreSelection();
+  // Everything goes, exclusive mixer first; players must be unloaded.
+  void ReleaseAll();
+
+  // --- what the players are wired to ---
+  CSoundDevice& Device(int n) { return devices_[Index(n)]; }
+  const CSoundDevice& Device(int n) const { return devices_[Index(n)]; }
+  std::array<xaudio::VoiceEngine*, kOutputCount> Engines() const;
+  const WasapiEndpoint* Endpoint(int n) const { return bound_[Index(n)]; }
+  std::array<uint8_t, kOutputCount> ExclusiveFlags() const;
+  CWaveExWASAPI& Mixer() { return mixer_; }
+  CAsioKernel& Asio() { return asio_; }
+  // The first output on a JACK driver, -1 when none.
+  int AsioOutput() const;
+  PeakSource& Meter() { return meter_; }
+  pulse::PulseServer& Server() { return server_; }
+  const std::vector<std::string>& AsioList() const { return asioList_; }
+
+ private:
+  static size_t Index(int n) { return static_cast<size_t>(n < 0 ? 0 : n % kOutputCount); }
+
+  Settings& settings_;
+  std::string alsaOverride_;
+  pulse::PulseServer server_;
+  std::vector<pulse::SinkInfo> sinks_;
+  std::vector<WasapiEndpoint> endpoints_;  // one per sink, fixed after start
+  std::array<CSoundDevice, kOutputCount> devices_;
+  std::vector<std::string> asioList_;
+  bool asioListLoaded_ = false;
+  std::array<std::unique_ptr<xaudio::VoiceEngine>, kOutputCount> engines_;
+  std::array<std::unique_ptr<pulse::PulseSinkDevice>, kOutputCount> sinkDevices_;
+  std::array<const WasapiEndpoint*, kOutputCount> bound_{};
+  std::unique_ptr<pulse::PulseMonitorMeter> endpointMeter_;
+  CWaveExWASAPI mixer_;
+  CAsioKernel asio_;
+  CMeterSources meter_;
+};
+
+}  // namespace orvex

@@ -1,0 +1,112 @@
+#include "output/pulse/PulsePlayStream.h"
+
+#include <pulse/pulseaudio.h>
+
+namespace orvex::pulse {
+namespace {
+
+pa_sample_format_t SampleFormatOf(const WaveFormat& f) {
+  const bool pcm =
+      f.formatTag == kFormatPcm || (f.formatTag == kFormatExtensible && f.pcmSubFormat);
+  if (pcm) {
+    switch (f.bitsPerSample) {
+      case 8:
+        return PA_SAMPLE_U8;
+      case 16:
+        return PA_SAMPLE_S16LE;
+      case 24:
+        return PA_SAMPLE_S24LE;
+      case 32:
+        return PA_SAMPLE_S32LE;
+    }
+  }
+  if (f.formatTag == kFormatFloat && f.bitsPerSample == 32) return PA_SAMPLE_FLOAT32LE;
+  return PA_SAMPLE_INVALID;
+}
+
+}  // namespace
+
+bool PulsePlayStream::Open(PulseServer& server, const std::string& sink, const WaveFormat& format,
+                           uint32_t bufferMs) {
+  Close();
+  if (!server.IsConnected()) return false;
+  pa_sample_spec spec{SampleFormatOf(format), format.samplesPerSec,
+                      static_cast<uint8_t>(format.channels)};
+  if (!pa_sample_spec_valid(&spec)) return false;
+  PulseServer::Lock lock(server);
+  server_ = &server;
+  pa_channel_map map;
+  pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+  stream_ = pa_stream_new(server.Context(), "Orvex channel", &spec, &map);
+  if (!stream_) return false;
+  failed_.store(false);
+  pa_stream_set_state_callback(stream_, &PulsePlayStream::OnState, this);
+  const size_t frame = pa_frame_size(&spec);
+  bufferBytes_ = size_t{format.samplesPerSec} * bufferMs / 1000 * frame;
+  pa_buffer_attr attr;
+  attr.maxlength = static_cast<uint32_t>(-1);
+  attr.tlength = static_cast<uint32_t>(bufferBytes_);
+  attr.prebuf = 0;  // plays what it has once uncorked, never waits to refill
+  attr.minreq = static_cast<uint32_t>(-1);
+  attr.fragsize = static_cast<uint32_t>(-1);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED);
+  bool ok = pa_stream_connect_playback(stream_, sink.c_str(), &attr, flags, nullptr, nullptr) == 0;
+  while (ok) {
+    const pa_stream_state_t state = pa_stream_get_state(stream_);
+    if (state == PA_STREAM_READY) break;
+    if (!PA_STREAM_IS_GOOD(state)) ok = false;
+    if (ok) pa_threaded_mainloop_wait(server.Mainloop());
+  }
+  if (ok) {
+    if (const pa_buffer_attr* got = pa_stream_get_buffer_attr(stream_)) bufferBytes_ = got->tlength;
+    return true;
+  }
+  pa_stream_set_state_callback(stream_, nullptr, nullptr);
+  pa_stream_disconnect(stream_);
+  pa_stream_unref(stream_);
+  stream_ = nullptr;
+  return false;
+}
+
+void PulsePlayStream::Close() {
+  if (!stream_) return;
+  PulseServer::Lock lock(*server_);
+  pa_stream_set_state_callback(stream_, nullptr, nullptr);
+  pa_stream_disconnect(stream_);
+  pa_stream_unref(stream_);
+  stream_ = nullptr;
+}
+
+void PulsePlayStream::OnState(pa_stream* s, void* user) {
+  auto* self = static_cast<PulsePlayStream*>(user);
+  if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s))) self->failed_.store(true);
+  pa_threaded_mainloop_signal(self->server_->Mainloop(), 0);
+}
+
+size_t PulsePlayStream::Writable() {
+  if (!Healthy()) return 0;
+  PulseServer::Lock lock(*server_);
+  const size_t n = pa_stream_writable_size(stream_);
+  return n == static_cast<size_t>(-1) ? 0 : n;
+}
+
+bool PulsePlayStream::Write(const void* data, size_t bytes) {
+  if (!Healthy() || bytes == 0) return false;
+  PulseServer::Lock lock(*server_);
+  return pa_stream_write(stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
+}
+
+void PulsePlayStream::Cork(bool corked) {
+  if (!Healthy()) return;
+  PulseServer::Lock lock(*server_);
+  if (pa_operation* op = pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr))
+    pa_operation_unref(op);
+}
+
+void PulsePlayStream::Flush() {
+  if (!Healthy()) return;
+  PulseServer::Lock lock(*server_);
+  if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(op);
+}
+
+}  // namespace orvex::pulse

@@ -1,0 +1,57 @@
+// One playback stream on a sink in a file's own sample format and rate (the
+// server converts): the shared-mode client of one player on one output. The
+// owner writes into it from an ordinary thread; nothing runs on the server
+// thread but its bookkeeping.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "output/WaveFormat.h"
+#include "output/pulse/PulseServer.h"
+
+struct pa_stream;
+
+namespace orvex::pulse {
+
+class PulsePlayStream {
+ public:
+  PulsePlayStream() = default;
+  ~PulsePlayStream() { Close(); }
+  PulsePlayStream(const PulsePlayStream&) = delete;
+  PulsePlayStream& operator=(const PulsePlayStream&) = delete;
+
+  // Opens corked with a buffer of about bufferMs. False when the format has
+  // no server sample format or the sink refuses the stream.
+  bool Open(PulseServer& server, const std::string& sink, const WaveFormat& format,
+            uint32_t bufferMs);
+  void Close();
+  bool IsOpen() const { return stream_ != nullptr; }
+  // False once the server dropped the stream.
+  bool Healthy() const { return stream_ != nullptr && !failed_.load(); }
+
+  // The stream's buffer in bytes, and how many of them may be written now.
+  size_t BufferBytes() const { return bufferBytes_; }
+  size_t Writable();
+  bool Write(const void* data, size_t bytes);
+  void Cork(bool corked);
+  // Drops everything written and not yet played.
+  void Flush();
+  // Peaks of the stream (0..1) since the last read; filled by the writer.
+  std::atomic<float>& PeakLeft() { return peakLeft_; }
+  std::atomic<float>& PeakRight() { return peakRight_; }
+
+ private:
+  static void OnState(pa_stream* s, void* user);
+
+  PulseServer* server_ = nullptr;
+  pa_stream* stream_ = nullptr;
+  size_t bufferBytes_ = 0;
+  std::atomic<bool> failed_{false};
+  std::atomic<float> peakLeft_{0};
+  std::atomic<float> peakRight_{0};
+};
+
+}  // namespace orvex::pulse

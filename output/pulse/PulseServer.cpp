@@ -1,0 +1,135 @@
+#include "output/pulse/PulseServer.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <cstdlib>
+
+namespace orvex::pulse {
+namespace {
+
+int PropertyInt(const pa_proplist* props, const char* key) {
+  const char* text = props ? pa_proplist_gets(props, key) : nullptr;
+  if (!text || !*text) return -1;
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  return (end && *end == 0 && v >= 0 && v < 1000) ? static_cast<int>(v) : -1;
+}
+
+// Waits on the server thread's condition until the operation is done.
+// Called with the lock held.
+void WaitFor(pa_threaded_mainloop* loop, pa_context* context, pa_operation* op) {
+  if (!op) return;
+  while (pa_operation_get_state(op) == PA_OPERATION_RUNNING &&
+         PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+    pa_threaded_mainloop_wait(loop);
+  pa_operation_unref(op);
+}
+
+}  // namespace
+
+PulseServer::~PulseServer() {
+  Disconnect();
+}
+
+PulseServer::Lock::Lock(const PulseServer& server) : mainloop_(server.mainloop_) {
+  if (mainloop_) pa_threaded_mainloop_lock(mainloop_);
+}
+
+PulseServer::Lock::~Lock() {
+  if (mainloop_) pa_threaded_mainloop_unlock(mainloop_);
+}
+
+void PulseServer::OnContextState(pa_context* c, void* user) {
+  auto* self = static_cast<PulseServer*>(user);
+  const pa_context_state_t state = pa_context_get_state(c);
+  if (!PA_CONTEXT_IS_GOOD(state) && self->connected_.load() && !self->lost_.exchange(true)) {
+    if (self->onLost_) self->onLost_();
+  }
+  pa_threaded_mainloop_signal(self->mainloop_, 0);
+}
+
+bool PulseServer::Connect(const std::string& clientName) {
+  Disconnect();
+  mainloop_ = pa_threaded_mainloop_new();
+  if (!mainloop_) return false;
+  context_ = pa_context_new(pa_threaded_mainloop_get_api(mainloop_), clientName.c_str());
+  if (!context_) {
+    Disconnect();
+    return false;
+  }
+  pa_context_set_state_callback(context_, &PulseServer::OnContextState, this);
+  pa_threaded_mainloop_lock(mainloop_);
+  bool ok = pa_threaded_mainloop_start(mainloop_) == 0 &&
+            pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0;
+  while (ok) {
+    const pa_context_state_t state = pa_context_get_state(context_);
+    if (state == PA_CONTEXT_READY) break;
+    if (!PA_CONTEXT_IS_GOOD(state)) ok = false;
+    if (ok) pa_threaded_mainloop_wait(mainloop_);
+  }
+  if (ok) connected_.store(true);
+  pa_threaded_mainloop_unlock(mainloop_);
+  if (!ok) Disconnect();
+  return ok;
+}
+
+void PulseServer::Disconnect() {
+  if (mainloop_) pa_threaded_mainloop_stop(mainloop_);
+  if (context_) {
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    context_ = nullptr;
+  }
+  if (mainloop_) {
+    pa_threaded_mainloop_free(mainloop_);
+    mainloop_ = nullptr;
+  }
+  connected_.store(false);
+  lost_.store(false);
+}
+
+std::vector<SinkInfo> PulseServer::ListSinks() {
+  struct Query {
+    PulseServer* self;
+    std::vector<SinkInfo> sinks;
+  } query{this, {}};
+  if (!IsConnected()) return {};
+  Lock lock(*this);
+  auto onSink = [](pa_context*, const pa_sink_info* info, int eol, void* user) {
+    auto* q = static_cast<Query*>(user);
+    if (eol == 0 && info) {
+      SinkInfo s;
+      s.name = info->name ? info->name : "";
+      s.description = info->description ? info->description : s.name;
+      s.rate = info->sample_spec.rate;
+      s.channels = info->sample_spec.channels;
+      s.alsaCard = PropertyInt(info->proplist, "alsa.card");
+      s.alsaDevice = PropertyInt(info->proplist, "alsa.device");
+      q->sinks.push_back(std::move(s));
+    }
+    pa_threaded_mainloop_signal(q->self->mainloop_, 0);
+  };
+  WaitFor(mainloop_, context_, pa_context_get_sink_info_list(context_, onSink, &query));
+  return std::move(query.sinks);
+}
+
+bool PulseServer::SuspendSink(const std::string& name, bool suspend) {
+  if (!IsConnected()) return false;
+  struct Result {
+    PulseServer* self;
+    bool ok = false;
+  } result{this};
+  Lock lock(*this);
+  auto onDone = [](pa_context*, int success, void* user) {
+    auto* r = static_cast<Result*>(user);
+    r->ok = success != 0;
+    pa_threaded_mainloop_signal(r->self->mainloop_, 0);
+  };
+  WaitFor(
+      mainloop_, context_,
+      pa_context_suspend_sink_by_name(context_, name.c_str(), suspend ? 1 : 0, onDone, &result));
+  return result.ok;
+}
+
+}  // namespace orvex::pulse

@@ -1,0 +1,80 @@
+// The connection to the sound server (its Pulse protocol, which PipeWire
+// serves too): the sink list, suspending a sink for exclusive use, and the
+// thread on which every stream of the program runs its callbacks.
+//
+// Threads: the server's callbacks run on its own thread with its lock held;
+// that thread is an audio thread. Any other thread that touches a stream
+// takes the lock (Lock) for the call; no audio thread waits for it long.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+
+namespace orvex::pulse {
+
+struct SinkInfo {
+  std::string name;         // the sink's name: the device identifier
+  std::string description;  // what the operator sees
+  uint32_t rate = 0;
+  uint32_t channels = 0;
+  // The ALSA hardware behind the sink (alsa.card, alsa.device), -1 if none.
+  int alsaCard = -1;
+  int alsaDevice = -1;
+};
+
+class PulseServer {
+ public:
+  PulseServer() = default;
+  ~PulseServer();
+  PulseServer(const PulseServer&) = delete;
+  PulseServer& operator=(const PulseServer&) = delete;
+
+  // Connects to the running server; never starts one. False when no server
+  // answers (there are then no sinks).
+  bool Connect(const std::string& clientName);
+  void Disconnect();
+  bool IsConnected() const { return connected_.load() && !lost_.load(); }
+  // Set once the connection broke after it was made.
+  bool IsLost() const { return lost_.load(); }
+
+  // Sinks in the server's order; empty without a connection.
+  std::vector<SinkInfo> ListSinks();
+  // Asks the server to let go of (or take back) the sink's hardware.
+  bool SuspendSink(const std::string& name, bool suspend);
+
+  // Runs on the server thread, once, when a made connection breaks. It must
+  // only hand the news on (post it), never block.
+  void SetLostHandler(std::function<void()> handler) { onLost_ = std::move(handler); }
+
+  pa_threaded_mainloop* Mainloop() const { return mainloop_; }
+  pa_context* Context() const { return context_; }
+
+  // Holds the server thread's lock (nothing when not connected).
+  class Lock {
+   public:
+    explicit Lock(const PulseServer& server);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+   private:
+    pa_threaded_mainloop* mainloop_;
+  };
+
+ private:
+  static void OnContextState(pa_context* c, void* user);
+
+  pa_threaded_mainloop* mainloop_ = nullptr;
+  pa_context* context_ = nullptr;
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> lost_{false};
+  std::function<void()> onLost_;
+};
+
+}  // namespace orvex::pulse

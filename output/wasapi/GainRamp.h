@@ -1,0 +1,121 @@
+// Gains that a writer applies to PCM as it writes, ramped per sample from
+// the gain in use to the one asked for, so a change or a start never clicks.
+// Integer samples saturate.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "output/WaveFormat.h"
+
+namespace orvex {
+
+struct GainRamp {
+  std::atomic<float> targetLeft{0};
+  std::atomic<float> targetRight{0};
+  float left = 0;  // the writer's own
+  float right = 0;
+  uint32_t rampFrames = 441;
+
+  // Scales frames of `format` in place; returns the peak (0..1) per side.
+  void Apply(uint8_t* data, size_t frames, const WaveFormat& format, float& peakL, float& peakR);
+};
+
+namespace gain_detail {
+
+inline double Decode(const uint8_t* p, uint16_t bits, bool isFloat) {
+  switch (bits) {
+    case 8:
+      return (double(p[0]) - 128.0) / 128.0;
+    case 16:
+      return double(int16_t(uint16_t(p[0] | p[1] << 8))) / 32768.0;
+    case 24: {
+      int32_t v = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
+      return double(v) / 8388608.0;
+    }
+    case 32: {
+      uint32_t u =
+          uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+      if (isFloat) {
+        float f;
+        std::memcpy(&f, &u, 4);
+        return f;
+      }
+      return double(int32_t(u)) / 2147483648.0;
+    }
+  }
+  return 0;
+}
+
+inline int64_t Saturate(double v, int64_t lo, int64_t hi) {
+  if (!(v > double(lo))) return lo;  // NaN goes to the floor
+  if (v > double(hi)) return hi;
+  return int64_t(v);  // toward zero
+}
+
+inline void Encode(uint8_t* p, uint16_t bits, bool isFloat, double v) {
+  switch (bits) {
+    case 8:
+      p[0] = uint8_t(Saturate(v * 128.0, -128, 127) + 128);
+      break;
+    case 16: {
+      const auto s = uint16_t(Saturate(v * 32768.0, -32768, 32767));
+      p[0] = uint8_t(s);
+      p[1] = uint8_t(s >> 8);
+      break;
+    }
+    case 24: {
+      const auto s = uint32_t(Saturate(v * 8388608.0, -8388608, 8388607));
+      p[0] = uint8_t(s);
+      p[1] = uint8_t(s >> 8);
+      p[2] = uint8_t(s >> 16);
+      break;
+    }
+    case 32: {
+      uint32_t u;
+      if (isFloat) {
+        const float f = float(v);
+        std::memcpy(&u, &f, 4);
+      } else {
+        u = uint32_t(Saturate(v * 2147483648.0, INT32_MIN, INT32_MAX));
+      }
+      for (int i = 0; i < 4; ++i) p[i] = uint8_t(u >> (8 * i));
+      break;
+    }
+  }
+}
+
+}  // namespace gain_detail
+
+inline void GainRamp::Apply(uint8_t* data, size_t frames, const WaveFormat& format, float& peakL,
+                            float& peakR) {
+  const uint16_t bits = format.bitsPerSample;
+  const uint16_t channels = std::max<uint16_t>(format.channels, 1);
+  const bool isFloat = format.formatTag == kFormatFloat;
+  const size_t sampleBytes = bits / 8;
+  const float wantL = targetLeft.load(std::memory_order_relaxed);
+  const float wantR = targetRight.load(std::memory_order_relaxed);
+  const float stepL = (wantL - left) / float(std::max<uint32_t>(rampFrames, 1));
+  const float stepR = (wantR - right) / float(std::max<uint32_t>(rampFrames, 1));
+  double maxL = 0, maxR = 0;
+  for (size_t f = 0; f < frames; ++f) {
+    if (left != wantL) left = std::fabs(wantL - left) <= std::fabs(stepL) ? wantL : left + stepL;
+    if (right != wantR)
+      right = std::fabs(wantR - right) <= std::fabs(stepR) ? wantR : right + stepR;
+    for (uint16_t c = 0; c < channels; ++c) {
+      uint8_t* p = data + (f * channels + c) * sampleBytes;
+      const float g = (c % 2 == 1) ? right : left;
+      const double v = gain_detail::Decode(p, bits, isFloat) * g;
+      gain_detail::Encode(p, bits, isFloat, v);
+      if (c % 2 == 1 || channels == 1) maxR = std::max(maxR, std::fabs(v));
+      if (c % 2 == 0) maxL = std::max(maxL, std::fabs(v));
+    }
+  }
+  peakL = float(std::min(maxL, 1.0));
+  peakR = float(std::min(maxR, 1.0));
+}
+
+}  // namespace orvex
