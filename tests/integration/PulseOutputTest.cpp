@@ -1,0 +1,148 @@
+// The outputs on a sound server of the test's own: what Orvex plays through
+// the voice engine and through shared streams is recorded from the sink's
+// monitor and compared with the offline render of the same show; a server
+// killed in the middle of a show leaves the program and its other outputs
+// running.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/WavBytes.h"
+#include "integration/ServerRig.h"
+#include "output/OutputDevices.h"
+#include "show/Cp932.h"
+
+namespace orvex {
+namespace {
+
+const std::string kCli = ORVEX_BIN_DIR "/orvex-cli";
+
+class PulseOutputs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.ready) << show.Read("server.err");
+    std::string data;
+    for (int i = 0; i < 48000 * 3; ++i) {
+      const auto v = static_cast<int16_t>(std::lround(8192 * std::sin(2 * M_PI * 440 * i / 48000)));
+      data += SampleBytes(v, 16) + SampleBytes(v, 16);
+    }
+    show.Write("snd/tone.wav", Wav(2, 48000, 16, data));
+    // PRE 5: a level below the top of the fader, where the law matters.
+    show.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,5,0,0,,0,1,0,0,0,\r\n"));
+  }
+
+  // The master level the offline renderer gives the same cue.
+  float ReferencePeak() {
+    const pid_t pid = Spawn({kCli, "render", show.File("show.csv"), "--out", show.File("ref"),
+                             "--length", "1.5", "--at", "0.3", "go"},
+                            show.File("ref.out"), show.File("ref.err"));
+    EXPECT_EQ(WaitExit(pid, 30), 0) << show.Read("ref.err");
+    return PeakOf(FloatsOf(show.Read("ref/master.wav"), 58), 0, 48000 * 2);
+  }
+
+  // Plays the show on Master = device index, recording the sink's monitor.
+  std::vector<float> PlayAndRecord(int index) {
+    MonitorRecorder rec("orvex_a", 48000);
+    EXPECT_TRUE(rec.ready);
+    // The monitor runs once its first frames arrive.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (rec.Samples().empty() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const pid_t play = Spawn({kCli, "play", show.File("show.csv"), "--device",
+                              "0=" + std::to_string(index), "--length", "1.5", "--at", "0.3", "go"},
+                             show.File("play.out"), show.File("play.err"));
+    EXPECT_EQ(WaitExit(play, 30), 0) << show.Read("play.err");
+    rec.Stop();
+    return rec.Samples();
+  }
+
+  PrivateSoundServer server{
+      {"sink_name=orvex_a rate=48000 sink_properties=device.description=NullA",
+       "sink_name=orvex_b rate=44100"}};
+  TempDir show;
+};
+
+TEST_F(PulseOutputs, DevicesAreTheSinksInServerOrderOnceAsEngineDevicesOnceAsEndpoints) {
+  const pid_t pid = Spawn({kCli, "devices"}, show.File("devices.out"), show.File("devices.err"));
+  ASSERT_EQ(WaitExit(pid, 20), 0) << show.Read("devices.err");
+  EXPECT_EQ(show.Read("devices.out"),
+            "{\"index\": 0, \"kind\": \"DS\", \"id\": \"orvex_a\", \"name\": \"DS: NullA\"}\n"
+            "{\"index\": 1, \"kind\": \"DS\", \"id\": \"orvex_b\", \"name\": \"DS: Null Output\"}\n"
+            "{\"index\": 2, \"kind\": \"WASAPI\", \"id\": \"orvex_a\", \"name\": \"WASAPI: "
+            "NullA\"}\n"
+            "{\"index\": 3, \"kind\": \"WASAPI\", \"id\": \"orvex_b\", \"name\": \"WASAPI: Null "
+            "Output\"}\n");
+}
+
+TEST_F(PulseOutputs, EngineAndSharedStreamsPlayAtTheLevelOfTheFaderLaw) {
+  const float reference = ReferencePeak();
+  ASSERT_GT(reference, 0.05f);
+  for (int index : {0, 2}) {  // "DS: NullA", then "WASAPI: NullA"
+    const std::vector<float> rec = PlayAndRecord(index);
+    const float peak = PeakOf(rec, 0, rec.size() / 2);
+    EXPECT_NEAR(peak, reference, 0.01) << "device " << index << ": " << show.Read("play.err");
+    // GO was printed with the moment it happened.
+    const std::string events = show.Read("play.out");
+    EXPECT_NE(events.find("\"event\": \"play\", \"ch\": 1, \"mono\": "), std::string::npos)
+        << events;
+  }
+}
+
+TEST_F(PulseOutputs, NoServerMeansNoDevicesAndSilentNone) {
+  server.Kill();
+  const pid_t pid = Spawn({kCli, "devices"}, show.File("devices.out"), show.File("devices.err"));
+  ASSERT_EQ(WaitExit(pid, 20), 0);
+  EXPECT_EQ(show.Read("devices.out"), "");
+  const pid_t play = Spawn({kCli, "play", show.File("show.csv"), "--length", "0.3"},
+                           show.File("play.out"), show.File("play.err"));
+  EXPECT_EQ(WaitExit(play, 20), 0);
+  EXPECT_NE(show.Read("play.err").find("output 0: なし"), std::string::npos)
+      << show.Read("play.err");
+}
+
+class PulseAndAlsa : public PulseOutputs {
+ protected:
+  void SetUp() override {
+    PulseOutputs::SetUp();
+    // The card behind the sink is a file in a private ALSA configuration.
+    show.Write("asound.conf",
+               "pcm.hw {\n  @args [ CARD DEV ]\n  @args.CARD { type string }\n"
+               "  @args.DEV { type integer }\n  type file\n"
+               "  slave.pcm { type null }\n  file \"" +
+                   show.File("hw.raw") + "\"\n  format \"raw\"\n}\n");
+  }
+};
+
+TEST_F(PulseAndAlsa, AServerKilledMidShowLeavesTheProgramAndTheExclusiveOutputRunning) {
+  PrivateSoundServer two{{"sink_name=orvex_a rate=48000",
+                          "sink_name=orvex_hw sink_properties='alsa.card=5 alsa.device=0'"}};
+  ASSERT_TRUE(two.ready);
+  setenv("ALSA_CONFIG_PATH", show.File("asound.conf").c_str(), 1);
+  // Master exclusive on the card behind orvex_hw, Group1 on the engine.
+  const pid_t play = Spawn({kCli, "play", show.File("show.csv"), "--device", "0=3", "--exclusive",
+                            "0", "--device", "1=0", "--length", "2.5", "--at", "0.2", "go"},
+                           show.File("play.out"), show.File("play.err"));
+  unsetenv("ALSA_CONFIG_PATH");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  two.Kill();
+  ASSERT_EQ(WaitExit(play, 30), 0) << show.Read("play.err");
+  EXPECT_NE(show.Read("play.err").find(kServerLost), std::string::npos) << show.Read("play.err");
+  EXPECT_NE(show.Read("play.err").find("output 0: WASAPI: "), std::string::npos);
+
+  // 16-bit stereo at 44100 Hz, the stored exclusive format; still sounding
+  // after the server went.
+  const std::string raw = show.Read("hw.raw");
+  std::vector<int16_t> s(raw.size() / 2);
+  std::memcpy(s.data(), raw.data(), s.size() * 2);
+  ASSERT_GT(s.size(), size_t{2 * 44100 * 2}) << show.Read("play.err");
+  int16_t late = 0;
+  for (size_t i = 2 * 44100 * 3 / 2; i < size_t{2 * 44100 * 2}; ++i)
+    late = std::max<int16_t>(late, static_cast<int16_t>(std::abs(s[i])));
+  const float reference = ReferencePeak();
+  EXPECT_NEAR(late / 32768.0, reference, 0.01);
+}
+
+}  // namespace
+}  // namespace orvex
