@@ -15,14 +15,17 @@ void QtUiPoster::Post(std::function<void()> task) {
 COrvexRuntime::COrvexRuntime(COrvexDoc& doc)
     : m_doc(doc), m_ownTimers(std::make_unique<RealTimerService>()), m_timers(m_ownTimers.get()) {
   m_console = std::make_unique<CConsole>(m_doc, m_doc.GetSettings(), *m_timers, m_poster);
+  m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
 }
 
 COrvexRuntime::COrvexRuntime(COrvexDoc& doc, TimerService& timers) : m_doc(doc), m_timers(&timers) {
   m_console = std::make_unique<CConsole>(m_doc, m_doc.GetSettings(), *m_timers, m_poster);
+  m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
 }
 
 COrvexRuntime::~COrvexRuntime() {
   Shutdown();
+  m_outputs.reset();
   m_console.reset();
 }
 
@@ -35,15 +38,21 @@ void COrvexRuntime::StartUp() {
 
 void COrvexRuntime::SetupOutputs() {
   ReleaseOutputs();
-  // The device back-ends bind the outputs here; until then every output is
-  // without a device and the players run silent.
-  m_console->SetEngines(m_outputs.Engines());
+  m_console->ApplyPlayerSettings();
+  m_outputs->SetupOutputs();
+  m_outputsUp = true;
 }
 
 void COrvexRuntime::ReleaseOutputs() {
   m_peaks = nullptr;
-  m_console->SetEngines({});
-  m_outputs.ReleaseAll();
+  m_outputsUp = false;
+  m_outputs->ReleaseOutputs();
+}
+
+PeakSource* COrvexRuntime::Peaks() const {
+  if (m_peaks) return m_peaks;
+  if (m_outputsUp && m_outputs->Devices().MeterAttached()) return &m_outputs->Meter();
+  return nullptr;
 }
 
 void COrvexRuntime::Shutdown() {

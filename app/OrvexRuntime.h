@@ -9,10 +9,10 @@
 #include <QObject>
 
 #include "app/OrvexDoc.h"
+#include "app/OutputSetup.h"
 #include "engine/Console.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
-#include "output/OutputSet.h"
 #include "output/PeakSource.h"
 
 namespace orvex {
@@ -42,8 +42,8 @@ class COrvexRuntime {
 
   // The console's first update: settings into the console, then the outputs.
   void StartUp();
-  // Binds the three outputs to their devices from the settings and gives the
-  // players their engines. Calling it again rebuilds them.
+  // Binds the three outputs to their devices from the settings and wires
+  // the players to them. Calling it again rebuilds them.
   void SetupOutputs();
   // Players let go of their voices, then the outputs close.
   void ReleaseOutputs();
@@ -51,18 +51,20 @@ class COrvexRuntime {
   void Shutdown();
 
   // What the level meter reads; null while no output provides peaks.
-  PeakSource* Peaks() const { return m_peaks; }
+  PeakSource* Peaks() const;
   void SetPeakSource(PeakSource* peaks) { m_peaks = peaks; }
-  OutputSet& Outputs() { return m_outputs; }
+  // The devices, their selection and the rebuild after the selection dialog.
+  COutputSetup& Outputs() { return *m_outputs; }
 
  private:
   COrvexDoc& m_doc;
   std::unique_ptr<TimerService> m_ownTimers;
   TimerService* m_timers = nullptr;
   QtUiPoster m_poster;
-  OutputSet m_outputs;
   PeakSource* m_peaks = nullptr;
-  std::unique_ptr<CConsole> m_console;  // last: it uses everything above
+  std::unique_ptr<CConsole> m_console;
+  std::unique_ptr<COutputSetup> m_outputs;  // after the console it wires
+  bool m_outputsUp = false;
   bool m_shutDown = false;
 };
 

@@ -41,6 +41,7 @@ class CMeterSources final : public PeakSource {
   CAsioKernel* asio = nullptr;
   CWaveExWASAPI* mixer = nullptr;
   bool ReadPeaks(float& left, float& right) override;
+  bool Attached() const { return xaudio || endpoint || asio || mixer; }
 };
 
 class COutputDevices {
@@ -94,6 +95,7 @@ class COutputDevices {
   // The first output on a JACK driver, -1 when none.
   int AsioOutput() const;
   PeakSource& Meter() { return meter_; }
+  bool MeterAttached() const { return meter_.Attached(); }
   pulse::PulseServer& Server() { return server_; }
   const std::vector<std::string>& AsioList() const { return asioList_; }
 
