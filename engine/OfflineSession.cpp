@@ -15,13 +15,14 @@ inline void CpuRelax() {
 
 }  // namespace
 
-OfflineSession::OfflineSession(CueStore& cues, Settings& settings, uint32_t rate, bool capture) {
+OfflineSession::OfflineSession(CueStore& cues, Settings& settings, uint32_t rate, bool capture,
+                               uint32_t quantumFrames) {
   static const char* kNames[kOutputCount] = {"Master", "Group1", "Group2"};
   for (int n = 0; n < kOutputCount; ++n) {
     devices_.push_back(std::make_unique<xaudio::VirtualDevice>(std::string("virtual:") + kNames[n],
                                                                kNames[n], 2, rate));
     devices_.back()->SetCapture(capture);
-    outputs_.Bind(n, devices_.back().get());
+    outputs_.Bind(n, devices_.back().get(), quantumFrames);
   }
   console_ = std::make_unique<CConsole>(cues, settings, timers_, poster_);
   console_->SetEngines(outputs_.Engines());

@@ -26,8 +26,11 @@ class OfflineSession : private ConsoleListener {
  public:
   static constexpr uint32_t kStepMs = 10;
 
-  // rate: the devices' sample rate; capture: keep the rendered samples.
-  OfflineSession(CueStore& cues, Settings& settings, uint32_t rate, bool capture);
+  // rate: the devices' sample rate; capture: keep the rendered samples;
+  // quantumFrames: the engines' processing quantum (0: 10 ms), over which
+  // gains ramp and starts and stops fade.
+  OfflineSession(CueStore& cues, Settings& settings, uint32_t rate, bool capture,
+                 uint32_t quantumFrames = 0);
   ~OfflineSession() override;
 
   CConsole& Console() { return *console_; }

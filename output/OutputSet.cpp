@@ -4,13 +4,13 @@
 
 namespace orvex {
 
-bool OutputSet::Bind(int output, xaudio::AudioDevice* device) {
+bool OutputSet::Bind(int output, xaudio::AudioDevice* device, uint32_t quantumFrames) {
   if (output < 0 || output >= kOutputCount) return false;
   if (engines_[output]) engines_[output]->DestroyMasteringVoice();
   engines_[output].reset();
   devices_[output] = nullptr;
   if (!device) return true;
-  auto engine = xaudio::CreateVoiceEngine();
+  auto engine = xaudio::CreateVoiceEngine(quantumFrames);
   if (!engine || !engine->CreateMasteringVoice(*device)) {
     std::fprintf(stderr, "Failed creating mastering voice on %s\n", device->Id().c_str());
     return false;

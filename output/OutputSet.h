@@ -21,7 +21,8 @@ class OutputSet {
   // Binds output n to a device through a new engine; nullptr unbinds.
   // Players must have released their voices on the old engine first.
   // Returns false (and leaves the output without a device) on failure.
-  bool Bind(int output, xaudio::AudioDevice* device);
+  // quantumFrames: see CreateVoiceEngine (0: 10 ms).
+  bool Bind(int output, xaudio::AudioDevice* device, uint32_t quantumFrames = 0);
   void ReleaseAll();
 
   // Engine of each output, nullptr where there is none.

@@ -1,11 +1,13 @@
-// Decodes little-endian integer PCM frames into float. Only the channels the
-// mix uses are kept: a mono source stays one channel, anything wider gives
-// its channels 0 and 1.
+// Decodes little-endian integer PCM frames into float: a mono source stays
+// one channel, a stereo one two, and anything wider is folded down to a pair
+// (see Downmix.h).
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+#include "output/Downmix.h"
 
 namespace orvex::xaudio {
 
@@ -86,6 +88,41 @@ void DecodeFrames(const uint8_t* src, uint32_t srcChannels, uint32_t frames, flo
       dst[2 * i] = S::Decode(src);
       dst[2 * i + 1] = S::Decode(src + S::kBytes);
     }
+  }
+}
+
+// Folds frames of more than two channels into stereo with matrix m.
+using DownmixFn = void (*)(const uint8_t* src, uint32_t srcChannels, uint32_t frames, float* dst,
+                           const StereoMatrix& m);
+
+template <class S>
+void DownmixFrames(const uint8_t* src, uint32_t srcChannels, uint32_t frames, float* dst,
+                   const StereoMatrix& m) {
+  const uint32_t stride = srcChannels * S::kBytes;
+  for (uint32_t i = 0; i < frames; ++i, src += stride) {
+    float l = 0, r = 0;
+    for (uint32_t c = 0; c < srcChannels; ++c) {
+      const float x = S::Decode(src + c * S::kBytes);
+      l += x * m.left[c];
+      r += x * m.right[c];
+    }
+    dst[2 * i] = l;
+    dst[2 * i + 1] = r;
+  }
+}
+
+inline DownmixFn DownmixerFor(uint16_t bitsPerSample) {
+  switch (bitsPerSample) {
+    case 8:
+      return &DownmixFrames<U8Sample>;
+    case 16:
+      return &DownmixFrames<S16Sample>;
+    case 24:
+      return &DownmixFrames<S24Sample>;
+    case 32:
+      return &DownmixFrames<S32Sample>;
+    default:
+      return nullptr;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -20,6 +21,8 @@ constexpr size_t kWarmFrames = 16384;
 constexpr size_t kSettleCalls = 64;
 constexpr size_t kSettleIn = 512;
 constexpr size_t kSettleOut = 1024;
+
+std::atomic<uint64_t> g_created{0};
 
 soxr_t Handle(void* h) {
   return static_cast<soxr_t>(h);
@@ -51,9 +54,15 @@ std::unique_ptr<StreamResampler> StreamResampler::Create(double inRate, double o
     soxr_delete(h);
     return nullptr;
   }
+  g_created.fetch_add(1, std::memory_order_relaxed);
   // A quarter second of silence outlasts the converter's delay at any ratio.
   const uint32_t tail = std::max<uint32_t>(4096, uint32_t(inRate / 4));
-  return std::unique_ptr<StreamResampler>(new StreamResampler(h, tail));
+  const auto lead = uint32_t(std::lround(std::max(0.0, soxr_delay(h))));
+  return std::unique_ptr<StreamResampler>(new StreamResampler(h, tail, lead));
+}
+
+uint64_t StreamResampler::CreatedCount() {
+  return g_created.load(std::memory_order_relaxed);
 }
 
 StreamResampler::~StreamResampler() {

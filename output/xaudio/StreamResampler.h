@@ -23,14 +23,21 @@ class StreamResampler {
   void Process(const float* in, size_t inFrames, size_t& inUsed, float* out, size_t outFrames,
                size_t& outMade);
 
+  // Converters built so far in this process (each is a costly warm-up).
+  static uint64_t CreatedCount();
+
   // Input frames of silence that push everything still held out of it.
   uint32_t TailFrames() const { return tailFrames_; }
+  // Output frames a new converter gives before the first input frame: drop
+  // them, and the output starts with the input instead of after a gap.
+  uint32_t LeadFrames() const { return leadFrames_; }
 
  private:
-  explicit StreamResampler(void* handle, uint32_t tailFrames)
-      : handle_(handle), tailFrames_(tailFrames) {}
+  StreamResampler(void* handle, uint32_t tailFrames, uint32_t leadFrames)
+      : handle_(handle), tailFrames_(tailFrames), leadFrames_(leadFrames) {}
   void* handle_;
   uint32_t tailFrames_;
+  uint32_t leadFrames_;
 };
 
 }  // namespace orvex::xaudio

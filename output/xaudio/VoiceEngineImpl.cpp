@@ -33,6 +33,8 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
 
  private:
   void WriteOut(float* out, uint32_t n) const;
+  // Frees retired voices whose fade-out has played.
+  void CollectRetired();
 
   const uint32_t requestedQuantum_;
   mutable std::mutex controlMutex_;
@@ -45,6 +47,7 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   std::vector<float> mix_;  // kMaxBlockFrames stereo frames
 
   std::array<std::atomic<SourceVoiceImpl*>, kMaxVoices> slots_{};
+  std::vector<SourceVoiceImpl*> retiring_;  // still in slots_, fading out
   RenderGate gate_;
 };
 
@@ -72,6 +75,7 @@ void VoiceEngineImpl::DestroyMasteringVoice() {
   device_->Close();  // no render pass runs after this
   // Voices are bound to this device's rate, so they go with it.
   for (auto& slot : slots_) delete slot.exchange(nullptr);
+  retiring_.clear();
   device_ = nullptr;
   channels_ = rate_ = quantum_ = 0;
 }
@@ -94,6 +98,7 @@ uint32_t VoiceEngineImpl::DeviceRate() const {
 SourceVoice* VoiceEngineImpl::CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) {
   std::lock_guard lock(controlMutex_);
   if (!device_ || !IsPlayableFormat(format)) return nullptr;
+  CollectRetired();
   auto free =
       std::find_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.load() == nullptr; });
   if (free == slots_.end()) return nullptr;
@@ -114,12 +119,37 @@ void VoiceEngineImpl::DestroyVoice(SourceVoice* voice) {
   for (auto& slot : slots_) {
     SourceVoiceImpl* v = slot.load();
     if (v == nullptr || static_cast<SourceVoice*>(v) != voice) continue;
-    slot.store(nullptr);
-    // A pass that started before the store may still hold the pointer.
-    gate_.WaitForPassInProgress();
-    delete v;
-    return;
+    if (std::find(retiring_.begin(), retiring_.end(), v) != retiring_.end()) return;
+    // The caller's buffers and effect are free when this returns; what was
+    // sounding fades out from the voice's own read-ahead, and the voice goes
+    // once that has played. A mute followed at once by a destroy, as a
+    // channel stop does, therefore never cuts the sound.
+    if (v->Retire()) {
+      retiring_.push_back(v);
+    } else {
+      slot.store(nullptr);
+      gate_.WaitForPassInProgress();
+      delete v;
+    }
+    break;
   }
+  CollectRetired();
+}
+
+void VoiceEngineImpl::CollectRetired() {
+  std::vector<SourceVoiceImpl*> done;
+  std::erase_if(retiring_, [&](SourceVoiceImpl* v) {
+    if (!v->Retired()) return false;
+    done.push_back(v);
+    return true;
+  });
+  if (done.empty()) return;
+  for (SourceVoiceImpl* v : done)
+    for (auto& slot : slots_)
+      if (slot.load() == v) slot.store(nullptr);
+  // A pass that started before the stores may still hold the pointers.
+  gate_.WaitForPassInProgress();
+  for (SourceVoiceImpl* v : done) delete v;
 }
 
 void VoiceEngineImpl::Render(float* interleaved, uint32_t frames) {
@@ -155,7 +185,7 @@ void VoiceEngineImpl::WriteOut(float* out, uint32_t n) const {
 }  // namespace
 
 bool IsPlayableFormat(const WaveFormat& f) {
-  if (f.channels == 0 || f.samplesPerSec == 0) return false;
+  if (f.channels == 0 || f.channels > kMaxMixChannels || f.samplesPerSec == 0) return false;
   const uint16_t bits = f.bitsPerSample;
   // Extensible samples that do not fill their container (20 valid bits in
   // 24, say) are refused rather than played at the wrong scale.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "output/Downmix.h"
+
 namespace orvex {
 namespace {
 // Upper bound of the silence block submitted after the end of the file.
@@ -22,7 +24,9 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
     voiceFormat.formatTag = kFormatExtensible;
     voiceFormat.extraSize = 22;
     voiceFormat.validBits = fileFormat.bitsPerSample;
-    voiceFormat.channelMask = 3;
+    // Front left and right, or the usual layout of a wider file, so that
+    // its centre and surrounds are folded into the pair.
+    voiceFormat.channelMask = fileFormat.channels > 2 ? DefaultChannelMask(fileFormat.channels) : 3;
     voiceFormat.pcmSubFormat = true;
   }
   for (int n = 0; n < kOutputCount; ++n) {

@@ -76,10 +76,12 @@ TEST_F(RenderCommand, WritesTheOutputsAndTheEventsOnVirtualTime) {
   EXPECT_EQ(master.substr(20, 2), std::string("\x03\x00", 2));
   std::vector<float> samples((master.size() - data - 8) / 4);
   std::memcpy(samples.data(), master.data() + data + 8, samples.size() * 4);
-  // Time 0.25 s is sample frame 12000: silence before it, the cue at full after.
+  // Time 0.25 s is sample frame 12000: silence before it, then the cue fades
+  // in over the 10 ms quantum and plays at full.
   EXPECT_EQ(samples[(12000 - 1) * 2], 0.0f);
-  EXPECT_EQ(samples[12000 * 2], 0.25f);
-  EXPECT_EQ(samples[12000 * 2 + 1], -0.25f);
+  EXPECT_EQ(samples[12000 * 2], 0.25f / 480);
+  EXPECT_EQ(samples[(12000 + 479) * 2], 0.25f);
+  EXPECT_EQ(samples[(12000 + 479) * 2 + 1], -0.25f);
   // Both channels sum on the master between 1.0 and 1.25 s.
   EXPECT_EQ(samples[50000 * 2], 0.5f);
 }

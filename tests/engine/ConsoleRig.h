@@ -104,8 +104,13 @@ struct TestShow {
 
 class ConsoleRig {
  public:
+  // One-frame quantum: starts and stops land on the sample, so levels and
+  // timings read exactly. The fades of a 10 ms quantum are checked with the
+  // outputs' own tests.
+  static constexpr uint32_t kQuantumFrames = 1;
+
   explicit ConsoleRig(TestShow& show, ContinuousPlayLink* lists = nullptr)
-      : session(show.cues, show.settings, kRate, true) {
+      : session(show.cues, show.settings, kRate, true, kQuantumFrames) {
     session.Console().SetContinuousPlay(lists);
     session.StartUp();
     C().RefreshAfterCueChange(true);

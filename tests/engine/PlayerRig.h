@@ -16,13 +16,15 @@ namespace orvex {
 
 class PlayerRig {
  public:
-  explicit PlayerRig(uint32_t rate, int channel = 1, int outputs = 3)
+  // quantum: the engines' processing quantum; one frame by default, so that
+  // starts, stops and seeks land on the sample.
+  explicit PlayerRig(uint32_t rate, int channel = 1, int outputs = 3, uint32_t quantum = 1)
       : player(channel, timers, poster) {
     for (int n = 0; n < outputs; ++n) {
       devices.push_back(std::make_unique<xaudio::VirtualDevice>("virtual-" + std::to_string(n),
                                                                 "Virtual", 2, rate));
       devices.back()->SetCapture(true);
-      outputSet.Bind(n, devices.back().get());
+      outputSet.Bind(n, devices.back().get(), quantum);
     }
     player.SetEngines(outputSet.Engines());
     player.SetEndOfFileHandler([this](int ch) {

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/WavBytes.h"
+#include "output/xaudio/StreamResampler.h"
 #include "output/xaudio/VirtualDevice.h"
 #include "output/xaudio/VoiceEngine.h"
 #include "unit/TempDir.h"
@@ -97,10 +98,12 @@ bool WaitUntil(Pred pred) {
   return true;
 }
 
-// An engine on a virtual device that keeps everything it renders.
+// An engine on a virtual device that keeps everything it renders. Unless
+// told otherwise its quantum is one frame, so starts and stops are instant
+// and samples can be compared exactly.
 struct Rig {
-  explicit Rig(uint32_t channels = 2, uint32_t rate = 48000)
-      : device("virt", "Virtual", channels, rate) {
+  explicit Rig(uint32_t channels = 2, uint32_t rate = 48000, uint32_t quantum = 1)
+      : device("virt", "Virtual", channels, rate), engine(CreateVoiceEngine(quantum)) {
     device.SetCapture(true);
     EXPECT_TRUE(engine->CreateMasteringVoice(device));
   }
@@ -125,7 +128,7 @@ struct Rig {
 
   std::deque<std::vector<uint8_t>> keep;  // outlives the engine and the device
   VirtualDevice device;
-  std::unique_ptr<VoiceEngine> engine = CreateVoiceEngine();
+  std::unique_ptr<VoiceEngine> engine;
 };
 
 // ---------------------------------------------------------------------------
@@ -182,16 +185,48 @@ TEST(VoiceEngineConversion, IntegerSamplesArriveBitExact) {
   }
 }
 
-TEST(VoiceEngineConversion, WideSourcesUseTheFirstPairAndDevicesGetTheMixByWidth) {
-  // Six source channels on a four-channel device: channels 2 to 5 of the
-  // source are dropped and the device's third and fourth stay silent.
+TEST(VoiceEngineConversion, WideSourcesFoldIntoThePairAndDevicesGetTheMixByWidth) {
+  // 5.1 (front pair, centre, LFE, back pair) on a four-channel device: the
+  // centre and the back pair come in at -3 dB, the LFE not at all, and the
+  // device's third and fourth channels stay silent.
+  constexpr float k = 0.70710678f;
   Rig rig(4);
   SourceVoice* v = rig.Voice(Pcm(16, 6));
-  ASSERT_TRUE(rig.Submit(v, Encode({100, 200, 300, 400, 5, 6, -100, -200, -300, -400, 7, 8}, 16)));
+  ASSERT_TRUE(rig.Submit(v, Encode({0, 0, 16384, 16384, 0, 0,  // centre and LFE only
+                                    8192, -8192, 0, 0, 4096, -4096},
+                                   16)));
   v->Start();
   rig.device.Pull(2);
-  EXPECT_EQ(rig.device.Captured(), (std::vector<float>{100 / 32768.f, 200 / 32768.f, 0, 0,
-                                                       -100 / 32768.f, -200 / 32768.f, 0, 0}));
+  const auto& out = rig.device.Captured();
+  ASSERT_EQ(out.size(), 8u);
+  EXPECT_FLOAT_EQ(out[0], 0.5f * k);
+  EXPECT_FLOAT_EQ(out[1], 0.5f * k);
+  EXPECT_FLOAT_EQ(out[4], 0.25f + 0.125f * k);
+  EXPECT_FLOAT_EQ(out[5], -0.25f - 0.125f * k);
+  EXPECT_EQ(out[2] + out[3] + out[6] + out[7], 0.0f);
+
+  // Three, four and eight channels follow the usual layouts.
+  struct Case {
+    uint16_t channels;
+    std::vector<float> left, right;  // share of each channel
+  };
+  for (const Case& c : {Case{3, {1, 0, k}, {0, 1, k}}, Case{4, {1, 0, k, 0}, {0, 1, 0, k}},
+                        Case{8, {1, 0, k, 0, k, 0, k, 0}, {0, 1, k, 0, 0, k, 0, k}}}) {
+    SCOPED_TRACE(c.channels);
+    Rig wide;
+    SourceVoice* w = wide.Voice(Pcm(16, c.channels));
+    std::vector<int32_t> frames;  // frame i sounds channel i alone
+    for (uint16_t i = 0; i < c.channels; ++i)
+      for (uint16_t ch = 0; ch < c.channels; ++ch) frames.push_back(ch == i ? 16384 : 0);
+    ASSERT_TRUE(wide.Submit(w, Encode(frames, 16)));
+    w->Start();
+    wide.device.Pull(c.channels);
+    for (uint16_t i = 0; i < c.channels; ++i) {
+      EXPECT_FLOAT_EQ(wide.Channel(0)[i], 0.5f * c.left[i]) << i;
+      EXPECT_FLOAT_EQ(wide.Channel(1)[i], 0.5f * c.right[i]) << i;
+    }
+  }
+
   // A mono device gets the mean of the pair.
   Rig mono(1);
   v = mono.Voice(Pcm(16, 2));
@@ -299,10 +334,114 @@ TEST(VoiceEngineQueue, FlushDropsQueuedBuffersStoppedOrRunning) {
 }
 
 // ---------------------------------------------------------------------------
+// Transport fades: a start fades in and a stop, flush or destroy fades out over
+// one quantum, from the voice's own copy of the sound.
+
+float MaxStep(const std::vector<float>& x) {
+  float most = 0;
+  for (size_t i = 1; i < x.size(); ++i) most = std::max(most, std::fabs(x[i] - x[i - 1]));
+  return most;
+}
+
+TEST(VoiceEngineTransport, StartStopAndFlushFadeOverAQuantumWithoutDelay) {
+  Rig rig(2, 48000, 0);  // 480 frames
+  SourceVoice* v = rig.Voice(Pcm(16, 1));
+  std::vector<uint8_t> dc = Encode(std::vector<int32_t>(48000, 16384), 16);  // 0.5
+  ASSERT_TRUE(v->SubmitSourceBuffer(dc.data(), uint32_t(dc.size())));
+  v->Start();
+  rig.device.Pull(1000);
+  v->Stop();
+  rig.device.Pull(1000);
+  v->Start();
+  rig.device.Pull(1000);
+  // A seek: flushed while running, the old buffer is the caller's again at
+  // once; what was sounding fades out before the new buffer fades in.
+  v->FlushSourceBuffers();
+  std::fill(dc.begin(), dc.end(), uint8_t(0x7F));
+  ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4800, -16384), 16)));
+  rig.device.Pull(1000);
+
+  const auto left = rig.Channel(0);
+  EXPECT_EQ(left[0], 0.5f / 480);  // GO is heard on the first frame
+  EXPECT_EQ(left[479], 0.5f);
+  EXPECT_EQ(left[1000], 0.5f * 479 / 480);  // the stop fades from its first frame
+  EXPECT_NEAR(left[1478], 0.5f / 480, 1e-6f);
+  EXPECT_TRUE(Silent(left, 1479, 2000));
+  EXPECT_EQ(left[2000], 0.5f / 480);
+  EXPECT_NEAR(left[3478], 0.5f / 480, 1e-6f);  // the old sound, not what overwrote it
+  EXPECT_NEAR(left[3479], -0.5f / 480, 1e-6f);
+  EXPECT_EQ(left[3479 + 479], -0.5f);
+  // Fades move by 1/480 of the level a frame (twice that where the old
+  // sound's last frame meets the new one's first).
+  EXPECT_LE(MaxStep(left), 2 * 0.5f / 480 * 1.001f);
+  EXPECT_EQ(left, rig.Channel(1));
+}
+
+TEST(VoiceEngineTransport, PauseAndResumeGoOnFromWhereTheFadeEnded) {
+  Rig rig(2, 48000, 4);
+  SourceVoice* v = rig.Voice(Pcm(16, 1));
+  const auto source = Ramp(1, 100);
+  ASSERT_TRUE(rig.Submit(v, Encode(source, 16)));
+  v->Start();
+  rig.device.Pull(10);
+  v->Stop();
+  rig.device.Pull(10);
+  v->Start();
+  rig.device.Pull(10);
+  const auto left = rig.Channel(0);
+  const std::vector<float> gains = {0.25f, 0.5f, 0.75f, 1, 1, 1, 1, 1, 1, 1,  // fade in
+                                    0.75f, 0.5f, 0.25f, 0, 0, 0, 0, 0, 0, 0,  // fade out
+                                    0.25f, 0.5f, 0.75f, 1, 1, 1, 1, 1, 1, 1};
+  size_t next = 0;  // source frame heard next
+  for (size_t i = 0; i < gains.size(); ++i) {
+    if (gains[i] == 0) {
+      EXPECT_EQ(left[i], 0.0f) << i;
+      continue;
+    }
+    EXPECT_EQ(left[i], Expected(source[next++], 16) * gains[i]) << i;
+  }
+  EXPECT_EQ(next, 23u);  // nothing skipped, nothing repeated
+}
+
+TEST(VoiceEngineTransport, MuteAndDestroyBackToBackFadeOutAndFreeTheSlot) {
+  Rig rig(2, 48000, 0);
+  auto play = [&](std::vector<uint8_t>& bytes) {
+    SourceVoice* v = rig.Voice(Pcm(16, 2));
+    if (!v) return v;
+    EXPECT_TRUE(v->SubmitSourceBuffer(bytes.data(), uint32_t(bytes.size())));
+    v->Start();
+    return v;
+  };
+  auto bytes =
+      std::make_unique<std::vector<uint8_t>>(Encode(std::vector<int32_t>(2 * 9600, 16384), 16));
+  SourceVoice* v = play(*bytes);
+  rig.device.Pull(1000);
+  v->SetVolume(0.0f);
+  rig.engine->DestroyVoice(v);
+  bytes.reset();  // the caller's buffer goes at once (the sanitizers watch)
+  rig.device.Pull(1000);
+  const auto left = rig.Channel(0);
+  EXPECT_EQ(left[999], 0.5f);
+  EXPECT_GT(left[1100], 0.1f);  // still fading
+  EXPECT_TRUE(Silent(left, 1479));
+  EXPECT_LE(MaxStep(left), 2 * 0.5f / 480);
+
+  // Retired voices give their slots back once their fade has played.
+  std::vector<uint8_t> more = Encode(std::vector<int32_t>(2 * 960, 1000), 16);
+  for (int i = 0; i < 100; ++i) {
+    SourceVoice* w = play(more);
+    ASSERT_NE(w, nullptr) << i;
+    rig.device.Pull(100);
+    rig.engine->DestroyVoice(w);
+    rig.device.Pull(500);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Volume
 
 TEST(VoiceEngineVolume, ChangesRampLinearlyOverOneQuantumButApplyAtOnceBeforeTheFirstSound) {
-  Rig rig;  // a quantum is 10 ms: 480 frames
+  Rig rig(2, 48000, 0);  // a quantum is 10 ms: 480 frames
   SourceVoice* v = rig.Voice(Pcm(16, 2));
   ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4000, 16384), 16)));  // 0.5
   const float quiet[] = {0.5f, 1.0f}, swap[] = {1.0f, 0.5f};
@@ -310,20 +449,23 @@ TEST(VoiceEngineVolume, ChangesRampLinearlyOverOneQuantumButApplyAtOnceBeforeThe
   ASSERT_TRUE(v->SetChannelVolumes(2, quiet));
   v->SetVolume(0.5f);
   v->Start();
-  rig.device.Pull(100);
+  rig.device.Pull(600);                              // the start fades in over the first quantum
   ASSERT_TRUE(v->SetChannelVolumes(2, swap));        // each side ramps its own way
   for (int i = 0; i < 10; ++i) rig.device.Pull(70);  // over several pulls
 
   const auto left = rig.Channel(0), right = rig.Channel(1);
-  EXPECT_EQ(left[0], 0.125f);
-  EXPECT_EQ(right[0], 0.25f);
-  EXPECT_EQ(left[99], 0.125f);
+  EXPECT_EQ(left[0], 0.125f / 480);
+  EXPECT_EQ(right[0], 0.25f / 480);
+  for (size_t i = 479; i < 600; ++i) {
+    ASSERT_EQ(left[i], 0.125f) << i;
+    ASSERT_EQ(right[i], 0.25f) << i;
+  }
   for (uint32_t i = 0; i < 480; ++i) {
     const float t = float(i + 1) / 480;
-    ASSERT_NEAR(left[100 + i], 0.125f + 0.125f * t, 1e-6f) << i;
-    ASSERT_NEAR(right[100 + i], 0.25f - 0.125f * t, 1e-6f) << i;
+    ASSERT_NEAR(left[600 + i], 0.125f + 0.125f * t, 1e-6f) << i;
+    ASSERT_NEAR(right[600 + i], 0.25f - 0.125f * t, 1e-6f) << i;
   }
-  for (size_t i = 579; i < left.size(); ++i) {
+  for (size_t i = 1079; i < left.size(); ++i) {
     ASSERT_EQ(left[i], 0.25f) << i;
     ASSERT_EQ(right[i], 0.125f) << i;
   }
@@ -422,6 +564,20 @@ TEST(VoiceEngineResample, FlushLeavesNoOldSoundInTheConverter) {
   rig.device.ClearCapture();
   rig.device.Pull(6000);
   EXPECT_TRUE(Silent(rig.device.Captured()));
+}
+
+TEST(VoiceEngineResample, OnlyAFlushAfterSoundRebuildsTheConverter) {
+  Rig rig;
+  SourceVoice* v = rig.Voice(Pcm(16, 2, 44100));
+  const uint64_t built = StreamResampler::CreatedCount();
+  v->FlushSourceBuffers();  // the first prefill of a new voice
+  EXPECT_EQ(StreamResampler::CreatedCount(), built);
+  ASSERT_TRUE(rig.Submit(v, Encode(Sine(500, 44100, 4410, 0.5, 0.5, 2), 16)));
+  v->Start();
+  rig.device.Pull(1000);
+  v->Stop();
+  v->FlushSourceBuffers();
+  EXPECT_EQ(StreamResampler::CreatedCount(), built + 1);
 }
 
 // ---------------------------------------------------------------------------
