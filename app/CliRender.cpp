@@ -160,6 +160,7 @@ int RunRenderCommand(const std::vector<std::string>& args, const std::string& se
   console.SetShowFolder(std::filesystem::absolute(o.show).parent_path().string());
   session.StartUp();
   console.RefreshAfterCueChange(true);
+  console.ApplyFirstCueRouting();
   session.Settle();
 
   const uint32_t lengthMs = static_cast<uint32_t>(std::llround(o.length * 1000));

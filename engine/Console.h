@@ -4,8 +4,9 @@
 //
 // Threads: every operation runs on the UI thread, except the fade steps,
 // which run on the timer service's thread. The level and fade state they
-// share is held in atomics; the cue state is the UI thread's alone. A fade
-// that reaches silence posts the channel's stop to the UI thread.
+// share is held in atomics, and each fader's fade is stepped under its own
+// lock; the cue state is the UI thread's alone. A fade that reaches silence
+// posts the channel's stop to the UI thread.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +54,10 @@ class CConsole {
   // The console refresh after the cue store was replaced: positions (reset
   // to each first record when asked), rows, presets, next cue, files.
   void RefreshAfterCueChange(bool resetPositions);
+  // Where a show has been loaded or created (after its refresh): the first
+  // cues' output routing holds from the start, as every later cue's does.
+  // Not part of other refreshes, which keep the strips as the operator set them.
+  void ApplyFirstCueRouting();
   // Stops timers and channels; the destructor runs it too.
   void Shutdown();
 
@@ -157,6 +163,9 @@ class CConsole {
 
  private:
   struct Fade {
+    // Held for a whole step and for every change of the fade, never while
+    // killing its timer (the kill waits for a step in flight).
+    std::mutex mutex;
     std::atomic<bool> in{false};
     std::atomic<bool> out{false};
     std::atomic<double> rate{0};    // level units per millisecond
@@ -169,6 +178,10 @@ class CConsole {
     std::atomic<uint32_t> baseTime{0};
     std::atomic<uint32_t> levelValue{0};
     std::atomic<TimerService::TimerId> timer{0};
+    // Counts starts and ends, so a stop posted by a finished fade can tell
+    // whether that fade is still the latest; sound: the channel's sound then.
+    std::atomic<uint32_t> serial{0};
+    std::atomic<uint32_t> sound{0};
   };
   struct CueState {
     int current = 0;
@@ -201,6 +214,12 @@ class CConsole {
   // Runs task on the UI thread unless the console is gone by then.
   void PostToUi(std::function<void()> task);
   bool StartFade(int fader, bool in, double seconds, double target);
+  // Clears the fade, kills its timer and releases its mask bit: 0 when none
+  // ran, 1 a fade in, 2 a fade out.
+  int EndFade(int fader);
+  // Restarts a fade frozen by a pause from the level where it stopped.
+  void ContinueFade(int fader);
+  void StopAfterFade(int ch, uint32_t serial, uint32_t sound);
   void EmitFadeEnd(int fader);
   static void FadeThunk(TimerService::TimerId, void* user);
   void Emit(ConsoleEvent event);
@@ -211,6 +230,8 @@ class CConsole {
   void StoreRouteSettings(int ch);
   void KillFadeTimer(int fader);
   void OnGoTimer();
+  // Wakes the GO timer when the next delayed fader falls due.
+  void ScheduleGoTimer();
   void RunGoPass(GoRun& run);
   void FireFader(int fader);
   void FinishGo(const GoRun& run);
@@ -250,6 +271,8 @@ class CConsole {
 
   // Cue state (UI thread).
   std::array<CueState, kFaders + 1> cue_{};
+  // Counts the sounds each channel has started or lost (plays, stops, ends).
+  std::array<uint32_t, kChannels + 1> sound_{};
   double nextCue_ = 0;
   std::string nextText_ = "0";
   std::string currentText_;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/Console.h"
+#include "show/Messages.h"
 #include "show/TextNumbers.h"
 
 namespace orvex {
@@ -83,7 +84,14 @@ void CConsole::LoadChannelFile(int ch) {
   if (ext == "wav") {
     if (lists_) lists_->ClearChannelList(ch);
     player.SetChannelData(r->channelData);
-    if (!player.LoadFile(ResolvePath(path)) && slider_) slider_->SelectChannelFile(ch, path);
+    const std::string native = ResolvePath(path);
+    if (!player.LoadFile(native)) {
+      // The other refusals have shown their reason already; a file that is
+      // not there would otherwise leave a silent cue nobody was told about.
+      if (player.Source().LastOpenError() == WaveOpenError::kCannotOpen)
+        ConfirmYesNo(std::string(kCueFileCannotOpen) + "\n" + native);
+      if (slider_) slider_->SelectChannelFile(ch, path);
+    }
     cues_.SetChannelData(ch, s.current, player.GetChannelData());
     s.loaded = true;
     s.listMode = false;
@@ -180,6 +188,8 @@ void CConsole::StartChannel(int ch) {
       UpdateChannelGains(ch);
       player.Resume();
       player.SetPaused(false);
+      // A fade the pause froze goes on from where it stopped.
+      ContinueFade(ch);
       Emit({ConsoleEvent::Kind::kResume, 0, ch});
     }
     if (f == "FUP") StartFadeIn(ch);
@@ -188,9 +198,13 @@ void CConsole::StartChannel(int ch) {
   }
   if (!s.loaded || f == "CONT") return;
   UpdateChannelGains(ch);
-  if (player.Play()) Emit({ConsoleEvent::Kind::kPlay, 0, ch});
   player.SetPaused(false);
+  // A file that did not load starts nothing: the channel stays free for its
+  // next cue instead of waiting for a stop.
+  if (!player.Play()) return;
   s.started = true;
+  ++sound_[Index(ch)];
+  Emit({ConsoleEvent::Kind::kPlay, 0, ch});
   StartFadeIn(ch);
 }
 
@@ -219,7 +233,7 @@ void CConsole::ExecuteGo() {
   // The delayed faders fire from a timer, so the console keeps running
   // (other commands, fades, further GOs) while they wait.
   goRuns_.push_back(std::move(run));
-  if (!goTimer_.Running()) goTimer_.Start(10, [this] { OnGoTimer(); });
+  ScheduleGoTimer();
 }
 
 void CConsole::OnGoTimer() {
@@ -231,7 +245,27 @@ void CConsole::OnGoTimer() {
     FinishGo(*run);
     std::erase_if(goRuns_, [run](const auto& r) { return r.get() == run; });
   }
-  if (goRuns_.empty()) goTimer_.Stop();
+  ScheduleGoTimer();
+}
+
+void CConsole::ScheduleGoTimer() {
+  if (goRuns_.empty()) {
+    goTimer_.Stop();
+    return;
+  }
+  const uint32_t now = timers_.timeGetTime();
+  uint32_t wait = UINT32_MAX;
+  for (const auto& run : goRuns_) {
+    const uint32_t elapsed = now - run->t0;
+    for (int k = 1; k <= kFaders; ++k) {
+      if (!run->pending[Index(k)]) continue;
+      const uint32_t delay = run->delay[Index(k)];
+      wait = std::min(wait, delay > elapsed ? delay - elapsed : 0u);
+    }
+  }
+  // The timer is restarted for each due time, so a delay fires when it runs
+  // out rather than on the next pass of a fixed period.
+  goTimer_.Start(std::max(wait, 1u), [this] { OnGoTimer(); });
 }
 
 void CConsole::RunGoPass(GoRun& run) {

@@ -215,28 +215,68 @@ void CConsole::FadeThunk(TimerService::TimerId, void* user) {
 }
 
 void CConsole::KillFadeTimer(int fader) {
-  const TimerService::TimerId id = fades_[Index(fader)].timer.exchange(0);
+  Fade& f = fades_[Index(fader)];
+  TimerService::TimerId id = 0;
+  {
+    std::lock_guard lock(f.mutex);
+    id = f.timer.exchange(0);
+    // A fade without its timer holds up no player's reading.
+    g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << fader)));
+  }
+  // Outside the lock: the kill waits for a step in flight, which takes it.
   if (id != 0) timers_.timeKillEvent(id);
+}
+
+int CConsole::EndFade(int fader) {
+  Fade& f = fades_[Index(fader)];
+  int ended = 0;
+  TimerService::TimerId id = 0;
+  {
+    std::lock_guard lock(f.mutex);
+    if (f.in.exchange(false)) {
+      ended = 1;
+    } else if (f.out.exchange(false)) {
+      ended = 2;
+    }
+    id = f.timer.exchange(0);
+    // A stop this fade posted is no longer its to make.
+    f.serial.fetch_add(1);
+    g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << fader)));
+  }
+  if (id != 0) timers_.timeKillEvent(id);
+  return ended;
 }
 
 bool CConsole::StartFade(int fader, bool in, double seconds, double target) {
   Fade& f = fades_[Index(fader)];
+  // Levels live on 0..10: a target outside would never be reached.
+  target = std::clamp(target, 0.0, 10.0);
   const double cur = ChannelLevel(fader);
-  if (seconds <= 0 || (in ? !(target > cur) : !(target < cur))) return false;
-  // A step of a fade already running may come in between these stores: the
-  // new starting point goes first, so such a step only repeats the current
-  // level instead of jumping with the new rate from the old start.
-  const uint32_t now = timers_.timeGetTime();
-  f.baseLevel.store(cur);
-  f.baseTime.store(now);
-  f.lastStep.store(now);
-  f.levelValue.store(value_[Index(fader)].load());
-  f.rate.store(std::fabs(target - cur) / (seconds * 1000));
-  f.target.store(target);
-  f.steps.store(0);
-  (in ? f.in : f.out).store(true);
-  if (f.timer.load() == 0) {
-    f.timer.store(timers_.timeSetEvent(10, 10, &CConsole::FadeThunk, &fadeUsers_[Index(fader)]));
+  if (!(seconds > 0) || (in ? !(target > cur) : !(target < cur))) return false;
+  bool replacedOut = false;
+  {
+    std::lock_guard lock(f.mutex);
+    const uint32_t now = timers_.timeGetTime();
+    f.baseLevel.store(cur);
+    f.baseTime.store(now);
+    f.lastStep.store(now);
+    f.levelValue.store(value_[Index(fader)].load());
+    f.rate.store(std::fabs(target - cur) / (seconds * 1000));
+    f.target.store(target);
+    f.steps.store(0);
+    f.serial.fetch_add(1);
+    f.sound.store(fader <= kChannels ? sound_[Index(fader)] : 0);
+    // One fade per fader: the new one replaces whatever ran.
+    replacedOut = in && f.out.exchange(false);
+    (in ? f.in : f.out).store(true);
+    (in ? f.out : f.in).store(false);
+    if (f.timer.load() == 0) {
+      f.timer.store(timers_.timeSetEvent(10, 10, &CConsole::FadeThunk, &fadeUsers_[Index(fader)]));
+    }
+  }
+  if (replacedOut && fader <= kChannels) {
+    buttons_[Index(fader)].fadeOut = false;
+    Changed(ConsoleChange::kTransport, fader);
   }
   ConsoleEvent e;
   e.kind = ConsoleEvent::Kind::kFade;
@@ -258,23 +298,27 @@ void CConsole::StartFadeOut(int fader, bool toZero) {
   if (r) StartFade(fader, false, r->fadeOut, toZero ? 0.0 : r->preLevel);
 }
 
+void CConsole::ContinueFade(int fader) {
+  Fade& f = fades_[Index(fader)];
+  std::lock_guard lock(f.mutex);
+  if ((!f.in.load() && !f.out.load()) || f.timer.load() != 0) return;
+  // The rest of the way at the same rate, from where the pause froze it.
+  const uint32_t now = timers_.timeGetTime();
+  f.baseLevel.store(ChannelLevel(fader));
+  f.baseTime.store(now);
+  f.lastStep.store(now);
+  f.levelValue.store(value_[Index(fader)].load());
+  f.timer.store(timers_.timeSetEvent(10, 10, &CConsole::FadeThunk, &fadeUsers_[Index(fader)]));
+}
+
 void CConsole::CancelFade(int fader) {
   if (fader < 1 || fader > kFaders) return;
-  Fade& f = fades_[Index(fader)];
-  bool ended = false;
-  if (f.in.exchange(false)) {
-    KillFadeTimer(fader);
-    ended = true;
-  } else if (f.out.exchange(false)) {
-    KillFadeTimer(fader);
-    if (fader <= kChannels) {
-      buttons_[Index(fader)].fadeOut = false;
-      Changed(ConsoleChange::kTransport, fader);
-    }
-    ended = true;
+  const int ended = EndFade(fader);
+  if (ended == 2 && fader <= kChannels) {
+    buttons_[Index(fader)].fadeOut = false;
+    Changed(ConsoleChange::kTransport, fader);
   }
-  g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << fader)));
-  if (ended) EmitFadeEnd(fader);
+  if (ended != 0) EmitFadeEnd(fader);
 }
 
 void CConsole::EmitFadeEnd(int fader) {
@@ -286,48 +330,66 @@ void CConsole::EmitFadeEnd(int fader) {
 }
 
 void CConsole::FadeStep(int fader) {
+  if (fader < 1 || fader > kFaders) return;
   Fade& f = fades_[Index(fader)];
-  const bool in = f.in.load();
-  if (!in && !f.out.load()) return;
-  bool show = f.steps.fetch_add(1) % 10 == 0;
-  if (settings_.block != 0) g_fadeMask.fetch_or(static_cast<uint16_t>(1u << fader));
-  // The level follows the elapsed time since the fade's start, so late or
-  // bunched steps catch up and the fade ends on time. When something else
-  // set the fader since the last step, the fade goes on from there.
-  const uint32_t value = value_[Index(fader)].load();
-  if (value != f.levelValue.load()) {
-    f.baseLevel.store(value / kFull * 10);
-    f.baseTime.store(f.lastStep.load());
+  TimerService::TimerId finished = 0;
+  bool stop = false;
+  uint32_t serial = 0, sound = 0;
+  {
+    // The timer thread, another player's reading tick and a seek on the UI
+    // thread may all step this fader: one step at a time, start to end.
+    std::lock_guard lock(f.mutex);
+    const bool in = f.in.load();
+    // No timer: not started yet, ended, or frozen by a pause.
+    if ((!in && !f.out.load()) || f.timer.load() == 0) return;
+    bool show = f.steps.fetch_add(1) % 10 == 0;
+    if (settings_.block != 0) g_fadeMask.fetch_or(static_cast<uint16_t>(1u << fader));
+    // The level follows the elapsed time since the fade's start, so late or
+    // bunched steps catch up and the fade ends on time. When something else
+    // set the fader since the last step, the fade goes on from there.
+    const uint32_t value = value_[Index(fader)].load();
+    if (value != f.levelValue.load()) {
+      f.baseLevel.store(value / kFull * 10);
+      f.baseTime.store(f.lastStep.load());
+    }
+    const uint32_t now = timers_.timeGetTime();
+    f.lastStep.store(now);
+    const double travel = f.rate.load() * static_cast<uint32_t>(now - f.baseTime.load());
+    const double target = f.target.load();
+    double level = in ? f.baseLevel.load() + travel : f.baseLevel.load() - travel;
+    // Within rounding of the target counts as there.
+    constexpr double kEpsilon = 1e-9;
+    const bool done = in ? level >= target - kEpsilon : level <= target + kEpsilon;
+    if (done) {
+      (in ? f.in : f.out).store(false);
+      finished = f.timer.exchange(0);
+      g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << fader)));
+      level = target;
+      show = true;
+      stop = !in && target <= 0 && fader <= kChannels;
+      serial = f.serial.load();
+      sound = f.sound.load();
+    }
+    SetFaderLevel(fader, level, show);
+    f.levelValue.store(value_[Index(fader)].load());
   }
-  const uint32_t now = timers_.timeGetTime();
-  f.lastStep.store(now);
-  const double travel = f.rate.load() * static_cast<uint32_t>(now - f.baseTime.load());
-  const double target = f.target.load();
-  double level = in ? f.baseLevel.load() + travel : f.baseLevel.load() - travel;
-  // Within rounding of the target counts as there.
-  constexpr double kEpsilon = 1e-9;
-  const bool done = in ? level >= target - kEpsilon : level <= target + kEpsilon;
-  if (done) {
-    (in ? f.in : f.out).store(false);
-    KillFadeTimer(fader);
-    g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << fader)));
-    level = target;
-    show = true;
-  }
-  SetFaderLevel(fader, level, show);
-  f.levelValue.store(value_[Index(fader)].load());
-  if (done) EmitFadeEnd(fader);
-  if (!in && level <= 0 && fader <= kChannels) {
-    f.out.store(false);
-    // The stop touches players and cue state: it belongs to the UI thread.
-    PostToUi([this, fader] { StopChannel(fader); });
-  }
+  if (finished == 0) return;
+  timers_.timeKillEvent(finished);
+  EmitFadeEnd(fader);
+  // The stop touches players and cue state: it belongs to the UI thread.
+  if (stop) PostToUi([this, fader, serial, sound] { StopAfterFade(fader, serial, sound); });
+}
+
+void CConsole::StopAfterFade(int ch, uint32_t serial, uint32_t sound) {
+  // Meanwhile a new fade, a cancel or a new sound on the channel (a cue
+  // fired in the same instant) took over: the stop is not for them.
+  if (fades_[Index(ch)].serial.load() != serial || sound_[Index(ch)] != sound) return;
+  StopChannel(ch);
 }
 
 void CConsole::RunPendingFadeSteps() {
-  // A fade frozen by a pause has no timer and stays where it is.
-  for (int fader = 1; fader <= kFaders; ++fader)
-    if (fades_[Index(fader)].timer.load() != 0) FadeStep(fader);
+  // A fade frozen by a pause has no timer: FadeStep leaves it where it is.
+  for (int fader = 1; fader <= kFaders; ++fader) FadeStep(fader);
 }
 
 bool CConsole::AnyFadeRunning() const {

@@ -107,13 +107,13 @@ void CConsole::RefreshAfterCueChange(bool resetPositions) {
     FillTitleList(ch);
     RefreshChannelRow(ch);
   }
-  // The first cues' routing holds from the start, as every later cue's does.
-  for (int ch = 1; ch <= kChannels; ++ch) {
-    PresetFader(ch);
-    ApplyOutputFlags(ch);
-  }
+  for (int ch = 1; ch <= kChannels; ++ch) PresetFader(ch);
   ComputeNextCue();
   for (int ch = 1; ch <= kChannels; ++ch) LoadChannelFile(ch);
+}
+
+void CConsole::ApplyFirstCueRouting() {
+  for (int ch = 1; ch <= kChannels; ++ch) ApplyOutputFlags(ch);
 }
 
 void CConsole::PlayChannel(int ch) {
@@ -155,6 +155,7 @@ void CConsole::StopChannel(int ch) {
   CueState& s = cue_[Index(ch)];
   if (s.loaded) player.Unload();
   s.loaded = s.started = false;
+  ++sound_[Index(ch)];
   Emit({ConsoleEvent::Kind::kStop, 0, ch});
   UpdateChannelGains(ch);
   // Stopping always leaves the channel loaded with its current record.
@@ -177,15 +178,12 @@ void CConsole::FadeOutChannel(int ch) {
     Changed(ConsoleChange::kTransport, ch);
     return;
   }
-  Fade& f = fades_[Index(ch)];
-  f.in.store(false);
-  f.out.store(false);
-  KillFadeTimer(ch);
-  g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << ch)));
-  b.fadeOut = true;
-  Changed(ConsoleChange::kTransport, ch);
+  if (EndFade(ch) != 0) EmitFadeEnd(ch);
   const CRecord* r = Current(ch);
-  StartFadeOut(ch, !(r && r->fileOrCommand == "FDOWN"));
+  // The toggle shows a fade that runs: with no fade time, or the level
+  // already at the target, it does not stay pressed.
+  b.fadeOut = r && StartFade(ch, false, r->fadeOut, r->fileOrCommand == "FDOWN" ? r->preLevel : 0);
+  Changed(ConsoleChange::kTransport, ch);
 }
 
 void CConsole::NextChannel(int ch) {
@@ -232,15 +230,13 @@ void CConsole::SetInSequence(int ch, int position, bool inSequence) {
 
 void CConsole::StopAll() {
   StopTimeline();
-  for (int f = 1; f <= kFaders; ++f) {
-    KillFadeTimer(f);
-    // A group fader stays where its fade had taken it.
-    if (f > kChannels) {
-      fades_[Index(f)].in.store(false);
-      fades_[Index(f)].out.store(false);
-      g_fadeMask.fetch_and(static_cast<uint16_t>(~(1u << f)));
-    }
-  }
+  // Delays still running would start their cues after everything stopped;
+  // the positions stay where they are, ready for the same GO again.
+  goTimer_.Stop();
+  goRuns_.clear();
+  for (int f = 1; f <= kFaders; ++f) KillFadeTimer(f);
+  // A group fader stays where its fade had taken it.
+  for (int f = kChannels + 1; f <= kFaders; ++f) CancelFade(f);
   for (int ch = 1; ch <= kChannels; ++ch) StopChannel(ch);
 }
 
@@ -269,6 +265,7 @@ void CConsole::OnChannelEnded(int ch) {
   // Repeated notices of the same end find the player already closed.
   if (!player.IsLoaded() || !player.IsEndOfData()) return;
   player.Unload();
+  ++sound_[Index(ch)];
   Emit({ConsoleEvent::Kind::kEof, 0, ch});
   if (!cue_[Index(ch)].listMode || !lists_) return;
   if (lists_->PlayNextItem(ch, player)) {

@@ -11,6 +11,9 @@ class CWaveWnd;
 inline constexpr int kChannels = 6;  // CH1..CH6; faders 7, 8 are G1, G2
 inline constexpr int kFaders = 8;
 
+// Shown with the cue's file when a cue's sound file cannot be opened.
+inline constexpr const char* kCueFileCannotOpen = "ファイルが開けない";
+
 // Routing toggles of a strip: channels use M, G1, G2, X, Y; groups M, ON, X, Y.
 enum class Route { kM, kG1, kG2, kX, kY, kOn };
 

@@ -3,6 +3,7 @@
 // grained at low levels.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace orvex {
@@ -15,13 +16,18 @@ struct FaderKnee {
 };
 
 inline double FaderGain(uint32_t value, const FaderKnee& knee) {
-  if (value >= 65535) return 1.0;  // full travel is unity gain, exactly
-  const double v = static_cast<double>(value);
-  const double b = 10 * kFaderScale * knee.point;
-  const double a = 10 * kFaderScale * knee.level / 65535;
-  // With the knee at 0 the first line is empty: silence at 0, then the
-  // second line (rather than 0/0).
-  if (v <= b) return b > 0 ? a * v / b : 0.0;
+  const double v = std::min<double>(value, 65535);
+  // The settings allow 0..10 for both; anything else would bend the law
+  // outside silence..unity.
+  const double point = std::clamp(knee.point, 0.0, 10.0);
+  const double level = std::clamp(knee.level, 0.0, 10.0);
+  // With the knee at 0 the lower line is one value wide, so the bottom of
+  // the travel is still silence and the law has no jump.
+  const double b = std::max(10 * kFaderScale * point, 1.0);
+  const double a = 10 * kFaderScale * level / 65535;
+  if (v <= b) return a * v / b;  // with the knee at 10 this runs to the top
+  // The upper line ends at unity exactly (a + (1 - a) may round below it).
+  if (v >= 65535) return 1.0;
   return a + (v - b) / (65535 - b) * (1 - a);
 }
 

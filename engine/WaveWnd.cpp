@@ -324,7 +324,10 @@ void CWaveWnd::SetOutputLevel(uint32_t faderValue, int output, int pan) {
   if (output < 0 || output >= kOutputCount) return;
   std::lock_guard lock(levelMutex_);
   levels_[output] = {faderValue, pan};
-  if (loaded_.load()) ApplyLevelLocked(output);
+  // Also while a file is being prepared: a level that arrives after the
+  // outputs were opened but before the file counts as loaded must not be
+  // lost. The outputs keep it for voices they create later.
+  ApplyLevelLocked(output);
 }
 
 void CWaveWnd::SetAllOutputLevels(uint32_t faderValue) {

@@ -142,6 +142,26 @@ TEST(AutoRun, ZeroResetStopAndStopAll) {
   EXPECT_FALSE(rig.C().Player(1).IsPlaying());
 }
 
+// A fade-out that reaches silence in the very instant the next cue starts
+// on the same channel: its stop is for the faded sound only.
+TEST(AutoRun, FadeOutEndingAsTheNextCueStartsLeavesTheNewCuePlaying) {
+  TestShow show;
+  show.Dc("a.wav", 5000);
+  show.Dc("b.wav", 5000, 8192);
+  show.Add(1, Timed(Cue(1, "a.wav"), 0));
+  show.Add(1, Timed(Cue(2, "FOUT", 0, 0, 1), 1000));
+  show.Add(1, Timed(Cue(3, "b.wav"), 2000));
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.RunTimeline(); });
+  rig.RunTo(2100);
+  EXPECT_EQ(rig.Times(Kind::kGo), (std::vector<uint32_t>{0, 1000, 2000}));
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), (std::vector<uint32_t>{0, 2000}));
+  EXPECT_EQ(rig.Times(Kind::kStop, 1), std::vector<uint32_t>{2000});
+  EXPECT_EQ(rig.Heard(0, 2500), 0.25f);
+  EXPECT_EQ(rig.Heard(0, 4000), 0.25f);
+  EXPECT_TRUE(rig.C().Player(1).IsPlaying());
+}
+
 // The same show and the same actions give the same samples and events.
 TEST(OfflineSessionRepeat, SameActionsGiveIdenticalOutput) {
   auto render = [](TestShow& show) {

@@ -31,6 +31,46 @@ TEST(ConsoleGo, DelayedChannelStartsLaterAndTheOtherIsNotRestarted) {
   EXPECT_EQ(rig.C().CurrentCueText(), "1");
 }
 
+TEST(ConsoleGo, DelaysFireWhenTheyRunOutNotOnTheNextPass) {
+  TestShow show;
+  show.Dc("a.wav", 1000);
+  show.Add(1, Delayed(Cue(1, "a.wav"), 15));
+  show.Add(2, Delayed(Cue(1, "a.wav"), 1));
+  show.Add(3, Delayed(Cue(1, "a.wav"), 23));
+  show.Add(4, Cue(1, "a.wav"));
+  ConsoleRig rig(show);
+  rig.At(100, [](CConsole& c) { c.ExecuteGo(); });
+  // The console's own pace: every millisecond, as a responsive UI gives it.
+  while (rig.Now() < 200) rig.session.Step(1);
+  EXPECT_EQ(rig.Times(Kind::kFire, 4), std::vector<uint32_t>{100});
+  EXPECT_EQ(rig.Times(Kind::kFire, 2), std::vector<uint32_t>{101});
+  EXPECT_EQ(rig.Times(Kind::kFire, 1), std::vector<uint32_t>{115});
+  EXPECT_EQ(rig.Times(Kind::kFire, 3), std::vector<uint32_t>{123});
+  EXPECT_EQ(rig.C().GoRunsInProgress(), 0);
+}
+
+// STOP ALL is the end of everything running, delays waiting to fire included.
+TEST(ConsoleGo, StopAllEndsPendingDelaysAndKeepsTheCueNext) {
+  TestShow show;
+  show.Dc("a.wav", 6000);
+  show.Add(1, Cue(1, "a.wav"));
+  show.Add(2, Delayed(Cue(1, "a.wav"), 3000));
+  show.Add(1, Cue(2, "a.wav"));
+  show.Add(2, Cue(2, "a.wav"));
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  rig.At(1000, [](CConsole& c) { c.StopAll(); });
+  EXPECT_EQ(rig.C().GoRunsInProgress(), 0);
+  rig.RunTo(4000);
+  EXPECT_TRUE(rig.Events(Kind::kFire, 2).empty());
+  EXPECT_FALSE(rig.C().Player(2).IsPlaying());
+  EXPECT_EQ(rig.Heard(0, 3500), 0.0f);
+  EXPECT_EQ(rig.Records(), "11000000");
+  EXPECT_EQ(rig.C().NextCue(), 1);
+  rig.At(4000, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), (std::vector<uint32_t>{0, 4000}));
+}
+
 TEST(ConsoleGo, SmallestQNumberArmsEveryFaderCarryingItUntilNoneIsLeft) {
   TestShow show;
   show.Dc("a.wav", 3000);
@@ -248,16 +288,25 @@ TEST(ConsoleGo, NextFileOfAPlayingChannelWaitsForItToStop) {
   EXPECT_EQ(rig.C().Player(1).FilePath(), show.dir.File("a.wav"));
 }
 
-TEST(ConsoleGo, MissingFileLeavesTheChannelSilent) {
+TEST(ConsoleGo, MissingFileIsReportedAndSkippedForTheNextCue) {
   TestShow show;
+  show.Dc("b.wav", 2000, 8192);
   show.Add(1, Cue(1, "gone.wav"));
+  show.Add(1, Cue(2, "b.wav"));
   ConsoleRig rig(show);
+  EXPECT_EQ(show.messages.messages, std::vector<std::string>{std::string(kCueFileCannotOpen) +
+                                                             "\n" + show.dir.File("gone.wav")});
   EXPECT_TRUE(rig.C().LoadedMark(1));
   EXPECT_FALSE(rig.C().Player(1).IsLoaded());
   rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
   EXPECT_TRUE(rig.Events(Kind::kPlay).empty());
+  EXPECT_FALSE(rig.C().StartedMark(1));
   EXPECT_EQ(rig.Heard(0, 0), 0.0f);
-  EXPECT_EQ(rig.C().NextCue(), 0);
+  EXPECT_EQ(rig.C().NextCue(), 2);
+  EXPECT_TRUE(rig.C().Player(1).IsLoaded());
+  rig.At(500, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), std::vector<uint32_t>{500});
+  EXPECT_EQ(rig.Heard(0, 500), 0.25f);
 }
 
 // A list that plays the files it names in turn, as the continuous-play

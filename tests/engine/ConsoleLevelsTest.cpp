@@ -3,18 +3,45 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <tuple>
 
 #include "engine/ConsoleRig.h"
+#include "engine/FadeMask.h"
+#include "engine/ManualTimerService.h"
 #include "engine/RealTimerService.h"
 
 namespace orvex {
 namespace {
 
 // The rest of the law is checked with the player.
-TEST(FaderLaw, KneeAtTheBottomStartsOnTheUpperLine) {
+TEST(FaderLaw, ContinuousForEveryKneeFromSilenceToTheTop) {
   EXPECT_NEAR(FaderGain(1, FaderKnee{0.0, 0.5}), 0.05, 1e-4);
+  for (double point = 0; point <= 10; point += 0.5) {
+    for (double level : {0.0, 0.5, 5.0, 10.0}) {
+      const FaderKnee knee{point, level};
+      EXPECT_EQ(FaderGain(0, knee), 0.0) << point << " " << level;
+      // The knee at the top leaves only the lower line: full travel gives
+      // the knee level there, not unity.
+      EXPECT_DOUBLE_EQ(FaderGain(65535, knee), point == 10 ? level / 10 : 1.0);
+      EXPECT_NEAR(FaderGain(65535, knee), FaderGain(65534, knee), 1e-3) << point << " " << level;
+    }
+  }
+}
+
+TEST(ConsoleLevels, KneeAtTheTopOfTheTravelIsHeardAsTheLawGivesIt) {
+  TestShow show;
+  show.Dc("a.wav", 1000);
+  show.Add(1, Cue(1, "a.wav", 10));
+  show.settings.slowPoint = 10;
+  show.settings.substVol = 0.5;
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_NEAR(rig.Heard(0, 0), 0.025, 1e-6);
+  rig.At(100, [](CConsole& c) { c.MoveFader(1, 1); });
+  EXPECT_NEAR(rig.Heard(0, 100), 0.025 * 0.99, 1e-5);
 }
 
 TEST(ConsoleLevels, ChannelFaderFollowsTheLawOnTheMasterOutput) {
@@ -186,6 +213,29 @@ TEST(ConsoleLevels, RoutingFromACueReplacesTheStripsToggles) {
   EXPECT_EQ(show.settings.groupCh[1], 0);
 }
 
+// Only a show just loaded takes its first cues' routing: a refresh after an
+// edit keeps what the operator set on the strips.
+TEST(ConsoleLevels, RefreshAfterAnEditKeepsTogglesSetByHand) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  show.Add(1, Routed(Cue(1, "a.wav"), OUT_G2));
+  show.settings.outputGroup[2] = 1;
+  show.settings.group[2] = 65535;
+  show.settings.autoNext = 0;
+  ConsoleRig rig(show);
+  EXPECT_FALSE(rig.C().ChannelRoute(1).m);
+  rig.At(0, [](CConsole& c) {
+    c.ExecuteGo();
+    c.SetChannelRoute(1, Route::kM, true);
+  });
+  EXPECT_EQ(rig.Heard(0, 0), 0.5f);
+  rig.At(500, [](CConsole& c) { c.RefreshAfterCueChange(false); });
+  EXPECT_TRUE(rig.C().ChannelRoute(1).m);
+  EXPECT_EQ(rig.Heard(0, 500), 0.5f);
+  EXPECT_EQ(rig.Heard(2, 500), 0.5f);
+  EXPECT_EQ(show.settings.masterCh[1], 1);
+}
+
 TEST(ConsoleLevels, GroupCuesUpFadeUpAndFadeOut) {
   TestShow show;
   show.Dc("a.wav", 6000);
@@ -263,6 +313,62 @@ TEST(ConsoleFades, FadeDownKeepsPlayingAtItsPresetAndFadeOutThenStopsTheChannel)
   EXPECT_EQ(rig.C().TrackbarPos(1), 100);
   EXPECT_EQ(rig.C().FaderValue(1), 0u);
   EXPECT_FALSE(rig.C().AnyFadeRunning());
+}
+
+// Presets beyond 0..10 are fade targets on the scale: the fade takes its
+// stated time, ends with one fade end, and a fade down below 0 is a fade out.
+TEST(ConsoleFades, TargetsOutsideTheScaleAreClampedAndTheFadeEnds) {
+  TestShow show;
+  show.Dc("a.wav", 6000);
+  show.Add(1, Cue(1, "a.wav", 12, 1));
+  show.Add(1, Cue(2, "FDOWN", -2, 0, 1));
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_NEAR(rig.Heard(0, 500), AtLevel(5), kTol);
+  EXPECT_EQ(rig.Heard(0, 1000), 0.5f);
+  EXPECT_EQ(rig.Times(ConsoleEvent::Kind::kFadeEnd, 1), std::vector<uint32_t>{1000});
+  rig.At(2000, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_NEAR(rig.Heard(0, 2500), AtLevel(5), kTol);
+  EXPECT_TRUE(rig.C().Player(1).IsPlaying());
+  rig.RunTo(3100);
+  EXPECT_EQ(rig.Times(ConsoleEvent::Kind::kFadeEnd, 1), (std::vector<uint32_t>{1000, 3000}));
+  EXPECT_EQ(rig.Times(ConsoleEvent::Kind::kStop, 1), std::vector<uint32_t>{3000});
+  EXPECT_FALSE(rig.C().AnyFadeRunning());
+}
+
+// With reading blocked during fades, a paused fade must not hold up the
+// other players, and Play takes the frozen fade on from where it stopped.
+TEST(ConsoleFades, PauseDuringABlockingFadeReleasesReadingAndPlayContinuesIt) {
+  TestShow show;
+  show.Dc("a.wav", 20000);
+  show.Dc("b.wav", 20000, 8192);
+  show.Add(1, Cue(1, "a.wav", 10, 0, 4));
+  show.Add(2, Cue(1, "b.wav"));
+  show.settings.block = 1;
+  show.settings.autoNext = 0;
+  show.settings.prepBufSize[2] = 1;  // CH2 needs a refill every second
+  show.settings.bufSize[2] = 1;
+  show.settings.masterCh[2] = 0;  // CH2 alone on Group1
+  show.settings.groupCh[2] = 1;
+  show.settings.outputGroup[1] = 1;
+  show.settings.masterGroup[1] = 0;
+  show.settings.group[1] = 65535;
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  rig.At(1000, [](CConsole& c) { c.FadeOutChannel(1); });
+  rig.At(2000, [](CConsole& c) { c.PauseChannel(1); });
+  EXPECT_TRUE(rig.C().FadeOutActive(1));  // frozen, not ended
+  EXPECT_EQ(g_fadeMask.load(), 0);
+  // CH2 keeps its store filled through the pause.
+  EXPECT_EQ(rig.Heard(1, 6000), 0.25f);
+  EXPECT_EQ(rig.Heard(1, 8990), 0.25f);
+  rig.At(9000, [](CConsole& c) { c.PlayChannel(1); });
+  EXPECT_NEAR(rig.Heard(0, 9000), AtLevel(7.5), kTol);
+  EXPECT_NEAR(rig.Heard(0, 10000), AtLevel(5), kTol);
+  rig.RunTo(12100);
+  EXPECT_EQ(rig.Times(ConsoleEvent::Kind::kStop, 1), std::vector<uint32_t>{12000});
+  EXPECT_FALSE(rig.C().AnyFadeRunning());
+  EXPECT_EQ(g_fadeMask.load(), 0);
 }
 
 TEST(ConsoleFades, FadeInCueStartsSilentAndRisesToItsPreset) {
@@ -432,6 +538,86 @@ TEST(ConsoleThreads, FadesOnTheTimerThreadWhileTheUiMovesTheConsole) {
     EXPECT_EQ(recorder.stops, 1);
   }
   poster.RunPending();  // work posted to a console that is gone does nothing
+}
+
+// A clock that holds the timer thread inside a fade step (at its reading
+// of the time) until the UI thread has run the pending steps, as a seek
+// does between the pieces of its read, or until a short wait has passed.
+class StallingClock : public TimerService {
+ public:
+  TimerId timeSetEvent(uint32_t period, uint32_t resolution, Callback cb, void* user) override {
+    return inner.timeSetEvent(period, resolution, cb, user);
+  }
+  void timeKillEvent(TimerId id) override { inner.timeKillEvent(id); }
+  uint32_t timeGetTime() const override {
+    std::unique_lock lock(mutex);
+    if (armed && std::this_thread::get_id() == stalled) {
+      armed = false;
+      inside = true;
+      cv.notify_all();
+      cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return released; });
+    }
+    return inner.timeGetTime();
+  }
+  void WaitInside() {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return inside; });
+  }
+  void Release() {
+    std::lock_guard lock(mutex);
+    released = true;
+    cv.notify_all();
+  }
+
+  ManualTimerService inner;
+  mutable std::mutex mutex;
+  mutable std::condition_variable cv;
+  mutable bool armed = false;
+  mutable bool inside = false;
+  bool released = false;
+  std::thread::id stalled;
+};
+
+TEST(ConsoleThreads, AFadeStepIsWholeAgainstStepsFromTheUiThread) {
+  struct Counter : ConsoleListener {  // events come from both threads
+    void OnConsoleEvent(const ConsoleEvent& e) override {
+      if (e.kind == ConsoleEvent::Kind::kFadeEnd) ++ends;
+      if (e.kind == ConsoleEvent::Kind::kStop) ++stops;
+    }
+    std::atomic<int> ends{0};
+    std::atomic<int> stops{0};
+  } counter;
+  CueStore cues;
+  cues.AddRecord(1, Cue(1, "FOUT", 0, 0, 0.1));
+  Settings settings;
+  StallingClock clock;
+  ManualUiPoster poster;
+  CConsole console(cues, settings, clock, poster);
+  console.SetListener(&counter);
+  console.LoadFromSettings();
+  console.RefreshAfterCueChange(true);
+  console.SetFaderLevel(1, 10, false);
+  console.StartFadeOut(1, true);
+  clock.inner.Advance(90);
+  EXPECT_TRUE(console.FadeOutActive(1));
+  // The last step runs on a timer thread and is held at its clock reading.
+  std::thread timerThread([&] {
+    {
+      std::lock_guard lock(clock.mutex);
+      clock.stalled = std::this_thread::get_id();
+      clock.armed = true;
+    }
+    clock.inner.Advance(10);
+  });
+  clock.WaitInside();
+  console.RunPendingFadeSteps();
+  clock.Release();
+  timerThread.join();
+  poster.RunPending();
+  EXPECT_FALSE(console.AnyFadeRunning());
+  EXPECT_EQ(console.FaderValue(1), 0u);
+  EXPECT_EQ(counter.ends.load(), 1);
+  EXPECT_EQ(counter.stops.load(), 1);
 }
 
 }  // namespace

@@ -114,6 +114,7 @@ class ConsoleRig {
     session.Console().SetContinuousPlay(lists);
     session.StartUp();
     C().RefreshAfterCueChange(true);
+    C().ApplyFirstCueRouting();  // as when the show is loaded
     session.Settle();
   }
 
