@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine/ManualTimerService.h"
+#include "engine/PlayerRig.h"
 #include "engine/RealTimerService.h"
 #include "engine/WavBytes.h"
 #include "engine/WaveWnd.h"
@@ -202,6 +203,38 @@ INSTANTIATE_TEST_SUITE_P(PauseStopSeek, ReadingTick,
                                            Transport{"Seek", [](CWaveWnd& p) { p.Seek(8000 * 20); },
                                                      8000 * 20}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Levels set on the timer thread (group fade steps) while the UI thread
+// prepares a file: the last one must be what the file plays at, also when
+// it came while the first block was being read, before the file counted as
+// loaded.
+TEST(PlayerThreads, LevelSetWhileAFileIsPreparedIsHeard) {
+  TempDir dir;
+  std::string data;
+  for (int i = 0; i < 48000 * 2 * 10; ++i) data += SampleBytes(16384, 16);
+  dir.Write("dc.wav", Wav(2, 48000, 16, data));  // 10 s at 0.5: a long first read
+  PlayerRig rig(48000, 1, 1);
+  for (uint32_t round = 0; round < 30; ++round) {
+    rig.player.Unload();
+    std::atomic<bool> stepping{false};
+    uint32_t last = 0;
+    std::thread steps([&] {
+      // From before the load starts until the first block is in the store.
+      for (uint32_t i = 0; rig.player.Stream().WritePos() == 0 && !rig.player.IsLoaded(); ++i) {
+        last = 1000 + (round * 7919 + i * 7) % 60000;
+        rig.player.SetOutputLevel(last, 0, 0);
+        stepping.store(true);
+      }
+    });
+    while (!stepping.load()) {
+    }
+    ASSERT_TRUE(rig.player.LoadFile(dir.File("dc.wav")));
+    steps.join();
+    ASSERT_TRUE(rig.player.Play());
+    rig.Run(20);
+    ASSERT_NEAR(rig.Out(0).back(), 0.5 * FaderGain(last, {}), 1e-6) << "round " << round;
+  }
+}
 
 }  // namespace
 }  // namespace orvex
