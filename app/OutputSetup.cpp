@@ -118,6 +118,19 @@ void COutputSetup::ReconfigureOutputs() {
   }
 }
 
+void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format) {
+  console_.UnloadChannels();
+  if (continuous_) continuous_->Unload();
+  devices_.CloseExclusiveOutput();
+  if (format) settings_.wasapiFormat = *format;
+  devices_.OpenExclusiveOutput();
+  console_.ReloadChannels();
+  if (continuous_) {
+    WirePlayer(*continuous_);
+    continuous_->SetAllOutputLevels(continuousLevel_);
+  }
+}
+
 void COutputSetup::ReleaseOutputs() {
   if (!setUp_) return;
   setUp_ = false;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/Console.h"
@@ -35,6 +36,9 @@ class COutputSetup {
   // The rebuild after the selection dialog stored the three selections
   // and exclusive flags into Devices().
   void ReconfigureOutputs();
+  // After the WASAPI settings: every player unloaded, the exclusive device
+  // reopened (with the new format when one is given), the cues reloaded.
+  void ReopenExclusive(const std::optional<StoredWaveFormat>& format);
   // Players unloaded and mixers closed before any device object goes.
   void ReleaseOutputs();
 

@@ -2,6 +2,7 @@
 
 #include "app/OrvexDoc.h"
 #include "app/OrvexRuntime.h"
+#include "ui/SoundDeviceMenu.h"
 
 namespace orvex {
 
@@ -11,6 +12,7 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   setCentralWidget(new QWidget(this));
   resize(1024, 700);
   m_runtime.StartUp();
+  AddSoundDeviceMenu(*this, m_runtime);
 }
 
 }  // namespace orvex
