@@ -1,6 +1,7 @@
 #include "app/CliShow.h"
 
 #include <cstdio>
+#include <new>
 
 #include "app/Json.h"
 #include "show/CueStore.h"
@@ -57,14 +58,23 @@ int Save(const std::string& in, const std::string& out) {
   ShowLoadResult result = LoadShowFile(in, store);
   if (!result.ok) return 1;
   ReportSkipped(in, result.skippedLines);
-  return SaveShowFile(out, store) ? 0 : 1;
+  ShowSaveProblem problem;
+  if (SaveShowFile(out, store, nullptr, &problem)) return 0;
+  if (std::string why = DescribeSaveProblem(problem); !why.empty())
+    std::fprintf(stderr, "%s: %s\n", out.c_str(), why.c_str());
+  return 1;
 }
 
 }  // namespace
 
 int RunShowCommand(const std::vector<std::string>& args, const std::string&) {
-  if (args.size() == 2 && args[0] == "dump") return Dump(args[1]);
-  if (args.size() == 3 && args[0] == "save") return Save(args[1], args[2]);
+  try {
+    if (args.size() == 2 && args[0] == "dump") return Dump(args[1]);
+    if (args.size() == 3 && args[0] == "save") return Save(args[1], args[2]);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "orvex-cli show: not enough memory\n");
+    return 1;
+  }
   std::fprintf(stderr,
                "usage: orvex-cli show dump FILE.csv | orvex-cli show save IN.csv OUT.csv\n");
   return 2;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "show/AtomicFile.h"
+#include "show/Messages.h"
 #include "show/ShowFile.h"
 
 namespace orvex {
@@ -11,13 +13,25 @@ COrvexDoc::COrvexDoc(std::string settingsPath)
 
 bool COrvexDoc::LoadSettings() {
   ClearCueStore();
-  // An absent or unreadable file reads as empty: first-run values stay.
-  m_store.Load(m_settingsPath);
+  // An absent file reads as empty: first-run values stay. One that is there
+  // but cannot be read, or is read-only, holds settings the operator wants
+  // kept: it is never written, and the operator hears about it once.
+  FileReadStatus status = FileReadStatus::kMissing;
+  m_store.Load(m_settingsPath, &status);
   m_settings.Load(m_store);
+  m_settingsKept = false;
+  if (status == FileReadStatus::kUnreadable) {
+    m_settingsKept = true;
+    ConfirmYesNo(std::string(kSettingsUnreadable) + "\n" + m_settingsPath);
+  } else if (status == FileReadStatus::kOk && IsReadOnlyFile(m_settingsPath)) {
+    m_settingsKept = true;
+    ConfirmYesNo(std::string(kSettingsReadOnly) + "\n" + m_settingsPath);
+  }
   return true;
 }
 
 bool COrvexDoc::SaveSettings() {
+  if (m_settingsKept) return true;
   m_settings.Save(m_store);
   return m_store.Save(m_settingsPath);
 }
@@ -32,7 +46,7 @@ bool COrvexDoc::LoadShowFile() {
 
 bool COrvexDoc::SaveShowFile() {
   if (m_showPath.empty()) return true;
-  return orvex::SaveShowFile(m_showPath, *this);
+  return orvex::SaveShowFile(m_showPath, *this, nullptr, &m_saveProblem);
 }
 
 void COrvexDoc::SetShowPath(const std::string& path) {

@@ -8,6 +8,7 @@
 #include "show/CueStore.h"
 #include "show/IniFile.h"
 #include "show/Settings.h"
+#include "show/ShowFile.h"
 
 namespace orvex {
 
@@ -17,16 +18,22 @@ class COrvexDoc : public CueStore {
   explicit COrvexDoc(std::string settingsPath = {});
 
   // Reads the settings file (absent or unreadable reads as empty, which keeps
-  // the first-run values). Clears the cue store first.
+  // the first-run values). Clears the cue store first. A file that exists but
+  // cannot be read, or is read-only, is reported once and left alone.
   bool LoadSettings();
-  // Writes every setting back; other entries of the file are kept.
-  // Returns false when the file could not be written.
+  // Writes every setting back; other lines of the file are kept. Returns
+  // false when the file could not be written; a file LoadSettings left alone
+  // is not written (and that is no failure).
   bool SaveSettings();
+  // True when LoadSettings decided the settings file must be left alone.
+  bool SettingsKept() const { return m_settingsKept; }
 
   // The show file: LoadShowFile/SaveShowFile on the document path. Both do
   // nothing and return true when the path is empty.
   bool LoadShowFile();
   bool SaveShowFile();
+  // What stopped the last failed SaveShowFile before it touched the file.
+  const ShowSaveProblem& LastSaveProblem() const { return m_saveProblem; }
   // Line numbers the last LoadShowFile set aside as invalid.
   const std::vector<int>& SkippedLines() const { return m_skippedLines; }
 
@@ -43,7 +50,14 @@ class COrvexDoc : public CueStore {
   Settings m_settings;
   std::string m_showPath;
   std::vector<int> m_skippedLines;
+  ShowSaveProblem m_saveProblem;
+  bool m_settingsKept = false;
 };
+
+inline constexpr const char* kSettingsUnreadable =
+    "設定ファイルを読み込めませんでした。既定の設定で起動します。設定ファイルは上書きしません。";
+inline constexpr const char* kSettingsReadOnly =
+    "設定ファイルが読み取り専用のため、終了時に設定を保存しません。";
 
 // Removes "--settings FILE" (or "--settings=FILE") from argv and returns FILE,
 // or an empty string when the option is absent.

@@ -43,18 +43,19 @@ bool InstallQuitSignals() {
   action.sa_handler = OnQuitSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+  return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0 &&
+         sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string settingsPath = orvex::TakeSettingsOption(argc, argv);
-  // A desktop logout sends SIGTERM: treat it, and Ctrl+C, as the close box so
-  // the settings are still written. A signal that comes before the event loop
-  // runs waits in the socket.
+  // A desktop logout sends SIGTERM, a closed terminal SIGHUP: treat them, and
+  // Ctrl+C, as the close box so the settings are still written. A signal that comes before the
+  // event loop runs waits in the socket.
   const bool signalsOk = InstallQuitSignals();
-  if (!signalsOk) std::perror("orvex: cannot catch SIGINT/SIGTERM");
+  if (!signalsOk) std::perror("orvex: cannot catch SIGINT/SIGTERM/SIGHUP");
 
   QApplication app(argc, argv);
   orvex::ApplyAppFont(app);

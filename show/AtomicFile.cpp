@@ -4,73 +4,181 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <new>
 
 namespace orvex {
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return std::move(buffer).str();
-}
-
 namespace {
 
-bool WriteAll(int fd, std::string_view data) {
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes and reports whether the close succeeded (a late write error).
+  bool Close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAllAt(int fd, std::string_view data, off_t offset) {
   while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
+    ssize_t n = ::pwrite(fd, data.data(), data.size(), offset);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     data.remove_prefix(static_cast<size_t>(n));
+    offset += n;
   }
   return true;
 }
 
-std::string FollowLinks(const std::string& path) {
-  char resolved[PATH_MAX];
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
-      ::realpath(path.c_str(), resolved) != nullptr) {
-    return resolved;
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a chain of symbolic links ends at; a dangling link names the file
+// to create. Empty when the chain loops or a link cannot be read.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) return {};
+    target.resize(static_cast<size_t>(n));
+    path = target[0] == '/' ? target : FolderOf(path) + "/" + target;
   }
-  return path;
+  return {};
+}
+
+bool SyncFolder(const std::string& folder) {
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return dir.get() >= 0 && ::fsync(dir.get()) == 0;
+}
+
+// For files whose identity the rename would lose: reserve the space first so
+// that running out of it cannot cut the file short, then overwrite.
+bool RewriteInPlace(const std::string& path, std::string_view data) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  const off_t size = static_cast<off_t>(data.size());
+  if (size > 0) {
+    int rc = ::posix_fallocate(fd.get(), 0, size);
+    if (rc != 0 && rc != EOPNOTSUPP && rc != EINVAL) return false;
+  }
+  if (!WriteAllAt(fd.get(), data, 0) || ::ftruncate(fd.get(), size) != 0 || ::fsync(fd.get()) != 0)
+    return false;
+  return fd.Close();
+}
+
+bool ReadOnlyMode(const struct stat& st, const std::string& path) {
+  return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& requested, std::string_view data) {
-  if (requested.empty()) return false;
-  const std::string path = FollowLinks(requested);
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmp = dir + (dir.back() == '/' ? "" : "/") + "." + name + ".tmp-XXXXXX";
-
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-  struct stat st {};
-  mode_t mode = 0644;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+FileRead ReadRegularFile(const std::string& path) {
+  FileRead result;
+  // Non-blocking so that a FIFO at the path cannot hang the open.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) {
+    result.status = errno == ENOENT ? FileReadStatus::kMissing : FileReadStatus::kUnreadable;
+    return result;
   }
-  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
+  result.status = FileReadStatus::kUnreadable;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return result;
+  try {
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+      ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return result;
+      }
+      if (n == 0) break;
+      bytes.append(buffer, static_cast<size_t>(n));
+    }
+    result.bytes = std::move(bytes);
+    result.status = FileReadStatus::kOk;
+  } catch (const std::bad_alloc&) {
+  }
+  return result;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  FileRead read = ReadRegularFile(path);
+  if (read.status != FileReadStatus::kOk) return std::nullopt;
+  return std::move(read.bytes);
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && ReadOnlyMode(st, path);
+}
+
+bool WriteFileAtomically(const std::string& requested, std::string_view data) {
+  try {
+    if (requested.empty()) return false;
+    const std::string path = FollowLinks(requested);
+    if (path.empty()) return false;
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT) return false;
+    if (exists && (!S_ISREG(old.st_mode) || ReadOnlyMode(old, path))) return false;
+    if (exists && old.st_nlink > 1) return RewriteInPlace(path, data);
+
+    // A short name: the target's own name may already be near the limit.
+    const std::string folder = FolderOf(path);
+    std::string tmp = folder + "/.orvex-XXXXXX";
+    Fd fd(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (fd.get() < 0) return false;
+    struct stat fresh {};
+    bool ok = ::fstat(fd.get(), &fresh) == 0;
+    if (ok && exists && (fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid) &&
+        ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+      // The new file cannot carry the old owner: keep the old file instead.
+      fd.Close();
+      ::unlink(tmp.c_str());
+      return RewriteInPlace(path, data);
+    }
+    mode_t mode = 0;
+    if (exists) {
+      mode = old.st_mode & 07777;
+    } else {
+      mode_t mask = ::umask(0);
+      ::umask(mask);
+      mode = 0666 & ~mask;
+    }
+    ok = ok && ::fchmod(fd.get(), mode) == 0 && WriteAllAt(fd.get(), data, 0) &&
+         ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
+    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+      ::unlink(tmp.c_str());
+      return false;
+    }
+    SyncFolder(folder);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace orvex

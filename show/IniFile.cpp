@@ -10,15 +10,16 @@
 namespace orvex {
 namespace {
 
-bool SameKey(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 0x20);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 0x20);
-    if (x != y) return false;
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
   }
-  return true;
+  return out;
+}
+
+std::string Key(const std::string& section, const std::string& name) {
+  return Upper(section) + '\n' + Upper(name);
 }
 
 std::string_view Trim(std::string_view s) {
@@ -124,80 +125,137 @@ void EnsureParentFolder(const std::string& path) {
 
 }  // namespace
 
-bool IniFile::Load(const std::string& path) {
+void IniFile::Clear() {
+  blocks_.clear();
   sections_.clear();
-  std::optional<std::string> text = ReadWholeFile(path);
-  if (!text) return false;
-  Parse(*text);
+  index_.clear();
+  bom_ = false;
+}
+
+bool IniFile::Load(const std::string& path, FileReadStatus* status) {
+  Clear();
+  FileRead read = ReadRegularFile(path);
+  if (status) *status = read.status;
+  if (read.status != FileReadStatus::kOk) return false;
+  try {
+    Parse(read.bytes);
+  } catch (const std::exception&) {
+    Clear();
+    if (status) *status = FileReadStatus::kUnreadable;
+    return false;
+  }
   return true;
 }
 
-void IniFile::Parse(const std::string& text) {
-  sections_.clear();
-  std::string current;
-  bool inSection = false;
+void IniFile::Parse(const std::string& input) {
+  Clear();
+  std::string_view text = input;
+  // Editors on the home platform put a byte-order mark before "[VERSION]".
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    bom_ = true;
+    text.remove_prefix(3);
+  }
+  blocks_.push_back({});
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line = Trim(std::string_view(text).substr(start, end - start));
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view raw = text.substr(start, end - start);
     start = end + 1;
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (line.front() == '[') {
-      size_t close = line.find(']');
-      if (close == std::string_view::npos) continue;
-      current = std::string(Trim(line.substr(1, close - 1)));
-      inSection = true;
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    Line line{std::string(raw), {}, {}, false};
+    std::string_view trimmed = Trim(raw);
+    if (!trimmed.empty() && trimmed.front() == '[') {
+      size_t close = trimmed.find(']');
+      std::string name = close == std::string_view::npos
+                             ? std::string()
+                             : std::string(Trim(trimmed.substr(1, close - 1)));
+      Block block{Upper(name), {}};
+      block.lines.push_back(std::move(line));
+      blocks_.push_back(std::move(block));
+      if (!blocks_.back().key.empty())
+        sections_.try_emplace(blocks_.back().key, blocks_.size() - 1);
       continue;
     }
-    size_t eq = line.find('=');
-    if (!inSection || eq == std::string_view::npos) continue;
-    std::string name(Trim(line.substr(0, eq)));
-    if (name.empty()) continue;
-    SetRaw(current, name, std::string(Trim(line.substr(eq + 1))));
+    Block& block = blocks_.back();
+    const size_t eq = trimmed.find('=');
+    const bool comment = !trimmed.empty() && (trimmed[0] == ';' || trimmed[0] == '#');
+    if (!block.key.empty() && !comment && eq != std::string_view::npos) {
+      std::string name(Trim(trimmed.substr(0, eq)));
+      if (!name.empty()) {
+        line.entry = true;
+        line.value = std::string(Trim(trimmed.substr(eq + 1)));
+        index_.try_emplace(block.key + '\n' + Upper(name),
+                           Where{blocks_.size() - 1, block.lines.size()});
+        line.name = std::move(name);
+      }
+    }
+    block.lines.push_back(std::move(line));
   }
 }
 
 std::string IniFile::Serialize() const {
-  std::string out = "; Orvex settings. Values: numbers, texts, or hex: bytes.\n";
-  for (const Section& s : sections_) {
-    out += "\n[" + s.name + "]\n";
-    for (const Entry& e : s.entries) out += e.first + "=" + e.second + "\n";
+  std::string out = bom_ ? "\xEF\xBB\xBF" : "";
+  for (const Block& b : blocks_) {
+    for (const Line& l : b.lines) {
+      out += l.text;
+      out += '\n';
+    }
   }
   return out;
 }
 
 bool IniFile::Save(const std::string& path) const {
   EnsureParentFolder(path);
-  return WriteFileAtomically(path, Serialize());
+  try {
+    return WriteFileAtomically(path, Serialize());
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 const std::string* IniFile::Find(const std::string& section, const std::string& name) const {
-  for (const Section& s : sections_) {
-    if (!SameKey(s.name, section)) continue;
-    for (const Entry& e : s.entries) {
-      if (SameKey(e.first, name)) return &e.second;
-    }
+  auto it = index_.find(Key(section, name));
+  if (it == index_.end()) return nullptr;
+  return &blocks_[it->second.block].lines[it->second.line].value;
+}
+
+size_t IniFile::BlockFor(const std::string& section) {
+  const std::string key = Upper(section);
+  if (auto it = sections_.find(key); it != sections_.end()) return it->second;
+  if (blocks_.empty()) {
+    blocks_.push_back({});
+    blocks_[0].lines.push_back(
+        {"; Orvex settings. Values: numbers, texts, or hex: bytes.", {}, {}, false});
   }
-  return nullptr;
+  Block& last = blocks_.back();
+  if (!last.lines.empty() && !Trim(last.lines.back().text).empty()) last.lines.push_back({});
+  blocks_.push_back({key, {}});
+  blocks_.back().lines.push_back({"[" + section + "]", {}, {}, false});
+  sections_.emplace(key, blocks_.size() - 1);
+  return blocks_.size() - 1;
 }
 
 void IniFile::SetRaw(const std::string& section, const std::string& name, std::string raw) {
-  Section* target = nullptr;
-  for (Section& s : sections_) {
-    if (SameKey(s.name, section)) target = &s;
-  }
-  if (!target) {
-    sections_.push_back({section, {}});
-    target = &sections_.back();
-  }
-  for (Entry& e : target->entries) {
-    if (SameKey(e.first, name)) {
-      e.second = std::move(raw);
-      return;
+  const std::string key = Key(section, name);
+  if (auto it = index_.find(key); it != index_.end()) {
+    Line& line = blocks_[it->second.block].lines[it->second.line];
+    if (line.value != raw) {
+      line.value = std::move(raw);
+      line.text = line.name + "=" + line.value;
     }
+    return;
   }
-  target->entries.emplace_back(name, std::move(raw));
+  const size_t b = BlockFor(section);
+  std::vector<Line>& lines = blocks_[b].lines;
+  // New entries go after the section's last non-blank line, so the blank
+  // line that separates it from the next section stays where it is. Only
+  // blank lines move, and no entry indexes them.
+  size_t at = lines.size();
+  while (at > 1 && Trim(lines[at - 1].text).empty()) --at;
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at),
+               Line{name + "=" + raw, name, raw, true});
+  index_.emplace(key, Where{b, at});
 }
 
 std::optional<int32_t> IniFile::GetInt(const std::string& section, const std::string& name) const {
@@ -256,10 +314,19 @@ void IniFile::SetBinary(const std::string& section, const std::string& name,
 }
 
 std::vector<IniFile::Entry> IniFile::Entries(const std::string& section) const {
-  for (const Section& s : sections_) {
-    if (SameKey(s.name, section)) return s.entries;
+  std::vector<Entry> out;
+  const std::string key = Upper(section);
+  for (size_t b = 0; b < blocks_.size(); ++b) {
+    if (blocks_[b].key != key) continue;
+    const std::vector<Line>& lines = blocks_[b].lines;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (!lines[i].entry) continue;
+      auto it = index_.find(key + '\n' + Upper(lines[i].name));
+      if (it != index_.end() && it->second.block == b && it->second.line == i)
+        out.emplace_back(lines[i].name, lines[i].value);
+    }
   }
-  return {};
+  return out;
 }
 
 }  // namespace orvex

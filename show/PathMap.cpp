@@ -95,22 +95,63 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   return i == a.size() && j == b.size();
 }
 
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// Where the "\\server\\share" prefix of path ends, or 0 when it has none.
+size_t ShareEnd(const std::string& path) {
+  if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) || IsSeparator(path[2]))
+    return 0;
+  size_t server = 2;
+  while (server < path.size() && !IsSeparator(path[server])) ++server;
+  size_t share = server + 1;
+  if (share >= path.size() || IsSeparator(path[share])) return 0;
+  while (share < path.size() && !IsSeparator(path[share])) ++share;
+  return share;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
+  }
+  return s;
+}
+
+// folder followed by rest (which begins with a separator or is empty).
+std::string Join(std::string folder, std::string rest) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (!rest.empty() && rest[0] != '/') rest = '/' + rest;
+  return folder + rest;
+}
+
+}  // namespace
+
+std::string ShareKey(const std::string& name) {
+  const size_t end = ShareEnd(name);
+  if (end == 0 || end != name.size()) return {};
+  std::string key = Upper(name);
+  for (char& c : key) {
+    if (c == '/') c = '\\';
+  }
+  return key;
+}
+
 std::string NativePath(const std::string& stored, const DriveMap& drives) {
   std::string path = stored;
   for (char& c : path) {
     if (c == '\\') c = '/';
   }
-  if (path.size() >= 2 && path[1] == ':' &&
-      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
-    char letter = static_cast<char>(path[0] & ~0x20);
-    auto it = drives.find(letter);
-    if (it != drives.end()) {
-      std::string folder = it->second;
-      while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-      std::string rest = path.substr(2);
-      if (!rest.empty() && rest[0] != '/') rest = '/' + rest;
-      path = folder + rest;
-    }
+  if (const size_t end = ShareEnd(stored)) {
+    auto it = drives.find(ShareKey(stored.substr(0, end)));
+    if (it == drives.end()) return stored;
+    path = Join(it->second, path.substr(end));
+  } else if (path.size() >= 2 && path[1] == ':' &&
+             ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+    auto it = drives.find(std::string(1, static_cast<char>(path[0] & ~0x20)));
+    if (it != drives.end()) path = Join(it->second, path.substr(2));
   }
   if (path.empty() || Exists(path)) return path;
   return ResolveIgnoringCase(path);

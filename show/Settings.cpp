@@ -3,10 +3,14 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "show/IniFile.h"
+#include "show/PathMap.h"
 #include "show/TextNumbers.h"
 
 namespace orvex {
@@ -16,27 +20,53 @@ std::string Numbered(const char* stem, int n) {
   return stem + std::to_string(n);
 }
 
-// Reads of one accepted store, each with its missing-entry value.
+template <typename T>
+T Clamp(int64_t v, int64_t lo, int64_t hi) {
+  return static_cast<T>(v < lo ? lo : v > hi ? hi : v);
+}
+
+// Reals outside the range (and NaN) come back inside it, so that no
+// conversion downstream meets a value its type cannot hold.
+double ClampReal(double v, double lo, double hi, double otherwise) {
+  if (std::isnan(v)) return otherwise;
+  return v < lo ? lo : v > hi ? hi : v;
+}
+
+// Reads of one accepted store, each with its missing-entry value and clamped
+// to the range of what it stands for.
 struct Reader {
   const IniFile& store;
-  int32_t Int(const char* sec, const std::string& name, int32_t missing) const {
-    return store.GetInt(sec, name).value_or(missing);
+  int32_t Int(const char* sec, const std::string& name, int32_t missing, int32_t lo = INT32_MIN,
+              int32_t hi = INT32_MAX) const {
+    return Clamp<int32_t>(store.GetInt(sec, name).value_or(missing), lo, hi);
   }
-  int32_t Flag(const char* sec, const std::string& name) const {
-    return Int(sec, name, 0) != 0 ? 1 : 0;
+  int32_t Flag(const char* sec, const std::string& name, int32_t missing = 0) const {
+    return store.GetInt(sec, name).value_or(missing) != 0 ? 1 : 0;
   }
   std::string Str(const char* sec, const std::string& name, const char* missing = "") const {
     return store.GetString(sec, name).value_or(missing);
   }
-  double Real(const char* sec, const std::string& name, const char* missing) const {
-    return ParseLeadingReal(Str(sec, name, missing));
+  double Real(const char* sec, const std::string& name, const char* missing, double lo,
+              double hi) const {
+    return ClampReal(ParseLeadingReal(Str(sec, name, missing)), lo, hi, ParseLeadingReal(missing));
   }
   // An absent or malformed value leaves the current one.
-  void Double(const char* sec, const char* name, double& value) const {
+  void Double(const char* sec, const char* name, double& value, double lo, double hi) const {
     std::optional<std::vector<uint8_t>> bytes = store.GetBinary(sec, name);
-    if (bytes && bytes->size() == sizeof(double)) std::memcpy(&value, bytes->data(), sizeof value);
+    if (!bytes || bytes->size() != sizeof(double)) return;
+    double stored = 0;
+    std::memcpy(&stored, bytes->data(), sizeof stored);
+    value = ClampReal(stored, lo, hi, value);
   }
 };
+
+// "C" for a drive letter, "\\SERVER\SHARE" for a network share; empty for
+// a name that is neither.
+std::string DriveKey(const std::string& name) {
+  if (name.size() == 1 && ((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z'))
+    return std::string(1, static_cast<char>(name[0] & ~0x20));
+  return ShareKey(name);
+}
 
 std::vector<uint8_t> DoubleBytes(double v) {
   std::vector<uint8_t> bytes(sizeof v);
@@ -154,31 +184,33 @@ bool Settings::Load(const IniFile& store) {
   // Drive letters are this system's own addition, edited by hand: always read.
   drives.clear();
   for (const auto& [name, raw] : store.Entries("DRIVES")) {
-    if (name.size() == 1 && ((name[0] | 0x20) >= 'c' && (name[0] | 0x20) <= 'z'))
-      drives[static_cast<char>(name[0] & ~0x20)] = store.GetString("DRIVES", name).value_or("");
+    std::string key = DriveKey(name);
+    if (!key.empty()) drives.try_emplace(key, store.GetString("DRIVES", name).value_or(""));
   }
 
   const Reader r{store};
   if (r.Int("VERSION", "VERSION", 0) < kSettingsVersion) return false;
 
+  constexpr int32_t kFaderMax = 65535;
   showPath = r.Str("FILE", "QSHEET");
-  sortMode = r.Int("FILE", "QSORT", 0);
-  master = r.Int("FADER", "MASTER", 65535);
-  outputMaster = r.Int("FADER", "OUTPUTMA", 1);
-  autoNext = r.Int("OPTION", "AUTONEXT", 1);
+  sortMode = r.Int("FILE", "QSORT", 0, 0, 1);  // by Q number, by channel
+  master = r.Int("FADER", "MASTER", kFaderMax, 0, kFaderMax);
+  outputMaster = r.Flag("FADER", "OUTPUTMA", 1);
+  autoNext = r.Flag("OPTION", "AUTONEXT", 1);
   bgmList = r.Str("FILE", "BGM");
-  bgmLevel = r.Int("FADER", "BGM", 65535);
-  bgmFadeOut = r.Real("FADER", "BGMFOUT", "10");
-  block = r.Int("OPTION", "BLOCK", 1);
-  cueListFontSize = r.Int("OPTION", "QLIST_FONT_SIZE", 80);
-  wheel = static_cast<int16_t>(r.Int("OPTION", "WHEEL", 120));
+  bgmLevel = r.Int("FADER", "BGM", kFaderMax, 0, kFaderMax);
+  bgmFadeOut = r.Real("FADER", "BGMFOUT", "10", 0, 86400);
+  block = r.Flag("OPTION", "BLOCK", 1);
+  cueListFontSize = r.Int("OPTION", "QLIST_FONT_SIZE", 80, 10, 1000);
+  // Held as 16 bits; the unsigned spelling of a negative speed reads back.
+  wheel = static_cast<int16_t>(r.Int("OPTION", "WHEEL", 120, INT16_MIN, UINT16_MAX));
   cueListCurFix = r.Flag("OPTION", "QLIST_CURFIX");
-  cueListBackDisp = r.Int("OPTION", "QLIST_BACKDISP", 5);
-  asioChannels = static_cast<uint16_t>(r.Int("ASIO", "CHANNEL", 2));
-  asioRate = r.Int("ASIO", "RATE", 44100);
-  asioBits = static_cast<uint16_t>(r.Int("ASIO", "BIT", 16));
-  asioBufferFactor = r.Int("ASIO", "BUFFER_FACTOR", 4);
-  wasapiBufSize = r.Int("WASAPI", "BUFSIZE", 200);
+  cueListBackDisp = r.Int("OPTION", "QLIST_BACKDISP", 5, 0, 1000);
+  asioChannels = Clamp<uint16_t>(r.Int("ASIO", "CHANNEL", 2), 1, 2);
+  asioRate = r.Int("ASIO", "RATE", 44100, 8000, 384000);
+  asioBits = Clamp<uint16_t>(r.Int("ASIO", "BIT", 16), 8, 32);
+  asioBufferFactor = r.Int("ASIO", "BUFFER_FACTOR", 4, 0, 1024);
+  wasapiBufSize = r.Int("WASAPI", "BUFSIZE", 200, 1, 10000);
   if (auto bytes = store.GetBinary("WASAPI", "FORMAT"); bytes && bytes->size() == 40) {
     std::array<uint8_t, 40> raw{};
     std::copy(bytes->begin(), bytes->end(), raw.begin());
@@ -187,36 +219,36 @@ bool Settings::Load(const IniFile& store) {
   midiConnect = r.Flag("MIDI", "CONNECT");
   midiConfFile = r.Str("MIDI", "CONF_FILE");
   for (int n = 1; n <= 2; ++n) {
-    group[n] = r.Int("FADER", Numbered("GROUP", n), 0);
-    crossGroup[n] = r.Int("FADER", Numbered("CROSSGR", n), 0);
-    masterGroup[n] = r.Int("FADER", Numbered("MASTERGR", n), 1);
-    outputGroup[n] = r.Int("FADER", Numbered("OUTPUTGR", n), 0);
+    group[n] = r.Int("FADER", Numbered("GROUP", n), 0, 0, kFaderMax);
+    crossGroup[n] = r.Int("FADER", Numbered("CROSSGR", n), 0, 0, 2);
+    masterGroup[n] = r.Flag("FADER", Numbered("MASTERGR", n), 1);
+    outputGroup[n] = r.Flag("FADER", Numbered("OUTPUTGR", n));
   }
   for (int n = 0; n <= 6; ++n) {
-    bufSize[n] = r.Int("OPTION", Numbered("BUFSIZE", n), 20);
-    prepBufSize[n] = r.Int("OPTION", Numbered("PREPBFSZ", n), 10);
+    bufSize[n] = r.Int("OPTION", Numbered("BUFSIZE", n), 20, 1, 30);
+    prepBufSize[n] = r.Int("OPTION", Numbered("PREPBFSZ", n), 10, 1, 10);
   }
   for (int n = 1; n <= 6; ++n) {
-    groupCh[n] = r.Int("FADER", Numbered("GROUPCH", n), 0);
-    crossCh[n] = r.Int("FADER", Numbered("CROSSCH", n), 0);
-    masterCh[n] = r.Int("FADER", Numbered("MASTERCH", n), -1);
+    groupCh[n] = r.Int("FADER", Numbered("GROUPCH", n), 0, 0, 3);  // bit 0 G1, bit 1 G2
+    crossCh[n] = r.Int("FADER", Numbered("CROSSCH", n), 0, 0, 2);
     // A channel assigned to a group is off the master unless stored otherwise.
-    if (masterCh[n] == -1) masterCh[n] = groupCh[n] <= 0 ? 1 : 0;
+    const int32_t stored = r.Int("FADER", Numbered("MASTERCH", n), -1);
+    masterCh[n] = stored == -1 ? (groupCh[n] <= 0 ? 1 : 0) : (stored != 0 ? 1 : 0);
   }
-  r.Double("FADER", "SLOWPOINT", slowPoint);
-  r.Double("FADER", "SUBSTVOL", substVol);
+  r.Double("FADER", "SLOWPOINT", slowPoint, 0, 10);
+  r.Double("FADER", "SUBSTVOL", substVol, 0, 10);
   for (int n = 0; n <= 2; ++n) {
     deviceType[n] = r.Str("DEVICE_TYPE", Numbered("GROUP", n), "XAUDIO2");
     auto bytes = store.GetBinary("DEVICE", Numbered("GROUP", n));
     deviceName[n] = bytes ? DeviceNameFromUtf16(*bytes) : std::string();
     wasapiExclusive[n] = r.Flag("WASAPI_MODE", Numbered("GROUP", n));
   }
-  for (int n = 1; n <= 6; ++n) panCh[n] = r.Int("FADER", Numbered("PANCH", n), 0);
+  for (int n = 1; n <= 6; ++n) panCh[n] = r.Int("FADER", Numbered("PANCH", n), 0, -10000, 10000);
   jackServers = r.Str("JACK", "SERVERS", "");
   for (int c = 1; c <= 6; ++c) {
     for (int b = 0; b <= 2; ++b) {
       tone[c][b] = static_cast<float>(
-          r.Real("TONE", "TONE" + std::to_string(b) + "CH" + std::to_string(c), "0"));
+          r.Real("TONE", "TONE" + std::to_string(b) + "CH" + std::to_string(c), "0", -15, 15));
     }
   }
   return true;
@@ -276,7 +308,7 @@ void Settings::Save(IniFile& s) const {
                   FormatG(tone[c][b]));
     }
   }
-  for (const auto& [letter, folder] : drives) s.SetString("DRIVES", std::string(1, letter), folder);
+  for (const auto& [name, folder] : drives) s.SetString("DRIVES", name, folder);
 }
 
 std::string DefaultSettingsPath() {

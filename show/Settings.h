@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "show/PathMap.h"
+
 namespace orvex {
 
 class IniFile;
@@ -81,12 +83,14 @@ struct Settings {
   // TONE: tone[channel 1..6][band 0..2]
   std::array<std::array<float, 3>, 7> tone{};
 
-  // Folders that stored drive letters stand for: 'C' -> "/media/show".
-  // Kept in the "DRIVES" section, which the operator edits by hand.
-  std::map<char, std::string> drives;
+  // Folders that stored drive letters and network shares stand for:
+  // "C" -> "/media/show", "\\\\SERVER\\SHARE" -> "/mnt/share". Kept in the
+  // "DRIVES" section, which the operator edits by hand.
+  DriveMap drives;
 
   // Reads the store with the version rule; returns true when the version was
-  // accepted and the values were taken.
+  // accepted and the values were taken. Numbers are clamped to the range of
+  // what they stand for (a fader 0..65535, a tone -15..15, ...).
   bool Load(const IniFile& store);
   // Writes every setting, version included.
   void Save(IniFile& store) const;

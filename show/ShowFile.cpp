@@ -12,9 +12,15 @@ namespace {
 
 constexpr int kFieldCount = 13;
 
-// Replaces two adjacent double quotes by one until none remain.
+// Replaces two adjacent double quotes by one until none remain: every run of
+// quotes becomes one quote. One pass, so a field of many quotes stays cheap.
 void CollapseQuotes(std::string& s) {
-  for (size_t p = s.find("\"\""); p != std::string::npos; p = s.find("\"\"")) s.erase(p, 1);
+  size_t out = 0;
+  for (size_t in = 0; in < s.size(); ++in) {
+    if (s[in] == '"' && out > 0 && s[out - 1] == '"') continue;
+    s[out++] = s[in];
+  }
+  s.resize(out);
 }
 
 // Takes the next field off the front of rest. Returns true when it was the
@@ -131,7 +137,17 @@ bool IsValidShowRecord(const CRecord& r) {
 
 }  // namespace
 
-ShowLoadResult ParseShowText(std::string_view bytes, CueStore& store) {
+namespace {
+
+// Reporting may itself need memory; a second failure must not escape either.
+void ReportAfterFailure(const char* message) {
+  try {
+    ConfirmYesNo(message);
+  } catch (const std::exception&) {
+  }
+}
+
+ShowLoadResult ParseShowTextOrThrow(std::string_view bytes, CueStore& store) {
   ShowLoadResult result;
   store.ClearCueStore();
   bool haveFolder = false;
@@ -141,7 +157,9 @@ ShowLoadResult ParseShowText(std::string_view bytes, CueStore& store) {
     std::string_view raw = bytes.substr(0, end);
     bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
     ++lineNo;
-    if (end != std::string_view::npos && !raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    // CR LF, LF, and a CR left before either (CR CR LF, or a last line that
+    // ends in CR alone): no CR at the end of a line is content.
+    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     if (!raw.empty() && raw[0] == '#') continue;
     std::optional<std::string> line = Cp932ToUtf8(raw);
     if (!line) {
@@ -168,13 +186,27 @@ ShowLoadResult ParseShowText(std::string_view bytes, CueStore& store) {
   return result;
 }
 
-ShowLoadResult LoadShowFile(const std::string& path, CueStore& store) {
-  std::optional<std::string> bytes = ReadWholeFile(path);
-  if (!bytes) {
-    ConfirmYesNo(kShowReadFailed);
+}  // namespace
+
+ShowLoadResult ParseShowText(std::string_view bytes, CueStore& store) {
+  // Running out of memory is a read failure like any other; the records read
+  // before it stay, as they do after an undecodable line.
+  try {
+    return ParseShowTextOrThrow(bytes, store);
+  } catch (const std::exception&) {
+    ReportAfterFailure(kShowReadFailed);
     return {};
   }
-  return ParseShowText(*bytes, store);
+}
+
+ShowLoadResult LoadShowFile(const std::string& path, CueStore& store) {
+  // Anything but a regular file (a folder, a device) is not a show.
+  FileRead read = ReadRegularFile(path);
+  if (read.status != FileReadStatus::kOk) {
+    ReportAfterFailure(kShowReadFailed);
+    return {};
+  }
+  return ParseShowText(read.bytes, store);
 }
 
 std::string QuoteField(const std::string& value) {
@@ -194,35 +226,70 @@ bool HasLineBreak(const std::string& s) {
   return s.find_first_of("\r\n") != std::string::npos;
 }
 
-std::string FormatRecordLine(int ch, const CRecord& r) {
-  std::string line;
-  auto add = [&line](const std::string& field) {
-    line += field;
+// Encodes one quoted field onto line; records what stops it in problem.
+bool AddField(std::string& line, const std::string& value, Cp932Use use, const char* field,
+              ShowSaveProblem& problem) {
+  if (HasLineBreak(value)) {
+    problem.field = field;
+    problem.character = value.find('\n') != std::string::npos ? "\n" : "\r";
+    return false;
+  }
+  std::optional<std::string> bytes = Utf8ToCp932(QuoteField(value), use);
+  if (!bytes) {
+    problem.field = field;
+    problem.character = FirstUnencodableCharacter(value, use);
+    return false;
+  }
+  line += *bytes;
+  line += ',';
+  return true;
+}
+
+// The line of one record in code page 932, or false with problem filled.
+bool FormatRecordLine(int ch, const CRecord& r, std::string& line, ShowSaveProblem& problem) {
+  problem.channel = ch;
+  problem.qNumber = r.qNumber;
+  auto add = [&line](const std::string& ascii) {
+    line += ascii;
     line += ',';
   };
   add(FormatG(r.qNumber));
   add(std::to_string(ch <= 6 ? ch : 6 - ch));
-  add(QuoteField(r.title));
-  add(QuoteField(r.fileOrCommand));
+  if (!AddField(line, r.title, Cp932Use::kText, "title", problem) ||
+      !AddField(line, r.fileOrCommand, Cp932Use::kName, "file", problem))
+    return false;
   add(FormatG(r.preLevel, 2));
   add(FormatG(r.fadeIn));
   add(FormatG(r.fadeOut));
-  add(QuoteField(r.description));
+  if (!AddField(line, r.description, Cp932Use::kText, "description", problem)) return false;
   add(std::to_string(r.outputFlags));
   add(r.inSequence ? "1" : "0");
   add(std::to_string(r.timing));
   add(std::to_string(r.delay));
   add(r.outputSpecified ? "1" : "0");
-  return line;
+  line += "\r\n";
+  return true;
 }
 
-}  // namespace
-
-bool FormatShowText(const CueStore& store, std::string* out, int* skippedRecords) {
+bool FormatShowTextOrThrow(const CueStore& store, std::string* out, int* skippedRecords,
+                           ShowSaveProblem& problem) {
   std::string text;
   const std::string& folder = store.GetSoundFolder();
-  if (HasLineBreak(folder) || (!folder.empty() && folder[0] == '#')) return false;
-  text += folder + ",\r\n";
+  problem.field = "folder";
+  if (!folder.empty() && folder[0] == '#') {
+    problem.character = "#";
+    return false;
+  }
+  if (HasLineBreak(folder)) {
+    problem.character = "\n";
+    return false;
+  }
+  std::optional<std::string> folderBytes = Utf8ToCp932(folder, Cp932Use::kName);
+  if (!folderBytes) {
+    problem.character = FirstUnencodableCharacter(folder, Cp932Use::kName);
+    return false;
+  }
+  text += *folderBytes + ",\r\n";
 
   int skipped = 0;
   int cursor[kLastChannel + 1] = {};
@@ -239,25 +306,53 @@ bool FormatShowText(const CueStore& store, std::string* out, int* skippedRecords
         best = ch;
     }
     if (best == 0) break;
-    const CRecord& r = *store.Find(best, cursor[best]++);
-    if (HasLineBreak(r.title) || HasLineBreak(r.fileOrCommand) || HasLineBreak(r.description))
-      return false;
-    text += FormatRecordLine(best, r) + "\r\n";
+    if (!FormatRecordLine(best, *store.Find(best, cursor[best]++), text, problem)) return false;
   }
-  std::optional<std::string> encoded = Utf8ToCp932(text);
-  if (!encoded) return false;
-  *out = std::move(*encoded);
+  problem = {};
+  *out = std::move(text);
   if (skippedRecords) *skippedRecords = skipped;
   return true;
 }
 
-bool SaveShowFile(const std::string& path, const CueStore& store, int* skippedRecords) {
-  std::string bytes;
-  if (!FormatShowText(store, &bytes, skippedRecords) || !WriteFileAtomically(path, bytes)) {
-    ConfirmYesNo(kShowSaveFailed);
+}  // namespace
+
+bool FormatShowText(const CueStore& store, std::string* out, int* skippedRecords,
+                    ShowSaveProblem* problem) {
+  ShowSaveProblem local;
+  ShowSaveProblem& p = problem ? *problem : local;
+  p = {};
+  try {
+    return FormatShowTextOrThrow(store, out, skippedRecords, p);
+  } catch (const std::exception&) {
+    p = {};
+    p.field = "memory";
     return false;
   }
-  return true;
+}
+
+bool SaveShowFile(const std::string& path, const CueStore& store, int* skippedRecords,
+                  ShowSaveProblem* problem) {
+  ShowSaveProblem local;
+  ShowSaveProblem& p = problem ? *problem : local;
+  std::string bytes;
+  bool ok = FormatShowText(store, &bytes, skippedRecords, &p);
+  // A read-only show is refused as the home platform refuses it.
+  if (ok) ok = WriteFileAtomically(path, bytes);
+  if (!ok) ReportAfterFailure(kShowSaveFailed);
+  return ok;
+}
+
+std::string DescribeSaveProblem(const ShowSaveProblem& p) {
+  if (p.field.empty()) return {};
+  if (p.field == "memory") return "not enough memory";
+  std::string where = p.field == "folder"
+                          ? std::string("the sound folder")
+                          : "the " + p.field + " of cue " + FormatG(p.qNumber) + " on " +
+                                (p.channel <= 6 ? "CH" + std::to_string(p.channel)
+                                                : "G" + std::to_string(p.channel - 6));
+  if (p.character == "\n" || p.character == "\r") return where + " holds a line break";
+  if (p.character == "#") return where + " begins with '#' and would read back as a comment";
+  return where + " holds '" + p.character + "', which code page 932 cannot keep as it is";
 }
 
 }  // namespace orvex

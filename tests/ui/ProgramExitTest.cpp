@@ -1,5 +1,5 @@
-// Runs the desktop program and stops it the way a desktop logout or Ctrl+C
-// would; the settings must still be written.
+// Runs the desktop program and stops it the way a desktop logout, a closed
+// terminal or Ctrl+C would; the settings must still be written.
 #include <signal.h>
 
 #include <QDeadlineTimer>
@@ -99,9 +99,11 @@ TEST_P(ProgramExitTest, SignalClosesLikeTheCloseBoxAndSavesSettings) {
   EXPECT_TRUE(Section(QStringLiteral("ZZTEST")).contains(QStringLiteral("KEEP=1")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ProgramExitTest, ::testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramExitTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& info) {
-                           return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                           return std::string(info.param == SIGTERM  ? "SIGTERM"
+                                              : info.param == SIGINT ? "SIGINT"
+                                                                     : "SIGHUP");
                          });
 
 }  // namespace

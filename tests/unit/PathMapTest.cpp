@@ -9,7 +9,7 @@ namespace {
 TEST(PathMap, DriveLettersAndSeparators) {
   TempDir dir;
   dir.Write("show/Cue 1.wav", "x");
-  DriveMap drives{{'D', dir.Path().string() + "/"}};
+  DriveMap drives{{"D", dir.Path().string() + "/"}};
   EXPECT_EQ(NativePath("D:\\show\\Cue 1.wav", drives), dir.File("show/Cue 1.wav"));
   EXPECT_EQ(NativePath("d:\\show\\Cue 1.wav", drives), dir.File("show/Cue 1.wav"));
   EXPECT_EQ(NativePath("d:show\\Cue 1.wav", drives), dir.File("show/Cue 1.wav"));
@@ -21,7 +21,7 @@ TEST(PathMap, DriveLettersAndSeparators) {
 TEST(PathMap, ComponentsAreFoundWithoutRegardToCase) {
   TempDir dir;
   dir.Write("Sounds/Act1/Ｔｈｕｎｄｅｒ.WAV", "x");
-  DriveMap drives{{'C', dir.Path().string()}};
+  DriveMap drives{{"C", dir.Path().string()}};
   EXPECT_EQ(NativePath("C:\\SOUNDS\\act1\\ｔｈｕｎｄｅｒ.wav", drives),
             dir.File("Sounds/Act1/Ｔｈｕｎｄｅｒ.WAV"));
   // What cannot be found keeps the found prefix and the rest as stored.

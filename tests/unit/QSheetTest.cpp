@@ -38,6 +38,39 @@ TEST(QSheet, MoveSmallerToFrontOnlyMovesRecordsBelowTheFirst) {
   }
 }
 
+// The pass as the operator knows it, one move at a time, against random
+// sheets with repeated numbers.
+TEST(QSheet, MoveSmallerToFrontMatchesMovingOneRecordAtATime) {
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 200; ++round) {
+    std::vector<double> q(next() % 12);
+    for (double& v : q) v = static_cast<double>(next() % 6);
+    std::vector<double> expected = q;
+    for (size_t i = 1; i < expected.size(); ++i) {
+      if (expected[0] > expected[i]) {
+        double moved = expected[i];
+        expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(i));
+        expected.insert(expected.begin(), moved);
+      }
+    }
+    CQSheet s;
+    for (size_t i = 0; i < q.size(); ++i) {
+      RecordValues v = Cue(q[i]);
+      v.title = std::to_string(i);
+      s.Add(v);
+    }
+    s.MoveSmallerToFront();
+    ASSERT_EQ(Order(s), expected);
+    // Equal numbers keep their order: titles of equal numbers stay ascending.
+    for (int i = 1; i < s.GetCount(); ++i) {
+      if (s.At(i).qNumber == s.At(i + 1).qNumber) {
+        EXPECT_LT(std::stoi(s.GetTitle(i)), std::stoi(s.GetTitle(i + 1)));
+      }
+    }
+  }
+}
+
 TEST(QSheet, EqualQNumbersKeepTheirOrder) {
   CQSheet s;
   RecordValues a = Cue(2), b = Cue(2);

@@ -90,13 +90,13 @@ TEST(Settings, ValuesRoundTripWithTheirTypes) {
   s.substVol = 0.123456789;
   s.bgmFadeOut = 2.5;
   s.wheel = -120;
-  s.asioChannels = 65535;
+  s.asioChannels = 1;
   s.deviceName = {"Speakers (USB) 🎵", "", "内蔵"};
   s.wasapiExclusive[2] = 1;
   s.tone[4][1] = -6.5f;
   s.panCh[6] = -10000;
   s.wasapiFormat.bitsPerSample = 24;
-  s.drives['D'] = "/media/show";
+  s.drives["D"] = "/media/show";
   IniFile ini;
   s.Save(ini);
   IniFile reread;
@@ -123,7 +123,7 @@ TEST(Settings, OddStoredValues) {
   EXPECT_EQ(s.slowPoint, 1.0);
   EXPECT_EQ(s.substVol, 0.5);
   EXPECT_EQ(s.bgmFadeOut, 1.5);
-  EXPECT_EQ(s.drives, (std::map<char, std::string>{{'D', "/mnt/d"}}));
+  EXPECT_EQ(s.drives, (DriveMap{{"D", "/mnt/d"}}));
 }
 
 TEST(IniFile, KeepsEntriesItDoesNotKnowAndWritesAtomically) {
