@@ -102,7 +102,8 @@ bool CWaveWnd::Prepare() {
   // The store holds the first block and two later ones: enough for the
   // outputs to play one block while the next waits, and no more, so memory
   // does not grow with the length of the file.
-  m_stream.Allocate(uint64_t{firstSize_} + 2 * uint64_t{secondSize_});
+  m_stream.Allocate(uint64_t{firstSize_} + 2 * uint64_t{secondSize_}, align);
+  storeOrigin_ = 0;
   const WaveFormat& format = source_.Format();
   wasapi_.OpenStreams(format, halfPeriod_, exclusive_);
   xaudio_.CreateVoices(format);
@@ -212,6 +213,10 @@ void CWaveWnd::Pause() {
     KillTimer();
     // Counted up to the pause itself, not only up to the last tick.
     position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
+    // Outputs that lost their place in the store come back where the clock is.
+    const uint32_t played = position_.load();
+    m_stream.SetLivePos(played > storeOrigin_ ? played - storeOrigin_ : 0);
+    m_stream.RejoinWaiting();
   }
   wasapi_.Stop();
   xaudio_.Stop();
@@ -236,6 +241,7 @@ void CWaveWnd::Seek(uint32_t offset) {
   wasapi_.Flush();
   xaudio_.Flush();
   m_stream.Reset();
+  storeOrigin_ = offset;
   if (ReadIntoStore(secondSize_, ReadKind::kSeek) == 0) {
     ConfirmYesNo(kWaveReadFailed);
     UpdatePositionDisplay();
@@ -287,6 +293,10 @@ void CWaveWnd::OnTick() {
   ++ticks_;
   // From the clock, not a count of ticks: ticks may come late or be dropped.
   position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
+  // Outputs that lost their place in the store come back where the clock is.
+  const uint32_t played = position_.load();
+  m_stream.SetLivePos(played > storeOrigin_ ? played - storeOrigin_ : 0);
+  m_stream.RejoinWaiting();
   if (endOfData_.load() && position_.load() >= dataSize_.load()) {
     // Posted again on every tick until the owner closes the player.
     const int channel = channel_;
@@ -303,7 +313,14 @@ bool CWaveWnd::FillNextBlock() {
   if (g_fadeMask.load() != 0 && !seekBlockOpen_.load()) return true;
   if (fillRunning_.exchange(true)) return true;
   const uint32_t remaining = source_.Remaining();
-  if (remaining > 0 && m_stream.FreeSpace() < std::min(secondSize_, remaining)) {
+  const uint32_t need = std::min(secondSize_, remaining);
+  if (remaining > 0 && m_stream.FreeSpace() < need) {
+    // An output more than a block behind the clock has stopped pulling: it
+    // loses its place rather than hold every other output back.
+    const uint64_t slack = bytesPerSecond_.load() / 2;
+    m_stream.DropLaggingReaders(need, std::max(firstSize_, secondSize_) + slack);
+  }
+  if (remaining > 0 && m_stream.FreeSpace() < need) {
     // The outputs still hold the bytes this block would overwrite.
     fillRunning_.store(false);
     return false;

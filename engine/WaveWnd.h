@@ -178,6 +178,7 @@ class CWaveWnd {
   // there, so late or dropped ticks never leave it behind. Written on the UI
   // thread only while no timer runs.
   uint32_t clockStart_ = 0;
+  uint32_t storeOrigin_ = 0;  // data offset of the store's byte 0 (timer killed to change)
   uint32_t positionStart_ = 0;
   uint32_t ticks_ = 0;  // timer thread while the timer runs
   uint32_t ticksSinceFill_ = 0;

@@ -317,7 +317,10 @@ void CWaveExWASAPI::Mix(uint32_t frames) {
 }
 
 void CWaveExWASAPI::MixSlot(Slot& s, uint32_t frames) {
-  if (s.restart.exchange(false, std::memory_order_acq_rel)) s.readPos = 0;
+  if (s.restart.exchange(false, std::memory_order_acq_rel)) {
+    s.readPos = 0;
+    s.lost = false;
+  }
   if (!s.playing.load(std::memory_order_acquire) || !s.stream) return;
   const WaveFormat& f = s.format;
   const uint32_t align = f.blockAlign;
@@ -329,6 +332,16 @@ void CWaveExWASAPI::MixSlot(Slot& s, uint32_t frames) {
   const bool stereo = f.channels >= 2;
   const double gl = s.left.load(std::memory_order_relaxed);
   const double gr = s.right.load(std::memory_order_relaxed);
+  // The player's writer never takes bytes from under a read; a slot that
+  // lost its place plays silence and comes back at the live position.
+  if (s.reader >= 0 && !s.stream->EnterRead(s.reader)) {
+    s.lost = true;
+    return;
+  }
+  if (s.lost) {
+    s.readPos = s.stream->ReaderPos(s.reader);
+    s.lost = false;
+  }
   size_t frame = 0;
   uint64_t pos = s.readPos;
   // The store hands out at most two pieces; a frame never straddles them
@@ -352,7 +365,10 @@ void CWaveExWASAPI::MixSlot(Slot& s, uint32_t frames) {
     pos += n * align;
   }
   s.readPos = pos;
-  if (s.reader >= 0) s.stream->SetReaderPos(s.reader, pos);
+  if (s.reader >= 0) {
+    s.stream->SetReaderPos(s.reader, pos);
+    s.stream->LeaveRead(s.reader);
+  }
 }
 
 }  // namespace orvex

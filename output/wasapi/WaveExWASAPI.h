@@ -90,6 +90,7 @@ class CWaveExWASAPI {
     WaveFormat format;
     int reader = -1;
     uint64_t readPos = 0;  // the writer's own
+    bool lost = false;     // the writer's own: the store took the slot's place
   };
   enum class Sample { kInt16, kInt32, kFloat32 };
 

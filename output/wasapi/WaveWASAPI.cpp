@@ -57,6 +57,7 @@ void CWaveWASAPI::CloseOutput(Out& o) {
   if (stream_ && o.reader >= 0) stream_->CloseReader(o.reader);
   o.reader = -1;
   o.readPos = 0;
+  o.lost = false;
 }
 
 void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
@@ -64,7 +65,16 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
   bytes = std::min(bytes, scratch_.size()) / align * align;
   if (bytes == 0) return;
   size_t got = 0;
-  if (stream_ && o.reader >= 0) {
+  if (stream_ && o.reader >= 0 && stream_->IsLost(o.reader)) {
+    // Fell behind while the server did not pull: silence until the player
+    // puts the stream back at the live position.
+    stream_->AskToRejoin(o.reader);
+    o.lost = true;
+  } else if (stream_ && o.reader >= 0) {
+    if (o.lost) {
+      o.readPos = stream_->ReaderPos(o.reader);
+      o.lost = false;
+    }
     for (const StreamStore::Span& s : stream_->Region(o.readPos, bytes)) {
       if (s.size == 0) continue;
       std::memcpy(scratch_.data() + got, s.data, s.size);
@@ -129,6 +139,7 @@ void CWaveWASAPI::Flush() {
     if (!o.client) continue;
     o.client->Flush();
     o.readPos = 0;
+    o.lost = false;
     o.gain.left = o.gain.right = 0;  // the new position fades in
     if (stream_ && o.reader >= 0) stream_->SetReaderPos(o.reader, 0);
   }

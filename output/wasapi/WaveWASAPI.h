@@ -59,6 +59,7 @@ class CWaveWASAPI {
     std::unique_ptr<pulse::PulsePlayStream> client;
     int reader = -1;
     uint64_t readPos = 0;
+    bool lost = false;  // the store took its place; it asked to come back
     GainRamp gain;
   };
 

@@ -40,7 +40,7 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
     voice->SetVolume(1.0f);
     Voice& v = voices_[n];
     v.voice = voice;
-    v.reader = stream_ ? stream_->OpenReader() : -1;
+    v.reader = stream_ ? stream_->OpenReader(this) : -1;
     ResetTracking(v);
     ApplyLevel(n);
   }
@@ -59,11 +59,24 @@ void CWaveXAudio::AllocBuffers(uint32_t blockSize, uint32_t firstBlockSize) {
   if (format_.bitsPerSample == 8) std::fill(silence_.begin(), silence_.end(), 0x80);
 }
 
-void CWaveXAudio::ResetTracking(Voice& v) {
-  v.readPos = 0;
+void CWaveXAudio::ResetTracking(Voice& v, uint64_t pos) {
+  v.readPos = pos;
   v.submitted = 0;
   v.released = 0;
-  if (stream_ && v.reader >= 0) stream_->SetReaderPos(v.reader, 0);
+  v.lost = false;
+  if (stream_ && v.reader >= 0) stream_->SetReaderPos(v.reader, pos);
+}
+
+void CWaveXAudio::LetGo(int reader) {
+  std::lock_guard lock(mutex_);
+  for (Voice& v : voices_) {
+    if (!v.voice || v.reader != reader) continue;
+    // The voice fades out of what it holds and hands the store's bytes back.
+    v.voice->FlushSourceBuffers();
+    v.submitted = v.released = 0;
+    v.lost = true;
+    SubmitSilence(v, std::max<uint32_t>(format_.avgBytesPerSec / 10, 1));
+  }
 }
 
 size_t CWaveXAudio::SubmitRegion(Voice& v, size_t n) {
@@ -86,6 +99,7 @@ void CWaveXAudio::SubmitSilence(Voice& v, uint32_t bytes) {
 }
 
 void CWaveXAudio::ReleaseFinished(Voice& v) {
+  if (v.lost) return;
   uint64_t queued = v.voice->GetState().buffersQueued;
   uint64_t finished = v.submitted >= queued ? v.submitted - queued : 0;
   if (finished > v.released) {
@@ -112,6 +126,15 @@ void CWaveXAudio::Refill() {
   for (Voice& v : voices_) {
     if (!v.voice) continue;
     xaudio::VoiceState state = v.voice->GetState();
+    if (v.lost) {
+      if (!stream_->IsLost(v.reader)) {
+        ResetTracking(v, stream_->ReaderPos(v.reader));  // back at the live position
+      } else {
+        // Once its silence has played the device pulls again.
+        if (state.buffersQueued == 0) stream_->AskToRejoin(v.reader);
+        continue;
+      }
+    }
     ReleaseFinished(v);
     // Each voice is topped up by its own queue, so a voice that runs behind
     // the others is never handed more than it can hold.

@@ -19,7 +19,7 @@ namespace orvex {
 
 inline constexpr int kOutputCount = 3;
 
-class CWaveXAudio {
+class CWaveXAudio : private StreamStore::Holder {
  public:
   CWaveXAudio() = default;
   CWaveXAudio(const CWaveXAudio&) = delete;
@@ -61,14 +61,20 @@ class CWaveXAudio {
     std::array<uint64_t, 32> ends{};
     uint64_t submitted = 0;
     uint64_t released = 0;
+    // The store took the voice's place (its device stopped pulling): it
+    // plays silence until that has been heard, then asks to come back.
+    bool lost = false;
   };
+
+  // The store's writer takes a lagging voice's bytes back (timer thread).
+  void LetGo(int reader) override;
 
   void ApplyLevel(int output);
   void ReleaseFinished(Voice& v);
   // Submits up to n bytes of the store from v.readPos; returns bytes taken.
   size_t SubmitRegion(Voice& v, size_t n);
   void SubmitSilence(Voice& v, uint32_t bytes);
-  void ResetTracking(Voice& v);
+  void ResetTracking(Voice& v, uint64_t pos = 0);
 
   // Level changes come from fade steps on the timer thread while the UI
   // thread may create or release voices; every operation holds this. No

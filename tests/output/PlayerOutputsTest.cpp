@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,53 @@ TEST_P(TransportAtFullLevel, NoStepAboveTheMaterialsOwn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, TransportAtFullLevel, ::testing::Values(48000u, 44100u));
+
+// An output whose device stops pulling loses its place in the player's
+// store instead of holding it: the other outputs play the whole file, and the
+// stalled one comes back at the live position once its device pulls again.
+TEST(PlayerStalledOutput, SilencesOnlyItselfAndRejoinsAtTheLivePosition) {
+  constexpr uint32_t kRate = 8000;  // mono 8-bit: a byte a frame
+  constexpr uint32_t kSeconds = 60;
+  TempDir dir;
+  std::mt19937 rng(5);
+  std::string data;
+  for (uint32_t i = 0; i < kRate * kSeconds; ++i) data += static_cast<char>(1 + rng() % 254);
+  dir.Write("long.wav", Wav(1, kRate, 8, data));
+  auto sample = [&](size_t frame) { return (uint8_t(data[frame]) - 128) / 128.0f; };
+
+  PlayerRig rig(kRate);
+  rig.player.SetAllOutputLevels(65535);
+  ASSERT_TRUE(rig.player.LoadFile(dir.File("long.wav")));
+  const size_t capacity = rig.player.Stream().Capacity();
+  ASSERT_TRUE(rig.player.Play());
+  // Output 2 stops pulling from 5 s to 40 s.
+  for (uint32_t t = 0; t < (kSeconds + 1) * 1000; t += 10) {
+    rig.timers.Advance(10);
+    rig.poster.RunPending();
+    for (size_t n = 0; n < 3; ++n)
+      if (n < 2 || t < 5000 || t >= 40000) rig.devices[n]->Pull(kRate / 100);
+  }
+  for (int n = 0; n < 2; ++n) {
+    const std::vector<float>& out = rig.Out(n);
+    for (size_t f = 0; f < kRate * kSeconds; ++f) ASSERT_EQ(out[2 * f], sample(f)) << n << "/" << f;
+  }
+  EXPECT_FALSE(rig.endNotices.empty());
+  EXPECT_EQ(rig.player.Stream().Capacity(), capacity);
+
+  // Output 2 played its first 5 s, then silence while it was gone; at 45 s
+  // (its own frame 10 s) it plays the file where the clock is.
+  const std::vector<float>& late = rig.Out(2);
+  for (size_t f = 0; f < kRate * 5; ++f) ASSERT_EQ(late[2 * f], sample(f)) << f;
+  const size_t at = kRate * 10;
+  int offset = -1;
+  for (int d = -int(kRate / 5); d <= int(kRate / 5) && offset < 0; ++d) {
+    bool same = true;
+    for (size_t k = 0; k < 200 && same; ++k)
+      same = late[2 * (at + k)] == sample(kRate * 45 + size_t(d + int(k)));
+    if (same) offset = d + int(kRate / 5);
+  }
+  EXPECT_GE(offset, 0) << "output 2 does not play the live position";
+}
 
 TEST(PlayerDownmix, AFiveOneFileWithSoundOnTheCentreOnlyPlaysOnBothSides) {
   TempDir dir;

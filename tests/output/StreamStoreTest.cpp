@@ -92,5 +92,94 @@ TEST(StreamStore, ConcurrentReadersSeeTheWholeStream) {
   EXPECT_EQ(bad.load(), 0);
 }
 
+// A reader whose device stopped pulling: it loses its place only when the
+// writer needs its bytes and it lags the clock, then comes back at the live
+// position once it asks.
+TEST(StreamStore, ALaggingReaderLosesItsPlaceAndRejoinsAtTheLivePosition) {
+  struct Recorder : StreamStore::Holder {
+    void LetGo(int reader) override { let.push_back(reader); }
+    std::vector<int> let;
+  } holder;
+  StreamStore s;
+  s.Allocate(100, 4);
+  const int slow = s.OpenReader(&holder), fast = s.OpenReader();
+  ASSERT_EQ(s.Append(Bytes(0, 100).data(), 100), 100u);
+  uint8_t out[100];
+  ASSERT_EQ(s.Read(fast, out, 90), 90u);
+  // Normal back-pressure: the clock has not passed the slow reader by much.
+  s.SetLivePos(30);
+  EXPECT_EQ(s.DropLaggingReaders(40, 40), 0);
+  EXPECT_EQ(s.FreeSpace(), 0u);
+  // Far behind the clock: it goes, and the writer has its room.
+  s.SetLivePos(61);
+  EXPECT_EQ(s.DropLaggingReaders(40, 40), 1);
+  EXPECT_EQ(holder.let, std::vector<int>{slow});
+  EXPECT_TRUE(s.IsLost(slow));
+  EXPECT_EQ(s.FreeSpace(), 90u);
+  EXPECT_EQ(s.Append(Bytes(100, 40).data(), 40), 40u);
+  EXPECT_EQ(s.Region(0, 10)[0].size, 0u);  // written over: never handed out
+  // Lost: nothing to read until it asks and the writer lets it back in, on
+  // a whole frame at the live position.
+  s.RejoinWaiting();
+  EXPECT_TRUE(s.IsLost(slow));
+  EXPECT_EQ(s.Read(slow, out, 10), 0u);
+  s.SetLivePos(71);
+  s.RejoinWaiting();
+  EXPECT_FALSE(s.IsLost(slow));
+  EXPECT_EQ(s.ReaderPos(slow), 68u);
+  ASSERT_EQ(s.Read(slow, out, 4), 4u);
+  EXPECT_EQ(out[0], 68);
+  // A live position past the ring's oldest byte or its end is kept inside.
+  s.SetLivePos(500);
+  EXPECT_EQ(s.DropLaggingReaders(100, 0), 2);  // both lag that far
+  s.AskToRejoin(slow);
+  s.RejoinWaiting();
+  EXPECT_EQ(s.ReaderPos(slow), 140u);
+}
+
+// A reader thread that keeps being dropped and let back in while the writer
+// appends: every byte it gets is the right one (the writer never writes
+// under a read in progress).
+TEST(StreamStore, DroppingAReaderNeverWritesUnderItsRead) {
+  StreamStore s;
+  s.Allocate(64);
+  const int r = s.OpenReader();
+  constexpr uint64_t kTotal = 200000;
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+  std::thread reader([&] {
+    std::vector<uint8_t> buf(24);
+    while (!done.load()) {
+      if (!s.EnterRead(r)) {
+        std::this_thread::yield();
+        continue;
+      }
+      const uint64_t pos = s.ReaderPos(r);
+      size_t n = 0;
+      for (const auto& span : s.Region(pos, buf.size()))
+        for (size_t k = 0; k < span.size; ++k, ++n)
+          if (span.data[k] != static_cast<uint8_t>((pos + n) % 251)) bad.fetch_add(1);
+      s.SetReaderPos(r, pos + n);
+      s.LeaveRead(r);
+    }
+  });
+  uint64_t written = 0;
+  while (written < kTotal) {
+    s.SetLivePos(written);
+    s.RejoinWaiting();
+    s.DropLaggingReaders(16, 8);
+    auto spans = s.PrepareWrite(16);
+    size_t n = 0;
+    for (const auto& span : spans)
+      for (size_t k = 0; k < span.size; ++k, ++n)
+        span.data[k] = static_cast<uint8_t>((written + n) % 251);
+    s.Commit(n);
+    written += n;
+  }
+  done.store(true);
+  reader.join();
+  EXPECT_EQ(bad.load(), 0);
+}
+
 }  // namespace
 }  // namespace orvex
