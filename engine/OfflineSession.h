@@ -4,7 +4,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -71,9 +70,6 @@ class OfflineSession : private ConsoleListener {
   std::atomic<int> nextDevice_{0};
   std::atomic<int> remaining_{0};
   std::atomic<bool> helperStop_{false};
-  std::mutex helperMutex_;
-  std::condition_variable helperCv_;
-  bool helperSleeping_ = false;  // guarded by helperMutex_
 
   ManualTimerService timers_;
   ManualUiPoster poster_;
