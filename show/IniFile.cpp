@@ -162,7 +162,9 @@ void IniFile::Parse(const std::string& input) {
     if (end == std::string_view::npos) end = text.size();
     std::string_view raw = text.substr(start, end - start);
     start = end + 1;
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    // CR LF ends, and no CR at the end of a line is worth keeping: one kept
+    // there would turn into a line end of its own at the next save.
+    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     Line line{std::string(raw), {}, {}, false};
     std::string_view trimmed = Trim(raw);
     if (!trimmed.empty() && trimmed.front() == '[') {

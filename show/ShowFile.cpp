@@ -274,10 +274,17 @@ bool FormatRecordLine(int ch, const CRecord& r, std::string& line, ShowSaveProbl
 bool FormatShowTextOrThrow(const CueStore& store, std::string* out, int* skippedRecords,
                            ShowSaveProblem& problem) {
   std::string text;
-  const std::string& folder = store.GetSoundFolder();
+  // The reader drops trailing backslashes and then trailing commas of the
+  // folder line: the backslashes mean nothing, a comma would be lost.
+  std::string folder = store.GetSoundFolder();
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
   problem.field = "folder";
   if (!folder.empty() && folder[0] == '#') {
     problem.character = "#";
+    return false;
+  }
+  if (!folder.empty() && folder.back() == ',') {
+    problem.character = ",";
     return false;
   }
   if (HasLineBreak(folder)) {
@@ -352,6 +359,7 @@ std::string DescribeSaveProblem(const ShowSaveProblem& p) {
                                                 : "G" + std::to_string(p.channel - 6));
   if (p.character == "\n" || p.character == "\r") return where + " holds a line break";
   if (p.character == "#") return where + " begins with '#' and would read back as a comment";
+  if (p.character == ",") return where + " ends with ',' and would not read back";
   return where + " holds '" + p.character + "', which code page 932 cannot keep as it is";
 }
 

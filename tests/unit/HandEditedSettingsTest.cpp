@@ -59,6 +59,13 @@ TEST(IniFile, HandEditsSurviveALoadAndSave) {
   EXPECT_EQ(again.GetInt("FADER", "NEW"), 7);
 }
 
+TEST(IniFile, LineEndsDoNotPileUp) {
+  IniFile ini;
+  ini.Parse("[A]\r\nX=1\r\r\n; note\r\r\n");
+  EXPECT_EQ(ini.GetInt("A", "X"), 1);
+  EXPECT_EQ(ini.Serialize(), "[A]\nX=1\n; note\n");
+}
+
 TEST(IniFile, AByteOrderMarkKeepsEverySetting) {
   TempDir dir;
   dir.Write("Orvex.ini", "\xEF\xBB\xBF[VERSION]\r\nVERSION=710\r\n[FADER]\r\nMASTER=1234\r\n");

@@ -83,6 +83,15 @@ TEST(ShowFileSave, LookAlikesInNamesFailBeforeTheFileIsTouchedAndNameTheCue) {
   EXPECT_EQ(problem.field, "folder");
   EXPECT_EQ(problem.character, "¥");
 
+  // The folder line loses trailing commas when read: such a folder is refused;
+  // trailing backslashes mean nothing and are dropped.
+  folder.SetSoundFolder("\\\\,\\,\\");
+  EXPECT_FALSE(FormatShowText(folder, &unused, nullptr, &problem));
+  EXPECT_EQ(problem.character, ",");
+  folder.SetSoundFolder("C:\\");
+  ASSERT_TRUE(FormatShowText(folder, &unused));
+  EXPECT_EQ(unused, "C:,\r\n");
+
   // In titles and descriptions the look-alike is what the operator means.
   CueStore texts;
   RecordValues v = Cue(1);
