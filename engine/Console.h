@@ -145,6 +145,10 @@ class CConsole {
   bool StartedMark(int ch) const { return cue_[Index(ch)].started; }
   bool ReloadPending(int ch) const { return cue_[Index(ch)].reload; }
   bool ListMode(int ch) const { return cue_[Index(ch)].listMode; }
+  // The record a fader stands at (null when none), and where the file of a
+  // channel's record is looked for on this machine (empty when it names none).
+  const CRecord* CurrentRecordOf(int fader) const { return Current(fader); }
+  std::string CurrentFilePath(int ch) const;
   // Set by edits of the cue store made from the console.
   bool ShowModified() const { return showModified_; }
   void SetShowModified(bool modified) { showModified_ = modified; }

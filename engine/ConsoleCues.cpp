@@ -58,6 +58,12 @@ std::string CConsole::ResolvePath(const std::string& stored) const {
   return NativePath(showFolder_ + "/" + native, drives_);
 }
 
+std::string CConsole::CurrentFilePath(int ch) const {
+  const CRecord* r = ch >= 1 && ch <= kChannels ? Current(ch) : nullptr;
+  if (!r || r->fileOrCommand.empty() || IsCommandWord(r->fileOrCommand)) return {};
+  return ResolvePath(cues_.GetWavPath(ch, cue_[Index(ch)].current));
+}
+
 void CConsole::LoadChannelFile(int ch) {
   if (ch < 1 || ch > kChannels) return;
   CueState& s = cue_[Index(ch)];
