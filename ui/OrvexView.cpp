@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include "app/OrvexRuntime.h"
 #include "ui/AppFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/FaderCtrl.h"
@@ -66,6 +67,10 @@ class EventHook : public QObject {
 };
 
 }  // namespace
+
+COrvexView::COrvexView(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
+    : COrvexView(
+          runtime.Console(), doc, [&runtime] { return runtime.Peaks(); }, parent) {}
 
 COrvexView::COrvexView(CConsole& console, COrvexDoc& doc, std::function<PeakSource*()> peaks,
                        QWidget* parent)

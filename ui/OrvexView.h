@@ -29,6 +29,7 @@ class CLevelMeter;
 class CListDlgBar;
 class CProgressDlgBar;
 class CStartButton;
+class COrvexRuntime;
 
 class COrvexView : public QScrollArea, private ConsoleListener {
  public:
@@ -37,6 +38,9 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   static constexpr int kFormHeight = 347;
   static constexpr int kProgressPeriodMs = 100;
 
+  // The desktop program's console, with the meter reading the runtime's
+  // peak source.
+  COrvexView(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent = nullptr);
   // peaks is asked on every meter tick: null while no output gives peaks.
   COrvexView(CConsole& console, COrvexDoc& doc, std::function<PeakSource*()> peaks,
              QWidget* parent = nullptr);

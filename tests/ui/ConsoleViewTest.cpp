@@ -6,6 +6,7 @@
 #include <QWheelEvent>
 
 #include "ViewRig.h"
+#include "app/OrvexRuntime.h"
 #include "ui/AppFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/FaderCtrl.h"
@@ -400,6 +401,32 @@ TEST_F(ConsoleView, ProgressPaneFollowsThePlayerAndSeeksIt) {
   bar->setSliderDown(false);  // released: seek
   EXPECT_FALSE(progress->Dragging(1));
   EXPECT_EQ(console->Player(1).Position(), 1000u);
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+TEST_F(ViewTest, RuntimeViewMetersTheRuntimesPeakSource) {
+  COrvexRuntime runtime(*doc, timers);
+  runtime.StartUp();
+  COrvexView console(runtime, *doc);
+  auto* meter = console.Form()->findChild<CLevelMeter*>("id1377");
+  ASSERT_NE(meter, nullptr);
+  meter->Tick();
+  EXPECT_EQ(meter->Left(), 0);
+  // A source attached after the view was made is read from the next tick.
+  FakePeaks source;
+  source.left = 0.5f;
+  runtime.SetPeakSource(&source);
+  meter->Tick();
+  EXPECT_EQ(meter->Left(), 0.5f);
+  QTest::mouseClick(console.Form()->findChild<QWidget*>("id1111"), Qt::LeftButton);
+  EXPECT_EQ(runtime.Console().MasterOn(),
+            console.Form()->findChild<QPushButton*>("id1111")->isChecked());
+  runtime.SetPeakSource(nullptr);
 }
 
 }  // namespace
