@@ -1,6 +1,9 @@
 #include "app/OrvexDoc.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "show/AtomicFile.h"
 #include "show/Messages.h"
@@ -39,9 +42,90 @@ bool COrvexDoc::SaveSettings() {
 bool COrvexDoc::LoadShowFile() {
   m_skippedLines.clear();
   if (m_showPath.empty()) return true;
-  ShowLoadResult result = orvex::LoadShowFile(m_showPath, *this);
-  m_skippedLines = std::move(result.skippedLines);
-  return result.ok;
+  ReadShowResult result = ReadShow(m_showPath);
+  if (!result.ok) return false;
+  TakeShow(*result.store, std::move(result.skippedLines));
+  return true;
+}
+
+ReadShowResult ReadShow(const std::string& path) {
+  ReadShowResult result;
+  result.store = std::make_unique<CueStore>();
+  ShowLoadResult read = orvex::LoadShowFile(path, *result.store);
+  result.ok = read.ok;
+  result.skippedLines = std::move(read.skippedLines);
+  return result;
+}
+
+void COrvexDoc::TakeShow(CueStore& loaded, std::vector<int> skippedLines) {
+  // Sheets move in and out whole, so this costs the same for any show size.
+  for (int ch = 0; ch < kSheetCount; ++ch) std::swap(*Sheet(ch), *loaded.Sheet(ch));
+  std::string folder = loaded.GetSoundFolder();
+  loaded.SetSoundFolder(GetSoundFolder());
+  SetSoundFolder(folder);
+  m_skippedLines = std::move(skippedLines);
+}
+
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+// Characters, not bytes: stored paths are UTF-8 here.
+size_t CharCount(const std::string& text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (prefix.size() > text.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    const auto a = static_cast<unsigned char>(text[i]);
+    const auto b = static_cast<unsigned char>(prefix[i]);
+    if (std::tolower(a) != std::tolower(b)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+double COrvexDoc::MaxChannelQNumber() const {
+  double maxQ = 0;
+  for (int ch = 1; ch <= 6; ++ch) {
+    if (GetCount(ch) > 0) maxQ = std::max(maxQ, GetMaxQNumber(ch));
+  }
+  return maxQ;
+}
+
+bool COrvexDoc::AddWaveCue(const std::string& path, int ch) {
+  const auto cut = std::find_if(path.rbegin(), path.rend(), IsSeparator).base();
+  const std::string name(cut, path.end());
+  std::string folder = GetSoundFolder();
+  std::string file;
+  const bool newFolder = folder.empty();
+  if (newFolder) {
+    folder.assign(path.begin(), cut);
+    while (!folder.empty() && IsSeparator(folder.back()) && folder.size() > 1) folder.pop_back();
+    file = name;
+  } else if (StartsWithNoCase(path, folder)) {
+    file = path.substr(folder.size());
+    file.erase(0, file.find_first_not_of("/\\"));
+  } else {
+    file = name;
+  }
+  if (CharCount(folder) + 1 + CharCount(file) > kMaxRecordPath) return false;
+  if (newFolder) SetSoundFolder(folder);
+
+  RecordValues v;
+  v.qNumber = MaxChannelQNumber() + 1;
+  const size_t dot = name.rfind('.');
+  v.title = dot == std::string::npos ? name : name.substr(0, dot);
+  v.fileOrCommand = file;
+  v.preLevel = 8.0;
+  v.inSequence = true;
+  return AddRecord(ch, v);
 }
 
 bool COrvexDoc::SaveShowFile() {

@@ -2,6 +2,7 @@
 // settings file they are read from at start-up and written to at exit.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,8 @@ class COrvexDoc : public CueStore {
   bool SettingsKept() const { return m_settingsKept; }
 
   // The show file: LoadShowFile/SaveShowFile on the document path. Both do
-  // nothing and return true when the path is empty.
+  // nothing and return true when the path is empty. A show that fails to
+  // load leaves the cue store as it was, never half loaded.
   bool LoadShowFile();
   bool SaveShowFile();
   // What stopped the last failed SaveShowFile before it touched the file.
@@ -37,8 +39,23 @@ class COrvexDoc : public CueStore {
   // Line numbers the last LoadShowFile set aside as invalid.
   const std::vector<int>& SkippedLines() const { return m_skippedLines; }
 
+  // Puts a show read elsewhere (ReadShow) in place of the current one.
+  void TakeShow(CueStore& loaded, std::vector<int> skippedLines);
+
+  // Adds a WAV file (native path) as a new cue on channel ch (1..6): the
+  // first one names the sound folder when there is none, the Q number
+  // follows the largest of CH1..CH6. False when the folder and file name
+  // together are too long for a record (nothing is added then).
+  bool AddWaveCue(const std::string& path, int ch);
+  // The largest Q number of CH1..CH6, 0 for none.
+  double MaxChannelQNumber() const;
+
   void SetShowPath(const std::string& path);
   const std::string& GetShowPath() const { return m_showPath; }
+
+  // The settings file's entries, for values other than the console's
+  // settings (the window layout); written at exit with the rest.
+  IniFile& Store() { return m_store; }
 
   Settings& GetSettings() { return m_settings; }
   const Settings& GetSettings() const { return m_settings; }
@@ -58,6 +75,19 @@ inline constexpr const char* kSettingsUnreadable =
     "設定ファイルを読み込めませんでした。既定の設定で起動します。設定ファイルは上書きしません。";
 inline constexpr const char* kSettingsReadOnly =
     "設定ファイルが読み取り専用のため、終了時に設定を保存しません。";
+
+inline constexpr const char* kPathTooLong = "パス名が長すぎです。127文字以下にしてください";
+// Longest sound folder, separator and file name a record takes, in characters.
+inline constexpr size_t kMaxRecordPath = 127;
+
+// A show read on its own, for any thread: ok is false when the file could
+// not be read (the failure has been reported then).
+struct ReadShowResult {
+  bool ok = false;
+  std::unique_ptr<CueStore> store;
+  std::vector<int> skippedLines;
+};
+ReadShowResult ReadShow(const std::string& path);
 
 // Removes "--settings FILE" (or "--settings=FILE") from argv and returns FILE,
 // or an empty string when the option is absent.

@@ -17,6 +17,7 @@
 #include "app/OrvexRuntime.h"
 #include "show/Messages.h"
 #include "ui/AppFont.h"
+#include "ui/DocCommands.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 
@@ -81,6 +82,10 @@ int main(int argc, char** argv) {
     }
 
     mainWindow.show();
+    // A show named on the command line opens as if chosen with Open, once
+    // the window is up.
+    const QStringList arguments = app.arguments();
+    if (arguments.size() > 1) mainWindow.Commands().OpenPath(arguments.at(1));
     std::printf("orvex: ready\n");
     std::fflush(stdout);
     result = app.exec();

@@ -1,18 +1,367 @@
 #include "ui/MainWindow.h"
 
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+
 #include "app/OrvexDoc.h"
 #include "app/OrvexRuntime.h"
+#include "show/IniFile.h"
+#include "ui/AboutDlg.h"
+#include "ui/DocCommands.h"
+#include "ui/FrameIds.h"
+#include "ui/Looks.h"
 #include "ui/SoundDeviceMenu.h"
 
 namespace orvex {
 
+namespace {
+
+constexpr const char* kStateEntry = "MainWindowState";
+constexpr const char* kGeometryEntry = "MainWindowGeometry";
+constexpr int kStateVersion = 1;  // bump when panes or toolbars change
+constexpr const char* kReady = "レディ";
+
+QByteArray ToBytes(const std::vector<uint8_t>& v) {
+  return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
+std::vector<uint8_t> FromBytes(const QByteArray& b) {
+  return std::vector<uint8_t>(b.begin(), b.end());
+}
+
+}  // namespace
+
 CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
-    : QMainWindow(parent), m_runtime(runtime), m_doc(doc) {
+    : QMainWindow(parent),
+      m_runtime(runtime),
+      m_doc(doc),
+      m_helpFolder(QCoreApplication::applicationDirPath()),
+      m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+  setObjectName(QStringLiteral("CMainFrame"));
   setWindowTitle(QStringLiteral("Orvex"));
+  setAcceptDrops(true);
+  m_look = doc.Store().GetInt(kWorkspace, kLookEntry).value_or(kLook2005);
+
+  BuildMenus();
+  BuildToolBars();
+  BuildStatusBar();
   setCentralWidget(new QWidget(this));
-  resize(1024, 700);
+  BuildPanes();
+  m_commands = new CDocCommands(m_runtime, m_doc, this);
+  m_commands->focusedChannel = [this] { return FocusedChannel(); };
+  ConnectCommands();
+
+  resize(1280, 860);
+  ApplyLook(m_look);
+  RestoreLayout();
   m_runtime.StartUp();
-  AddSoundDeviceMenu(*this, m_runtime);
+
+  // The auto-run clock text follows the console's clock.
+  auto* clock = new QTimer(this);
+  connect(clock, &QTimer::timeout, this, [this] {
+    const QString text = QString::fromStdString(m_runtime.Console().ClockText());
+    if (m_timeBox && !m_timeBox->hasFocus() && m_timeBox->text() != text) m_timeBox->setText(text);
+  });
+  clock->start(100);
+  qApp->installEventFilter(this);
+}
+
+CMainFrame::~CMainFrame() {
+  qApp->removeEventFilter(this);
+}
+
+QAction* CMainFrame::Action(int id) const {
+  auto it = m_actions.find(id);
+  return it == m_actions.end() ? nullptr : it->second;
+}
+
+QDockWidget* CMainFrame::Pane(int id) const {
+  auto it = m_panes.find(id);
+  return it == m_panes.end() ? nullptr : it->second;
+}
+
+QToolBar* CMainFrame::ToolBar(int id) const {
+  auto it = m_toolBars.find(id);
+  return it == m_toolBars.end() ? nullptr : it->second;
+}
+
+QLineEdit* CMainFrame::FindAutoRunTimeBox() const {
+  return m_timeBox;
+}
+
+void CMainFrame::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("id59393"));
+  // A normal widget: menu prompts cover it while shown, then it is back.
+  m_message = new QLabel(QString::fromUtf8(kReady), bar);
+  bar->addWidget(m_message, 1);
+  const char* names[] = {"CAP", "NUM", "SCRL"};
+  for (int i = 0; i < 3; ++i) {
+    m_indicators[i] = new QLabel(QString::fromLatin1(names[i]), bar);
+    m_indicators[i]->setObjectName(QStringLiteral("indicator%1").arg(QLatin1String(names[i])));
+    m_indicators[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_indicators[i]->setAlignment(Qt::AlignCenter);
+    m_indicators[i]->setMinimumWidth(40);
+    m_indicators[i]->setEnabled(false);
+    bar->addPermanentWidget(m_indicators[i]);
+  }
+}
+
+void CMainFrame::ShowNote(const QString& text) {
+  m_message->setText(text);
+}
+
+QString CMainFrame::StatusText() const {
+  const QString temporary = statusBar()->currentMessage();
+  return temporary.isEmpty() ? m_message->text() : temporary;
+}
+
+QDockWidget* CMainFrame::MakePane(int id, const QString& title, QWidget* contents) {
+  auto* pane = new QDockWidget(title, this);
+  pane->setObjectName(QStringLiteral("id%1").arg(id));
+  pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                    QDockWidget::DockWidgetFloatable);
+  pane->setAllowedAreas(Qt::AllDockWidgetAreas);
+  contents->setParent(pane);
+  pane->setWidget(contents);
+  pane->toggleViewAction()->setObjectName(QStringLiteral("pane%1").arg(id));
+  m_panes[id] = pane;
+  return pane;
+}
+
+void CMainFrame::BuildPanes() {
+  setDockNestingEnabled(true);
+  setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
+  // The right-hand panes take the full height; the bottom ones sit under
+  // the console.
+  setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+  setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
+
+  QDockWidget* cues = MakePane(ids::kCueListPane, QStringLiteral("Ｑシート"), new QWidget);
+  QDockWidget* slider = MakePane(ids::kSliderPane, QStringLiteral("スライダーパネル"), new QWidget);
+  QDockWidget* effect = MakePane(ids::kEffectPane, QStringLiteral("エフェクト"), new QWidget);
+  QDockWidget* progress = MakePane(ids::kProgressPane, QStringLiteral("進行"), new QWidget);
+  cues->setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+  addDockWidget(Qt::RightDockWidgetArea, cues);
+  tabifyDockWidget(cues, slider);
+  addDockWidget(Qt::BottomDockWidgetArea, effect);
+  tabifyDockWidget(effect, progress);
+  cues->raise();
+  effect->raise();
+  resizeDocks({cues}, {300}, Qt::Horizontal);
+  resizeDocks({effect}, {105}, Qt::Vertical);
+}
+
+void CMainFrame::ConnectCommands() {
+  CConsole& console = m_runtime.Console();
+  CDocCommands* c = m_commands;
+  connect(Action(ids::kFileNew), &QAction::triggered, c, &CDocCommands::OnFileNew);
+  connect(Action(ids::kFileOpen), &QAction::triggered, c, &CDocCommands::OnFileOpen);
+  connect(Action(ids::kFileSave), &QAction::triggered, c, &CDocCommands::OnFileSave);
+  connect(Action(ids::kFileSaveAs), &QAction::triggered, c, &CDocCommands::OnFileSaveAs);
+  connect(Action(ids::kFileClose), &QAction::triggered, c, &CDocCommands::OnFileClose);
+  connect(Action(ids::kAppExit), &QAction::triggered, this, &QWidget::close);
+  connect(c, &CDocCommands::titleChanged, this, &CMainFrame::UpdateTitle);
+  connect(c, &CDocCommands::note, this, &CMainFrame::ShowNote);
+
+  connect(Action(ids::kStoreFaders), &QAction::triggered, this, [this, &console] {
+    if (const int ch = FocusedChannel()) console.StoreChannelRecord(ch, true, false);
+  });
+  connect(Action(ids::kUpdateChannelData), &QAction::triggered, this,
+          [&console] { console.StoreAllRows(); });
+  connect(Action(ids::kStopAll), &QAction::triggered, this, [&console] { console.StopAll(); });
+  connect(Action(ids::kAutoRunRun), &QAction::triggered, this,
+          [&console] { console.RunTimeline(); });
+  connect(Action(ids::kAutoRunStop), &QAction::triggered, this,
+          [&console] { console.StopTimeline(); });
+  connect(Action(ids::kAutoRunZero), &QAction::triggered, this,
+          [&console] { console.ZeroReset(); });
+  connect(Action(ids::kAutoRunSetTiming), &QAction::triggered, this,
+          [&console] { console.SetToNextTiming(); });
+
+  connect(Action(ids::kHelp), &QAction::triggered, this, [this] { OpenHelpFile("OrvexHelp.pdf"); });
+  connect(Action(ids::kTutorial), &QAction::triggered, this,
+          [this] { OpenHelpFile("tutorial.pdf"); });
+  connect(Action(ids::kAbout), &QAction::triggered, this, &CMainFrame::ShowAbout);
+  connect(Action(ids::kNextPane), &QAction::triggered, this, [this] { FocusPane(1); });
+  connect(Action(ids::kPrevPane), &QAction::triggered, this, [this] { FocusPane(-1); });
+
+  connect(Action(ids::kSoundDevice), &QAction::triggered, this,
+          [this] { RunSoundDeviceSelection(*this, m_runtime); });
+  connect(Action(ids::kWasapiSettings), &QAction::triggered, this,
+          [this] { RunWasapiSettings(*this, m_runtime); });
+
+  // Their editors and dialogs come later; until then the commands are shown
+  // but cannot be chosen.
+  for (int id :
+       {ids::kEditCueSheet, ids::kEditBgmList, ids::kShowBgmPlayer, ids::kOperationSettings,
+        ids::kAsioSettings, ids::kMidiSettings, ids::kListOptions}) {
+    Action(id)->setEnabled(false);
+  }
+}
+
+void CMainFrame::ApplyLook(int id) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  m_look = NormalizeLook(id);
+  ApplyLookTo(*this, m_look);
+  for (QAction* item : m_lookGroup->actions()) {
+    item->setChecked(item->objectName() == QStringLiteral("id%1").arg(m_look));
+  }
+  m_doc.Store().SetInt(kWorkspace, kLookEntry, m_look);
+  QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::RestoreLayout() {
+  const IniFile& store = m_doc.Store();
+  if (auto geometry = store.GetBinary(kWorkspace, kGeometryEntry)) {
+    restoreGeometry(ToBytes(*geometry));
+  }
+  if (auto state = store.GetBinary(kWorkspace, kStateEntry)) {
+    restoreState(ToBytes(*state), kStateVersion);
+  }
+}
+
+void CMainFrame::SaveLayout() {
+  IniFile& store = m_doc.Store();
+  store.SetBinary(kWorkspace, kGeometryEntry, FromBytes(saveGeometry()));
+  store.SetBinary(kWorkspace, kStateEntry, FromBytes(saveState(kStateVersion)));
+  store.SetInt(kWorkspace, kLookEntry, m_look);
+}
+
+void CMainFrame::OpenHelpFile(const char* name) {
+  // A missing file or viewer is not reported.
+  const QString path = m_helpFolder + u'/' + QString::fromLatin1(name);
+  m_openUrl(QUrl::fromLocalFile(path));
+}
+
+void CMainFrame::ShowAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CMainFrame::FocusPane(int step) {
+  // The console and the visible panes, in a fixed order.
+  std::vector<QWidget*> stops;
+  if (centralWidget()) stops.push_back(centralWidget());
+  for (int id : {ids::kCueListPane, ids::kSliderPane, ids::kEffectPane, ids::kProgressPane}) {
+    QDockWidget* pane = Pane(id);
+    if (pane && pane->isVisible() && !pane->visibleRegion().isEmpty()) stops.push_back(pane);
+  }
+  if (stops.empty()) return;
+  QWidget* focus = QApplication::focusWidget();
+  int current = -1;
+  for (size_t i = 0; i < stops.size(); ++i) {
+    if (focus && (focus == stops[i] || stops[i]->isAncestorOf(focus))) current = int(i);
+  }
+  const int n = int(stops.size());
+  const int next = current < 0 ? 0 : ((current + step) % n + n) % n;
+  QWidget* target = stops[size_t(next)];
+  if (auto* pane = qobject_cast<QDockWidget*>(target)) {
+    pane->raise();
+    target = pane->widget();
+  }
+  if (target) {
+    QWidget* first = target->focusPolicy() != Qt::NoFocus ? target : target->nextInFocusChain();
+    (first && target->isAncestorOf(first) ? first : target)->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+void CMainFrame::UpdateTitle(const QString& docTitle) {
+  setWindowTitle(docTitle.isEmpty() ? QStringLiteral("Orvex")
+                                    : docTitle + QStringLiteral(" - Orvex"));
+}
+
+int CMainFrame::FocusedChannel() const {
+  static const int kFaderIds[] = {1000, 1001, 1002, 1003, 1004, 1008};
+  const QWidget* focus = QApplication::focusWidget();
+  if (!focus || !centralWidget() || !centralWidget()->isAncestorOf(focus)) return 0;
+  for (int ch = 1; ch <= 6; ++ch) {
+    if (focus->objectName() == QStringLiteral("id%1").arg(kFaderIds[ch - 1])) return ch;
+  }
+  return 0;
+}
+
+int CMainFrame::DropChannel(const QPoint& windowPos) const {
+  // The row areas first, then the strip areas, CH1 first in each.
+  for (int base : {1299, 1305}) {
+    for (int ch = 1; ch <= 6; ++ch) {
+      const auto* area = findChild<QWidget*>(QStringLiteral("id%1").arg(base + ch - 1));
+      if (!area || !area->isVisible()) continue;
+      const QPoint local = area->mapFrom(this, windowPos);
+      if (area->rect().contains(local)) return ch;
+    }
+  }
+  return 0;
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  if (DropUrls(event->mimeData()->urls(), event->position().toPoint())) {
+    event->acceptProposedAction();
+  }
+}
+
+bool CMainFrame::DropUrls(const QList<QUrl>& urls, const QPoint& windowPos) {
+  QStringList paths;
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) return false;
+  m_commands->OnDropFiles(paths, DropChannel(windowPos));
+  return true;
+}
+
+void CMainFrame::UpdateIndicators(int key) {
+  const int index = key == Qt::Key_CapsLock ? 0 : key == Qt::Key_NumLock ? 1 : 2;
+  m_lockState[index] = !m_lockState[index];
+  m_indicators[index]->setEnabled(m_lockState[index]);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    // One press reaches several objects on its way; count it once.
+    if ((key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock) &&
+        watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+      UpdateIndicators(key);
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (m_closing) {
+    event->accept();
+    return;
+  }
+  m_closing = true;
+  // Shortcut keys stop first, then the layout is kept for the next run.
+  for (auto& [id, action] : m_actions) action->setShortcut({});
+  SaveLayout();
+  // The marker panel asks about its markers, then the console stops and
+  // the show questions follow; the program ends after either answer.
+  m_commands->OnSaveRequest();
+  m_runtime.Shutdown();
+  m_commands->AskAtExit();
+  event->accept();
 }
 
 }  // namespace orvex

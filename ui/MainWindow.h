@@ -1,20 +1,102 @@
-// The program's main window. Closing it ends the program.
+// The program's main window: menu bar, the three toolbars, the status bar,
+// the console view in the middle and four dockable panes around it. It
+// carries the look, keeps its layout between runs and routes the menu and
+// toolbar commands. Closing it ends the program.
 #pragma once
 
+#include <functional>
+#include <map>
+
 #include <QMainWindow>
+#include <QUrl>
+
+class QAction;
+class QActionGroup;
+class QDockWidget;
+class QLabel;
+class QLineEdit;
+class QToolBar;
 
 namespace orvex {
 
+class CDocCommands;
 class COrvexDoc;
 class COrvexRuntime;
 
 class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
  public:
+  static constexpr const char* kWorkspace = "Workspace";
+  static constexpr const char* kLookEntry = "ApplicationLook";
+
   CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // The menu or toolbar command with this id (toolbar buttons share it).
+  QAction* Action(int id) const;
+  // Pane 274, 315, 283 or 314.
+  QDockWidget* Pane(int id) const;
+  QToolBar* ToolBar(int id) const;
+  // The auto-run time box (id 310) in the toolbars, or null.
+  QLineEdit* FindAutoRunTimeBox() const;
+  CDocCommands& Commands() const { return *m_commands; }
+
+  int CurrentLook() const { return m_look; }
+  void ApplyLook(int id);
+
+  // Help and tutorial open through this; the desktop's viewer by default.
+  void SetUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
+  // The folder OrvexHelp.pdf and tutorial.pdf are looked for in.
+  void SetHelpFolder(const QString& folder) { m_helpFolder = folder; }
+
+  // Files dropped at a point of the window (window coordinates).
+  bool DropUrls(const QList<QUrl>& urls, const QPoint& windowPos);
+
+  // Shows a note in the message pane until the next one.
+  void ShowNote(const QString& text);
+  QString StatusText() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void BuildMenus();
+  void BuildToolBars();
+  void BuildStatusBar();
+  void BuildPanes();
+  void ConnectCommands();
+  QAction* MakeAction(int id, const QString& text, const char* prompt = nullptr);
+  QDockWidget* MakePane(int id, const QString& title, QWidget* contents);
+  void RestoreLayout();
+  void SaveLayout();
+  void OpenHelpFile(const char* name);
+  void ShowAbout();
+  void FocusPane(int step);
+  void UpdateTitle(const QString& docTitle);
+  void UpdateIndicators(int key);
+  // The channel 1..6 under a point of the window, 0 for none.
+  int DropChannel(const QPoint& windowPos) const;
+  int FocusedChannel() const;
+
   COrvexRuntime& m_runtime;
   COrvexDoc& m_doc;
+  CDocCommands* m_commands = nullptr;
+  std::map<int, QAction*> m_actions;
+  std::map<int, QDockWidget*> m_panes;
+  std::map<int, QToolBar*> m_toolBars;
+  QActionGroup* m_lookGroup = nullptr;
+  QLineEdit* m_timeBox = nullptr;
+  QLabel* m_message = nullptr;
+  QLabel* m_indicators[3] = {};
+  bool m_lockState[3] = {};
+  int m_look = 0;
+  QString m_helpFolder;
+  std::function<void(const QUrl&)> m_openUrl;
+  bool m_closing = false;
 };
 
 }  // namespace orvex

@@ -1,0 +1,216 @@
+// The file commands through the window's actions: open a show or a sound,
+// drops, save and its postponement during fades, close, and the questions at
+// exit.
+#include <QAction>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "FrameRig.h"
+#include "ui/FrameIds.h"
+
+namespace orvex {
+namespace {
+
+class DocCommandsTest : public FrameTest {
+ protected:
+  void Trigger(int id) {
+    m_frame->Action(id)->trigger();
+    Settle();
+  }
+  void Open(const std::string& path) {
+    m_openAnswers.push_back(Q(path));
+    Trigger(ids::kFileOpen);
+  }
+  bool Asked(const char* text) const {
+    for (const auto& m : m_messages.messages) {
+      if (m == text) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(DocCommandsTest, OpenReplacesTheShowAndNamesTheWindow) {
+  const std::string show =
+      WriteShow("first.csv", {{1, 1, "a.wav"}, {3, 12.5, "b.wav"}, {7, 20, "FUP"}});
+  Open(show);
+  EXPECT_EQ(m_doc->GetCount(1), 1);
+  EXPECT_EQ(m_doc->GetCount(3), 1);
+  EXPECT_EQ(m_doc->GetShowPath(), show);
+  EXPECT_EQ(m_doc->GetSettings().showPath, show);
+  EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("first - Orvex"));
+  EXPECT_FALSE(m_frame->Commands().ShowModified());
+  // The console was refreshed: CH1 stands at its first record.
+  EXPECT_EQ(m_runtime->Console().CurrentRecord(1), 1);
+
+  // The next Open proposes the stored show, whose folder exists.
+  m_openAnswers.push_back({});
+  Trigger(ids::kFileOpen);
+  ASSERT_FALSE(m_proposed.empty());
+  EXPECT_EQ(m_proposed.back(), Q(show));
+}
+
+TEST_F(DocCommandsTest, OpenedSoundsBecomeCuesAfterTheLargestChannelCue) {
+  // Into an empty show: the sound's folder becomes the sound folder.
+  Open(m_dir.File("snd/intro.wav"));
+  ASSERT_EQ(m_doc->GetCount(1), 1);
+  EXPECT_EQ(m_doc->GetSoundFolder(), m_dir.File("snd"));
+  EXPECT_EQ(m_doc->GetFile(1, 1), "intro.wav");
+  EXPECT_EQ(m_doc->GetTitle(1, 1), "intro");
+  EXPECT_DOUBLE_EQ(m_doc->GetQNumber(1, 1), 1);
+  EXPECT_DOUBLE_EQ(m_doc->GetPre(1, 1), 8.0);
+  EXPECT_TRUE(m_frame->Commands().ShowModified());
+
+  // Groups do not count for the next number; a sub-folder of the sound
+  // folder stays in the file name; "CSV" in capitals is a sound too.
+  Open(WriteShow("show.csv", {{3, 12.5, "b.wav"}, {7, 20, "FUP"}}));
+  Open(m_dir.File("snd/fx/door.wav"));
+  Open(m_dir.File("snd/LIST.CSV"));
+  ASSERT_EQ(m_doc->GetCount(1), 2);
+  EXPECT_DOUBLE_EQ(m_doc->GetQNumber(1, 1), 13.5);
+  EXPECT_EQ(m_doc->GetFile(1, 1), "fx/door.wav");
+  EXPECT_DOUBLE_EQ(m_doc->GetQNumber(1, 2), 14.5);
+  EXPECT_EQ(m_doc->GetTitle(1, 2), "LIST");
+
+  // Elsewhere: the bare name. Too long for a record: refused, nothing added.
+  Open("/elsewhere/other.wav");
+  EXPECT_EQ(m_doc->GetFile(1, 3), "other.wav");
+  m_messages.messages.clear();
+  Open(m_dir.File("snd/" + std::string(130, 'x') + ".wav"));
+  EXPECT_EQ(m_doc->GetCount(1), 3);
+  EXPECT_TRUE(Asked(kPathTooLong));
+}
+
+TEST_F(DocCommandsTest, AShowThatFailsToLoadLeavesThePreviousOne) {
+  const std::string good = WriteShow("good.csv", {{2, 5, "a.wav"}});
+  Open(good);
+  m_messages.messages.clear();
+  Open(m_dir.File("missing.csv"));
+  EXPECT_TRUE(Asked(kShowReadFailed));
+  EXPECT_EQ(m_doc->GetCount(2), 1);
+  // Still named after the show it holds, so Save cannot write it elsewhere.
+  EXPECT_EQ(m_doc->GetShowPath(), good);
+  EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("good - Orvex"));
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kLoadFailedNote));
+
+  // A file that breaks after some records: none of them come in.
+  const std::string broken = WriteShow("broken.csv", {{1, 1, "x.wav"}, {1, 2, "y.wav"}});
+  m_dir.Write("broken.csv", m_dir.Read("broken.csv") + "\xFF\xFF,bad\r\n");
+  m_messages.messages.clear();
+  Open(broken);
+  EXPECT_TRUE(Asked(kShowReadFailed));
+  EXPECT_EQ(m_doc->GetCount(1), 0);
+  EXPECT_EQ(m_doc->GetCount(2), 1);
+  EXPECT_EQ(m_doc->GetShowPath(), good);
+}
+
+TEST_F(DocCommandsTest, DropsGoToTheChannelUnderThePoint) {
+  // Stand-ins for the console's row and strip areas of CH2.
+  auto* row = new QWidget(m_frame->centralWidget());
+  row->setObjectName(QStringLiteral("id1300"));
+  row->setGeometry(10, 10, 100, 20);
+  row->show();
+  auto* strip = new QWidget(m_frame->centralWidget());
+  strip->setObjectName(QStringLiteral("id1309"));  // CH5
+  strip->setGeometry(10, 60, 30, 100);
+  strip->show();
+  m_frame->show();
+
+  auto drop = [&](QPoint at, const std::vector<std::string>& files) {
+    QList<QUrl> urls;
+    for (const auto& f : files) urls << QUrl::fromLocalFile(Q(f));
+    m_frame->DropUrls(urls, m_frame->centralWidget()->mapTo(m_frame.get(), at));
+    Settle();
+  };
+  Open(WriteShow("show.csv", {{1, 3, "a.wav"}}));
+  drop({20, 15}, {m_dir.File("snd/1.wav"), m_dir.File("snd/2.wav"), m_dir.File("snd/3.wav")});
+  ASSERT_EQ(m_doc->GetCount(2), 3);
+  EXPECT_DOUBLE_EQ(m_doc->GetQNumber(2, 1), 4);
+  EXPECT_DOUBLE_EQ(m_doc->GetQNumber(2, 3), 6);
+  drop({20, 100}, {m_dir.File("snd/4.wav")});
+  EXPECT_EQ(m_doc->GetCount(5), 1);
+  // Outside every area a sound is ignored, but a show still opens; the
+  // sounds after it in the same drop join that show.
+  const std::string other = WriteShow("other.csv", {{4, 1, "x.wav"}});
+  drop({300, 300}, {m_dir.File("snd/5.wav")});
+  EXPECT_EQ(m_doc->GetCount(1) + m_doc->GetCount(2) + m_doc->GetCount(5), 5);
+  drop({20, 15}, {other, m_dir.File("snd/6.wav")});
+  EXPECT_EQ(m_doc->GetShowPath(), other);
+  EXPECT_EQ(m_doc->GetCount(2), 1);
+  EXPECT_EQ(m_doc->GetCount(4), 1);
+  EXPECT_DOUBLE_EQ(m_doc->GetQNumber(2, 1), 2);
+}
+
+TEST_F(DocCommandsTest, SaveWaitsWhileAFadeRunsAndTheExitOffersIt) {
+  const std::string show = WriteShow("fade.csv", {{1, 1, "a.wav", 30}});
+  Open(show);
+  const std::string before = m_dir.Read("fade.csv");
+  m_runtime->Console().StartFadeOut(1, true);
+  ASSERT_TRUE(m_runtime->Console().AnyFadeRunning());
+  // An edit that Save should write.
+  Open(m_dir.File("snd/new.wav"));
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_dir.Read("fade.csv"), before);
+  EXPECT_TRUE(m_frame->Commands().SavePostponed());
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kPostponedNote));
+
+  // No to the changed-data question, yes to the postponed save.
+  m_messages.answers = {kAnswerNo, kAnswerYes};
+  CloseFrame();
+  EXPECT_TRUE(Asked(CDocCommands::kSaveQuestion));
+  EXPECT_TRUE(Asked(CDocCommands::kPostponedQuestion));
+  EXPECT_NE(m_dir.Read("fade.csv"), before);
+}
+
+TEST_F(DocCommandsTest, ExitAsksOnlyAboutUnsavedChanges) {
+  // Nothing changed: no question at all.
+  Open(WriteShow("quiet.csv", {{1, 1, "a.wav"}}));
+  CloseFrame();
+  EXPECT_TRUE(m_messages.messages.empty());
+
+  // An untitled changed show: yes opens Save as.
+  OpenFrame();
+  Trigger(ids::kFileNew);
+  EXPECT_TRUE(m_frame->Commands().ShowModified());
+  Open(m_dir.File("snd/a.wav"));
+  m_messages.answers = {kAnswerYes};
+  m_saveAnswers.push_back(Q(m_dir.File("saved.csv")));
+  CloseFrame();
+  EXPECT_TRUE(Asked(CDocCommands::kSaveQuestion));
+  EXPECT_FALSE(Asked(CDocCommands::kPostponedQuestion));
+  EXPECT_EQ(m_saveDialogs, 1);
+  EXPECT_TRUE(QFileInfo::exists(Q(m_dir.File("saved.csv"))));
+}
+
+TEST_F(DocCommandsTest, CloseAndSaveAsKeepTheSoundFolderAndFlags) {
+  Open(WriteShow("show.csv", {{1, 1, "a.wav"}}));
+  const std::string folder = m_doc->GetSoundFolder();
+  Trigger(ids::kFileClose);
+  EXPECT_TRUE(m_messages.messages.empty());
+  EXPECT_EQ(m_doc->GetCount(1), 0);
+  EXPECT_EQ(m_doc->GetShowPath(), "");
+  EXPECT_EQ(m_doc->GetSoundFolder(), folder);
+  EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("Orvex"));
+  EXPECT_EQ(m_runtime->Console().CurrentRecord(1), 0);
+
+  // Save of the untitled show opens Save as; cancelling saves nothing.
+  Open(m_dir.File("snd/b.wav"));
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_saveDialogs, 1);
+  EXPECT_TRUE(m_frame->Commands().ShowModified());
+  m_saveAnswers.push_back(Q(m_dir.File("named.csv")));
+  Trigger(ids::kFileSave);
+  EXPECT_FALSE(m_frame->Commands().ShowModified());
+  EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("named - Orvex"));
+  EXPECT_TRUE(QFileInfo::exists(Q(m_dir.File("named.csv"))));
+}
+
+TEST_F(DocCommandsTest, AFailedSaveKeepsTheChangeToAskAbout) {
+  Open(m_dir.File("snd/a.wav"));
+  m_saveAnswers.push_back(Q(m_dir.File("no-such-folder/show.csv")));
+  Trigger(ids::kFileSaveAs);
+  EXPECT_TRUE(Asked(kShowSaveFailed));
+  EXPECT_TRUE(m_frame->Commands().ShowModified());
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,107 @@
+// The operator's file commands: new, open, save, save as, close, dropped
+// files, the marker save request and the questions at exit. Show files are
+// read on a thread of their own and put in place whole, so a long show never
+// stalls the console and a show that fails to load leaves the previous one.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <thread>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace orvex {
+
+class COrvexDoc;
+class COrvexRuntime;
+
+class CDocCommands : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kSaveQuestion = "データが変更されています。保存しますか？";
+  static constexpr const char* kPostponedQuestion =
+      "保存時にフェード中だったため保存を中止しました。保存しますか？";
+  static constexpr const char* kPostponedNote =
+      "フェード中のため保存を保留しました。フェードが終わってから上書き保存してください";
+  static constexpr const char* kLoadFailedNote =
+      "Ｑシートを読み込めなかったため、前のＱシートのままです";
+
+  CDocCommands(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* window);
+  ~CDocCommands() override;
+
+  // --- what the window supplies; each has a default ---
+  // File dialogs: the chosen native path, empty for cancel.
+  std::function<QString(const QString& proposed)> chooseOpenFile;
+  std::function<QString(const QString& proposed)> chooseSaveFile;
+  // The console refresh after the cue store was replaced.
+  std::function<void(bool resetPositions)> refresh;
+  // Close: the cue list and the marker panel forget the show.
+  std::function<void()> clearPanes;
+  // The channel fader (1..6) with the keyboard focus, 0 for none.
+  std::function<int()> focusedChannel;
+  // Markers edited since the last save (the marker panel's flag).
+  std::function<bool()> markersModified;
+  std::function<void()> clearMarkersModified;
+
+  void OnFileNew();
+  void OnFileOpen();
+  void OnFileSave();
+  void OnFileSaveAs();
+  void OnFileClose();
+  // A chosen file: a show when its extension is exactly "csv", else a WAV
+  // added as a cue on the focused channel.
+  void OpenPath(const QString& path);
+  // Files dropped on channel ch (0: on no channel), in the order given.
+  void OnDropFiles(const QStringList& paths, int ch);
+  void OnSaveRequest();
+  // The questions of the closing window; the program ends after either answer.
+  void AskAtExit();
+
+  bool ShowModified() const;
+  void SetShowModified(bool modified);
+  bool SavePostponed() const { return m_savePostponed; }
+  // True while a show is being read.
+  bool Busy() const { return m_reader.joinable() || !m_pending.empty(); }
+  QString Title() const { return m_title; }
+
+ signals:
+  void titleChanged(const QString& title);
+  // A short note for the status bar.
+  void note(const QString& text);
+  // Every command that was started has finished (loads included).
+  void idle();
+
+ private:
+  struct Pending {
+    QString path;
+    int ch = 0;         // drops: the target channel; opens: -1
+    bool last = false;  // refresh after this one
+  };
+  void SetTitleFromPath(const QString& path);
+  // Runs the queued files one by one; a show is read off the UI thread and
+  // the queue goes on when it is in place.
+  void RunPending();
+  void StartReading(const QString& path);
+  void FinishReading(const QString& path, bool ok, void* result);
+  void AddWave(const QString& path, int ch);
+  void Refresh(bool reset);
+  void Save();
+  QString ProposedPath(const std::string& stored) const;
+
+  COrvexRuntime& m_runtime;
+  COrvexDoc& m_doc;
+  QWidget* m_window;
+  QString m_title;
+  bool m_savePostponed = false;
+  std::deque<Pending> m_pending;
+  bool m_refreshDue = false;
+  std::thread m_reader;
+  // Path and title of the show in the console, restored when a load fails.
+  std::string m_previousPath;
+  QString m_previousTitle;
+};
+
+}  // namespace orvex
