@@ -165,7 +165,8 @@ TEST_F(DocCommandsTest, ExitAsksOnlyAboutUnsavedChanges) {
   // Nothing changed: no question at all.
   Open(WriteShow("quiet.csv", {{1, 1, "a.wav"}}));
   CloseFrame();
-  EXPECT_TRUE(m_messages.messages.empty());
+  EXPECT_FALSE(Asked(CDocCommands::kSaveQuestion));
+  EXPECT_FALSE(Asked(CDocCommands::kPostponedQuestion));
 
   // An untitled changed show: yes opens Save as.
   OpenFrame();
@@ -184,8 +185,9 @@ TEST_F(DocCommandsTest, ExitAsksOnlyAboutUnsavedChanges) {
 TEST_F(DocCommandsTest, CloseAndSaveAsKeepTheSoundFolderAndFlags) {
   Open(WriteShow("show.csv", {{1, 1, "a.wav"}}));
   const std::string folder = m_doc->GetSoundFolder();
+  m_messages.messages.clear();
   Trigger(ids::kFileClose);
-  EXPECT_TRUE(m_messages.messages.empty());
+  EXPECT_FALSE(Asked(CDocCommands::kSaveQuestion));
   EXPECT_EQ(m_doc->GetCount(1), 0);
   EXPECT_EQ(m_doc->GetShowPath(), "");
   EXPECT_EQ(m_doc->GetSoundFolder(), folder);

@@ -205,7 +205,20 @@ TEST_F(MainFrameTest, AboutBoxShowsTheVersion) {
 }
 
 TEST_F(MainFrameTest, AShowOnTheCommandLineOpensAfterStartUp) {
+  // A sound that exists: a missing one would be reported in a box that
+  // waits for the operator.
   const std::string show = WriteShow("cmdline.csv", {{1, 1, "a.wav"}});
+  std::string wav = "RIFF";
+  auto put = [&wav](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) wav += char((v >> (8 * i)) & 0xFF);
+  };
+  put(36 + 400, 4);
+  wav += "WAVEfmt ";
+  put(16, 4), put(1, 2), put(2, 2), put(44100, 4), put(44100 * 4, 4), put(4, 2), put(16, 2);
+  wav += "data";
+  put(400, 4);
+  wav += std::string(400, '\0');
+  m_dir.Write("snd/a.wav", wav);
   QProcess program;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
