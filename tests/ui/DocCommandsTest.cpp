@@ -94,7 +94,7 @@ TEST_F(DocCommandsTest, AShowThatFailsToLoadLeavesThePreviousOne) {
 
   // A file that breaks after some records: none of them come in.
   const std::string broken = WriteShow("broken.csv", {{1, 1, "x.wav"}, {1, 2, "y.wav"}});
-  m_dir.Write("broken.csv", m_dir.Read("broken.csv") + "\xFF\xFF,bad\r\n");
+  m_dir.Write("broken.csv", m_dir.Read("broken.csv") + "1,1,bad\x81\r\n");
   m_messages.messages.clear();
   Open(broken);
   EXPECT_TRUE(Asked(kShowReadFailed));
