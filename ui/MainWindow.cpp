@@ -25,7 +25,10 @@
 #include "ui/AboutDlg.h"
 #include "ui/DocCommands.h"
 #include "ui/FrameIds.h"
+#include "ui/ListDlgBar.h"
 #include "ui/Looks.h"
+#include "ui/OrvexView.h"
+#include "ui/ProgressDlgBar.h"
 #include "ui/SoundDeviceMenu.h"
 
 namespace orvex {
@@ -60,16 +63,36 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   BuildMenus();
   BuildToolBars();
   BuildStatusBar();
-  setCentralWidget(new QWidget(this));
+  m_view = new COrvexView(m_runtime, m_doc, this);
+  setCentralWidget(m_view);
+  m_cueList = new CListDlgBar(m_doc.Store().GetBinary("FACE", "QLIST_ORDER"));
+  m_cueList->SetOrderSaver([this](const std::vector<uint8_t>& order) {
+    m_doc.Store().SetBinary("FACE", "QLIST_ORDER", order);
+  });
+  m_progress = new CProgressDlgBar;
+  m_view->AttachCueList(m_cueList);
+  m_view->AttachProgress(m_progress);
   BuildPanes();
   m_commands = new CDocCommands(m_runtime, m_doc, this);
   m_commands->focusedChannel = [this] { return FocusedChannel(); };
+  // A show that was loaded or created routes its first cues as their records
+  // say; an edit without a reset keeps what the operator set by hand.
+  m_commands->refresh = [this](bool reset) {
+    CConsole& console = m_runtime.Console();
+    console.RefreshAfterCueChange(reset);
+    if (reset) console.ApplyFirstCueRouting();
+    m_view->RebuildCueList();
+    m_view->RefreshAll();
+  };
+  m_cueList->SetDropHandler(
+      [this](const QStringList& paths) { m_commands->OnDropFiles(paths, 0); });
   ConnectCommands();
 
   resize(1280, 860);
   ApplyLook(m_look);
   RestoreLayout();
   m_runtime.StartUp();
+  m_view->RefreshAll();
 
   // The auto-run clock text follows the console's clock.
   auto* clock = new QTimer(this);
@@ -152,10 +175,10 @@ void CMainFrame::BuildPanes() {
   setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
   setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
 
-  QDockWidget* cues = MakePane(ids::kCueListPane, QStringLiteral("Ｑシート"), new QWidget);
+  QDockWidget* cues = MakePane(ids::kCueListPane, QStringLiteral("Ｑシート"), m_cueList);
   QDockWidget* slider = MakePane(ids::kSliderPane, QStringLiteral("スライダーパネル"), new QWidget);
   QDockWidget* effect = MakePane(ids::kEffectPane, QStringLiteral("エフェクト"), new QWidget);
-  QDockWidget* progress = MakePane(ids::kProgressPane, QStringLiteral("進行"), new QWidget);
+  QDockWidget* progress = MakePane(ids::kProgressPane, QStringLiteral("進行"), m_progress);
   cues->setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
   addDockWidget(Qt::RightDockWidgetArea, cues);
   tabifyDockWidget(cues, slider);
@@ -287,13 +310,7 @@ void CMainFrame::UpdateTitle(const QString& docTitle) {
 }
 
 int CMainFrame::FocusedChannel() const {
-  static const int kFaderIds[] = {1000, 1001, 1002, 1003, 1004, 1008};
-  const QWidget* focus = QApplication::focusWidget();
-  if (!focus || !centralWidget() || !centralWidget()->isAncestorOf(focus)) return 0;
-  for (int ch = 1; ch <= 6; ++ch) {
-    if (focus->objectName() == QStringLiteral("id%1").arg(kFaderIds[ch - 1])) return ch;
-  }
-  return 0;
+  return m_view ? m_view->FocusedChannelFader() : 0;
 }
 
 int CMainFrame::DropChannel(const QPoint& windowPos) const {

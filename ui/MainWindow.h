@@ -20,7 +20,10 @@ class QToolBar;
 namespace orvex {
 
 class CDocCommands;
+class CListDlgBar;
 class COrvexDoc;
+class COrvexView;
+class CProgressDlgBar;
 class COrvexRuntime;
 
 class CMainFrame : public QMainWindow {
@@ -81,10 +84,14 @@ class CMainFrame : public QMainWindow {
   // The channel 1..6 under a point of the window, 0 for none.
   int DropChannel(const QPoint& windowPos) const;
   int FocusedChannel() const;
+  COrvexView* View() const { return m_view; }
 
   COrvexRuntime& m_runtime;
   COrvexDoc& m_doc;
   CDocCommands* m_commands = nullptr;
+  COrvexView* m_view = nullptr;
+  CListDlgBar* m_cueList = nullptr;
+  CProgressDlgBar* m_progress = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QDockWidget*> m_panes;
   std::map<int, QToolBar*> m_toolBars;

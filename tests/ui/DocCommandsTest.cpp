@@ -104,36 +104,34 @@ TEST_F(DocCommandsTest, AShowThatFailsToLoadLeavesThePreviousOne) {
 }
 
 TEST_F(DocCommandsTest, DropsGoToTheChannelUnderThePoint) {
-  // Stand-ins for the console's row and strip areas of CH2.
-  auto* row = new QWidget(m_frame->centralWidget());
-  row->setObjectName(QStringLiteral("id1300"));
-  row->setGeometry(10, 10, 100, 20);
-  row->show();
-  auto* strip = new QWidget(m_frame->centralWidget());
-  strip->setObjectName(QStringLiteral("id1309"));  // CH5
-  strip->setGeometry(10, 60, 30, 100);
-  strip->show();
   m_frame->show();
+  // The console's own row area of CH2, strip area of CH5, and GO (in no area).
+  auto centre = [&](const char* id) {
+    auto* w = m_frame->findChild<QWidget*>(QString::fromLatin1(id));
+    EXPECT_NE(w, nullptr) << id;
+    return w ? w->mapTo(m_frame.get(), w->rect().center()) : QPoint();
+  };
+  const QPoint rowCh2 = centre("id1300"), stripCh5 = centre("id1309"), go = centre("id1076");
 
   auto drop = [&](QPoint at, const std::vector<std::string>& files) {
     QList<QUrl> urls;
     for (const auto& f : files) urls << QUrl::fromLocalFile(Q(f));
-    m_frame->DropUrls(urls, m_frame->centralWidget()->mapTo(m_frame.get(), at));
+    m_frame->DropUrls(urls, at);
     Settle();
   };
   Open(WriteShow("show.csv", {{1, 3, "a.wav"}}));
-  drop({20, 15}, {m_dir.File("snd/1.wav"), m_dir.File("snd/2.wav"), m_dir.File("snd/3.wav")});
+  drop(rowCh2, {m_dir.File("snd/1.wav"), m_dir.File("snd/2.wav"), m_dir.File("snd/3.wav")});
   ASSERT_EQ(m_doc->GetCount(2), 3);
   EXPECT_DOUBLE_EQ(m_doc->GetQNumber(2, 1), 4);
   EXPECT_DOUBLE_EQ(m_doc->GetQNumber(2, 3), 6);
-  drop({20, 100}, {m_dir.File("snd/4.wav")});
+  drop(stripCh5, {m_dir.File("snd/4.wav")});
   EXPECT_EQ(m_doc->GetCount(5), 1);
   // Outside every area a sound is ignored, but a show still opens; the
   // sounds after it in the same drop join that show.
   const std::string other = WriteShow("other.csv", {{4, 1, "x.wav"}});
-  drop({300, 300}, {m_dir.File("snd/5.wav")});
+  drop(go, {m_dir.File("snd/5.wav")});
   EXPECT_EQ(m_doc->GetCount(1) + m_doc->GetCount(2) + m_doc->GetCount(5), 5);
-  drop({20, 15}, {other, m_dir.File("snd/6.wav")});
+  drop(rowCh2, {other, m_dir.File("snd/6.wav")});
   EXPECT_EQ(m_doc->GetShowPath(), other);
   EXPECT_EQ(m_doc->GetCount(2), 1);
   EXPECT_EQ(m_doc->GetCount(4), 1);
