@@ -96,6 +96,11 @@ class CAsioKernel {
   uint64_t XrunCount() const;
   // True once the device went away; cleared by the next successful open.
   bool DeviceLost() const;
+  // How long a started device may go without calling back before its slots
+  // let go of the players' stores (1000 ms unless set).
+  void SetStallLimitMs(int ms);
+  // True while no slot half waits for the refill thread.
+  bool RefillIdle() const;
 
   // --- slots (CWaveAsio) ---
   void SetSlotStream(int slot, StreamStore* stream);
