@@ -3,7 +3,6 @@
 
 namespace orvex {
 
-inline constexpr const char* kAsioOpenFailed = "ASIOドライバを開くことができませんでした";
 inline constexpr const char* kAsioDeviceLost =
     "ASIOドライバ（JACKサーバー）が停止しました。ASIO出力は無音になります。\n"
     "サーバーを起動し直してからサウンドデバイスを選び直すと再開します。";

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "AsioRig.h"
+#include "output/asio/AsioBufferRule.h"
 #include "output/asio/AsioMessages.h"
 
 namespace orvex::test {
@@ -73,6 +74,17 @@ TEST(AsioKernel, BufferSizeFollowsTheFactorAndTheDriverLimits) {
     EXPECT_EQ(rig.host.BufferSize(), 256);
     EXPECT_EQ(rig.host.BufferFactor(), 4);
   }
+}
+
+TEST(AsioKernel, TheSettingsDialogRoundsTheEntryToAMultipleOfTheMinimum) {
+  EXPECT_EQ(asio::ChooseBufferSize(500, 64, 4).size, 448);
+  EXPECT_EQ(asio::ChooseBufferSize(500, 64, 4).factor, 7);
+  // Below the minimum the stored factor stands.
+  EXPECT_EQ(asio::ChooseBufferSize(50, 64, 3).size, 192);
+  EXPECT_EQ(asio::ChooseBufferSize(50, 64, 3).factor, 3);
+  // Without a driver the entry is taken and the factor goes back to 4.
+  EXPECT_EQ(asio::ChooseBufferSize(500, 0, 9).size, 500);
+  EXPECT_EQ(asio::ChooseBufferSize(500, 0, 9).factor, 4);
 }
 
 TEST(AsioKernel, DriverNamesAndFailedOpens) {
