@@ -43,6 +43,8 @@ PositionDisplay MakePositionDisplay(uint32_t position, uint32_t dataSize, uint32
 CWaveWnd::CWaveWnd(int channel, TimerService& timers, UiPoster& poster)
     : channel_(channel), timers_(timers), poster_(poster), source_(channel) {
   asio_.Connect(nullptr, channel, -1);
+  // Channels CH1..CH6 have tone control; the continuous-play player has none.
+  if (channel >= 1) xaudio_.InitEffects();
 }
 
 CWaveWnd::~CWaveWnd() {

@@ -91,6 +91,8 @@ class CWaveWnd {
   // --- level ---
   void SetOutputLevel(uint32_t faderValue, int output, int pan);
   void SetAllOutputLevels(uint32_t faderValue);
+  // Tone band 0..2 of the voice-engine outputs (x: -15..15).
+  void SetToneGain(int band, float x) { xaudio_.SetToneGain(band, x); }
 
   void UpdatePositionDisplay();
   PositionDisplay GetPositionDisplay() const;

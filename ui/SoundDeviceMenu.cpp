@@ -7,6 +7,7 @@
 #include <QMenuBar>
 
 #include "app/OrvexRuntime.h"
+#include "ui/AsioSettingsDlg.h"
 #include "ui/SoundDeviceDlg.h"
 #include "ui/WasapiSetDlg.h"
 
@@ -43,6 +44,22 @@ QMenu* AddSoundDeviceMenu(QMainWindow& window, COrvexRuntime& runtime) {
   wasapi->setObjectName(QStringLiteral("id32823"));
   QObject::connect(wasapi, &QAction::triggered, &window,
                    [&window, &runtime] { RunWasapiSettings(window, runtime); });
+  QAction* asio = settings->addAction(QStringLiteral("ASIO設定..."));
+  asio->setObjectName(QStringLiteral("id32821"));
+  QObject::connect(asio, &QAction::triggered, &window, [&window, &runtime] {
+    std::array<std::optional<WaveFormat>, 6> formats;
+    for (int ch = 1; ch <= kChannels; ++ch) {
+      const CWaveWnd& p = runtime.Console().Player(ch);
+      if (p.IsLoaded()) formats[static_cast<size_t>(ch - 1)] = p.Source().Format();
+    }
+    COutputSetup& outputs = runtime.Outputs();
+    RunAsioSettings(&window, runtime.Doc().GetSettings(), outputs.Devices().Asio(), formats, [&] {
+      WaitCursor wait;
+      outputs.CloseAsioOutput();
+      outputs.Devices().LoadAsioDriverList();
+      outputs.OpenAsioOutput();
+    });
+  });
   return settings;
 }
 

@@ -1,5 +1,6 @@
 // The View menu's sound device commands: the device selection (32792) and,
-// under "サウンドデバイス設定", the WASAPI settings (32823).
+// under "サウンドデバイス設定", the WASAPI settings (32823) and the ASIO settings
+// (32821).
 #pragma once
 
 class QMainWindow;

@@ -42,6 +42,9 @@ bool AsioSlot::OpenSource(uint32_t deviceRate) {
   resampled.assign(kChunkFrames * channels, 0.0f);
   decodedFrames = decodedUsed = 0;
   tailPushed = false;
+  // The converter starts with its delay of silence; dropping it lets a cue
+  // start as soon as one at the device's own rate.
+  leadToDrop = resampler ? resampler->LeadFrames() : 0;
   return true;
 }
 
@@ -98,9 +101,12 @@ uint32_t AsioSlot::FillHalf(int half, uint32_t halfFrames) {
     size_t used = 0, produced = 0;
     resampler->Process(decoded.data() + decodedUsed * channels, decodedFrames - decodedUsed, used,
                        resampled.data(), std::min(room, kChunkFrames), produced);
-    ToStereo(resampled.data(), channels, produced, out + 2 * size_t{made});
+    const size_t dropped = std::min<size_t>(produced, leadToDrop);
+    leadToDrop -= static_cast<uint32_t>(dropped);
+    ToStereo(resampled.data() + dropped * channels, channels, produced - dropped,
+             out + 2 * size_t{made});
     decodedUsed += used;
-    made += static_cast<uint32_t>(produced);
+    made += static_cast<uint32_t>(produced - dropped);
     if (used == 0 && produced == 0) break;
   }
   return made;

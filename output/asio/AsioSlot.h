@@ -54,6 +54,7 @@ struct AsioSlot {
   size_t decodedFrames = 0;
   size_t decodedUsed = 0;
   bool tailPushed = false;
+  uint32_t leadToDrop = 0;  // converter output before the first input frame
 
   // Opens a reader on the stream and prepares decoding from the slot's
   // format to `deviceRate`. False when the format cannot be played.

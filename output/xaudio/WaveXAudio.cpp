@@ -38,6 +38,10 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
       return false;
     }
     voice->SetVolume(1.0f);
+    if (effectsOn_ && fileFormat.channels <= 2) {
+      effects_[n].SetParameters(tone_);
+      voice->SetEffectChain(&effects_[n]);
+    }
     Voice& v = voices_[n];
     v.voice = voice;
     v.reader = stream_ ? stream_->OpenReader(this) : -1;
@@ -208,6 +212,24 @@ void CWaveXAudio::ApplyLevel(int output) {
   volumes[0] = levels_[output][0];
   if (count > 1) volumes[1] = levels_[output][1];
   voice->SetChannelVolumes(count, volumes.data());
+}
+
+void CWaveXAudio::InitEffects() {
+  std::lock_guard lock(mutex_);
+  // Centres, bandwidths and the fourth band from the table; the three tone
+  // gains stay as they were set.
+  FxEqParameters p;
+  for (int band = 0; band < 3; ++band) p.Gain(band) = tone_.Gain(band);
+  tone_ = p;
+  effectsOn_ = true;
+}
+
+void CWaveXAudio::SetToneGain(int band, float x) {
+  if (band < 0 || band > 2) return;
+  std::lock_guard lock(mutex_);
+  tone_.Gain(band) = ToneGain(x);
+  for (int n = 0; n < kOutputCount; ++n)
+    if (voices_[n].voice) effects_[n].SetParameters(tone_);
 }
 
 }  // namespace orvex

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "output/StreamStore.h"
+#include "output/ToneEqualizer.h"
 #include "output/WaveFormat.h"
 #include "output/xaudio/VoiceEngine.h"
 
@@ -51,6 +52,12 @@ class CWaveXAudio : private StreamStore::Holder {
   // freshly loaded file never plays at a level nobody set.
   void SetOutputLevel(int output, float left, float right);
 
+  // Tone control: an equaliser on each output's voice of one- and
+  // two-channel files, from InitEffects on. A band's gain set before a voice
+  // exists is used when it is created.
+  void InitEffects();
+  void SetToneGain(int band, float x);
+
  private:
   struct Voice {
     xaudio::SourceVoice* voice = nullptr;
@@ -89,6 +96,9 @@ class CWaveXAudio : private StreamStore::Holder {
   uint32_t firstBlockSize_ = 0;
   std::vector<uint8_t> silence_;
   std::atomic<bool> endFlag_{true};
+  std::array<ToneEqualizer, kOutputCount> effects_;
+  FxEqParameters tone_;
+  bool effectsOn_ = false;
 };
 
 }  // namespace orvex

@@ -106,10 +106,10 @@ TEST(AsioKernel, DriverNamesAndFailedOpens) {
 }
 
 TEST(AsioKernel, MixesChannelSlotsInOrderAtTheirGainsAndRampsTheStart) {
-  AsioRig rig;
-  ASSERT_TRUE(rig.Open());
   const int frames = 29000;  // several halves, so the refill thread must keep up
   Source ch1(CountingPcm16(frames)), bgm(CountingPcm16(frames, 5000));
+  AsioRig rig;  // after the stores: players outlive the host's use of them
+  ASSERT_TRUE(rig.Open());
   Attach(rig.host, 1, ch1, Pcm16Format(48000), 0.5f);
   Attach(rig.host, 0, bgm, Pcm16Format(48000));  // the continuous-play slot
   rig.host.SetSlotPlaying(0, true);
@@ -150,9 +150,9 @@ int SteadyIndex(float v) {
 }
 
 TEST(AsioKernel, PauseRampsOutAndResumeGoesOnFromWhereTheRampEnded) {
+  Source ch(CountingPcm16(20000, 1, 1), 80000);
   AsioRig rig;
   ASSERT_TRUE(rig.Open());
-  Source ch(CountingPcm16(20000, 1, 1), 80000);
   Attach(rig.host, 3, ch, Pcm16Format(48000, 1));
   rig.host.SetSlotPlaying(3, true);
   PumpFrames(rig.host, *rig.device, 2048);
@@ -192,9 +192,9 @@ TEST(AsioKernel, PauseRampsOutAndResumeGoesOnFromWhereTheRampEnded) {
 
 TEST(AsioKernel, IntegerDevicesSaturateAndOthersGetSilence) {
   const auto run = [](int type, int16_t sample, int slots) {
+    std::vector<std::unique_ptr<Source>> sources;  // outlive the host, as players do
     AsioRig rig({.sampleType = type});
     EXPECT_TRUE(rig.Open());
-    std::vector<std::unique_ptr<Source>> sources;
     std::vector<uint8_t> pcm;
     for (int i = 0; i < 4000; ++i) {
       pcm.push_back(static_cast<uint8_t>(sample));
@@ -224,8 +224,6 @@ TEST(AsioKernel, IntegerDevicesSaturateAndOthersGetSilence) {
 }
 
 TEST(AsioKernel, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
-  AsioRig rig;
-  ASSERT_TRUE(rig.Open());
   const int frames = 44100;  // one second of 1 kHz
   std::vector<uint8_t> pcm;
   for (int i = 0; i < frames; ++i) {
@@ -237,6 +235,8 @@ TEST(AsioKernel, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
     }
   }
   Source ch(pcm);
+  AsioRig rig;
+  ASSERT_TRUE(rig.Open());
   Attach(rig.host, 2, ch, Pcm16Format(44100));
   rig.host.SetSlotPlaying(2, true);
   PumpFrames(rig.host, *rig.device, 60000);
@@ -259,9 +259,9 @@ TEST(AsioKernel, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
 }
 
 TEST(AsioKernel, DetachRampsOutAndLetsGoOfTheStore) {
+  Source ch(CountingPcm16(40000), 200000);
   AsioRig rig;
   ASSERT_TRUE(rig.Open());
-  Source ch(CountingPcm16(40000), 200000);
   Attach(rig.host, 1, ch, Pcm16Format(48000));
   rig.host.SetSlotPlaying(1, true);
   PumpFrames(rig.host, *rig.device, 20000);
@@ -277,6 +277,7 @@ TEST(AsioKernel, DetachRampsOutAndLetsGoOfTheStore) {
 }
 
 TEST(AsioKernel, AVanishedDeviceIsReportedAndHoldsNoStore) {
+  Source ch(CountingPcm16(40000), 200000);
   AsioRig rig;
   ASSERT_TRUE(rig.Open());
   std::atomic<int> notices{0};
@@ -285,7 +286,6 @@ TEST(AsioKernel, AVanishedDeviceIsReportedAndHoldsNoStore) {
     message = m;
     notices.fetch_add(1);
   });
-  Source ch(CountingPcm16(40000), 200000);
   Attach(rig.host, 1, ch, Pcm16Format(48000));
   rig.host.SetSlotPlaying(1, true);
   PumpFrames(rig.host, *rig.device, 4096);
@@ -307,10 +307,10 @@ TEST(AsioKernel, AVanishedDeviceIsReportedAndHoldsNoStore) {
 }
 
 TEST(AsioKernel, AStalledDeviceLetsGoOfThePlayersStores) {
+  Source ch(CountingPcm16(40000), 160000);
   AsioRig rig;
   rig.host.SetStallLimitMs(50);
   ASSERT_TRUE(rig.Open());
-  Source ch(CountingPcm16(40000), 160000);
   Attach(rig.host, 1, ch, Pcm16Format(48000));
   rig.host.SetSlotPlaying(1, true);
   rig.device->Pump(1, 256);

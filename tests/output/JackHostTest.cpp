@@ -43,6 +43,7 @@ class JackHost : public ::testing::Test {
   }
 
   std::unique_ptr<JackServer> server_;
+  StreamStore store_;  // a player's store outlives the host's use of it
   CAsioKernel host_;
 };
 
@@ -74,11 +75,10 @@ TEST_F(JackHost, ACuePlaysThroughTheSlotMixerWithoutXruns) {
   ASSERT_TRUE(recorder.Connect("Orvex:out_2", 1));
 
   const int frames = 48000 * 2;
-  StreamStore store;
-  store.Allocate(size_t{frames} * 4);
+  store_.Allocate(size_t{frames} * 4);
   const std::vector<uint8_t> pcm = CountingPcm16(frames);
-  store.Append(pcm.data(), pcm.size());
-  host_.SetSlotStream(4, &store);
+  store_.Append(pcm.data(), pcm.size());
+  host_.SetSlotStream(4, &store_);
   host_.SetSlotFormat(4, Pcm16Format(48000));
   host_.SetSlotGains(4, 1, 1);
   host_.AttachSlot(4);
@@ -110,22 +110,21 @@ TEST_F(JackHost, AServerKilledMidShowLeavesTheHostRunningAndSilent) {
   host_.SetNoticeHandler([&](const std::string& m) {
     if (m == kAsioDeviceLost) notices.fetch_add(1);
   });
-  StreamStore store;
-  store.Allocate(48000 * 4 * 4);
+  store_.Allocate(48000 * 4 * 4);
   const std::vector<uint8_t> pcm = CountingPcm16(48000 * 4);
-  store.Append(pcm.data(), pcm.size());
-  host_.SetSlotStream(1, &store);
+  store_.Append(pcm.data(), pcm.size());
+  host_.SetSlotStream(1, &store_);
   host_.SetSlotFormat(1, Pcm16Format(48000));
   host_.SetSlotGains(1, 1, 1);
   host_.AttachSlot(1);
   host_.SetSlotPlaying(1, true);
-  ASSERT_TRUE(WaitFor([&] { return store.ReaderPos(0) > 0 || store.FreeSpace() > 0; }, 5s));
+  ASSERT_TRUE(WaitFor([&] { return store_.ReaderPos(0) > 0 || store_.FreeSpace() > 0; }, 5s));
 
   server_->Stop(SIGKILL);
   ASSERT_TRUE(WaitFor([&] { return notices.load() == 1; }, 10s));
   EXPECT_TRUE(host_.DeviceLost());
   // The slot no longer holds the player's store.
-  EXPECT_EQ(store.FreeSpace(), store.Capacity());
+  EXPECT_EQ(store_.FreeSpace(), store_.Capacity());
   // The player's steps keep working on a host whose server is gone.
   host_.SetSlotPlaying(1, false);
   host_.DetachSlot(1);
