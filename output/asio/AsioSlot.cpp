@@ -58,13 +58,17 @@ void AsioSlot::CloseSource() {
 
 size_t AsioSlot::ReadSource(size_t maxFrames) {
   const uint32_t align = format.blockAlign;
+  // A slot whose device fell behind has lost its place in the store: it
+  // reads nothing until the store puts it back at the live position.
+  if (!stream->EnterRead(reader)) return 0;
   const uint64_t pos = stream->ReaderPos(reader);
   size_t available = 0;
   for (const StreamStore::Span& s : stream->Region(pos, maxFrames * align)) available += s.size;
   // Only whole frames: a partly appended frame waits for its rest.
   const size_t frames = available / align;
+  if (frames > 0) stream->Read(reader, raw.data(), frames * align);
+  stream->LeaveRead(reader);
   if (frames == 0) return 0;
-  stream->Read(reader, raw.data(), frames * align);
   decode(raw.data(), format.channels, static_cast<uint32_t>(frames), decoded.data(),
          SourceChannels(format));
   return frames;
