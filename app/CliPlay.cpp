@@ -248,6 +248,7 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
       console.ApplyPlayerSettings();
       console.LoadFromSettings();
       console.RefreshAfterCueChange(true);
+      console.ApplyFirstCueRouting();
       poster.RunPending();
       EventPrinter printer(timers.timeGetTime());
       console.SetListener(&printer);
