@@ -49,7 +49,8 @@ bool PulsePlayStream::Open(PulseServer& server, const std::string& sink, const W
   attr.prebuf = 0;  // plays what it has once uncorked, never waits to refill
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(-1);
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED);
+  const auto flags = static_cast<pa_stream_flags_t>(
+      PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
   bool ok = pa_stream_connect_playback(stream_, sink.c_str(), &attr, flags, nullptr, nullptr) == 0;
   while (ok) {
     const pa_stream_state_t state = pa_stream_get_state(stream_);
@@ -58,6 +59,7 @@ bool PulsePlayStream::Open(PulseServer& server, const std::string& sink, const W
     if (ok) pa_threaded_mainloop_wait(server.Mainloop());
   }
   if (ok) {
+    writeIndex_ = 0;
     if (const pa_buffer_attr* got = pa_stream_get_buffer_attr(stream_)) bufferBytes_ = got->tlength;
     return true;
   }
@@ -90,10 +92,48 @@ size_t PulsePlayStream::Writable() {
   return n == static_cast<size_t>(-1) ? 0 : n;
 }
 
-bool PulsePlayStream::Write(const void* data, size_t bytes) {
+bool PulsePlayStream::Write(const void* data, size_t bytes, int64_t index) {
   if (!Healthy() || bytes == 0) return false;
   PulseServer::Lock lock(*server_);
-  return pa_stream_write(stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
+  const bool ok =
+      index < 0 ? pa_stream_write(stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0
+                : pa_stream_write(stream_, data, bytes, nullptr, index, PA_SEEK_ABSOLUTE) == 0;
+  if (ok) writeIndex_ = (index < 0 ? writeIndex_ : index) + static_cast<int64_t>(bytes);
+  return ok;
+}
+
+bool PulsePlayStream::UpdateTiming() {
+  pa_operation* op = pa_stream_update_timing_info(
+      stream_,
+      [](pa_stream*, int, void* user) {
+        pa_threaded_mainloop_signal(static_cast<PulsePlayStream*>(user)->server_->Mainloop(), 0);
+      },
+      this);
+  if (!op) return false;
+  while (pa_operation_get_state(op) == PA_OPERATION_RUNNING && !failed_.load())
+    pa_threaded_mainloop_wait(server_->Mainloop());
+  pa_operation_unref(op);
+  return !failed_.load();
+}
+
+bool PulsePlayStream::ReadIndex(int64_t& index) {
+  if (!Healthy()) return false;
+  PulseServer::Lock lock(*server_);
+  if (!UpdateTiming()) return false;
+  const pa_timing_info* t = pa_stream_get_timing_info(stream_);
+  if (!t || t->read_index_corrupt) return false;
+  index = t->read_index;
+  return true;
+}
+
+bool PulsePlayStream::PlayedIndex(int64_t& index) {
+  if (!Healthy()) return false;
+  PulseServer::Lock lock(*server_);
+  if (!UpdateTiming()) return false;
+  pa_usec_t usec = 0;
+  if (pa_stream_get_time(stream_, &usec) != 0) return false;
+  index = static_cast<int64_t>(pa_usec_to_bytes(usec, pa_stream_get_sample_spec(stream_)));
+  return true;
 }
 
 void PulsePlayStream::Cork(bool corked) {
@@ -105,8 +145,14 @@ void PulsePlayStream::Cork(bool corked) {
 
 void PulsePlayStream::Flush() {
   if (!Healthy()) return;
-  PulseServer::Lock lock(*server_);
-  if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(op);
+  {
+    PulseServer::Lock lock(*server_);
+    if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(op);
+  }
+  // What was written and not played is gone: appends go on from the read
+  // index, which the server tells after the flush (requests keep order).
+  int64_t read = 0;
+  if (ReadIndex(read)) writeIndex_ = read;
 }
 
 }  // namespace orvex::pulse

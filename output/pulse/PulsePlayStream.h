@@ -35,7 +35,16 @@ class PulsePlayStream {
   // The stream's buffer in bytes, and how many of them may be written now.
   size_t BufferBytes() const { return bufferBytes_; }
   size_t Writable();
-  bool Write(const void* data, size_t bytes);
+  // Appends at the write index, or writes at `index` (bytes since the
+  // stream began), replacing what was written there before.
+  bool Write(const void* data, size_t bytes, int64_t index = -1);
+  // Where the next append goes, and how far the server has read (asked
+  // afresh); both in bytes since the stream began.
+  int64_t WriteIndex() const { return writeIndex_; }
+  bool ReadIndex(int64_t& index);
+  // How far the listener has heard, in the same bytes (the read index less
+  // what the sink holds); asked afresh.
+  bool PlayedIndex(int64_t& index);
   void Cork(bool corked);
   // Drops everything written and not yet played.
   void Flush();
@@ -45,10 +54,13 @@ class PulsePlayStream {
 
  private:
   static void OnState(pa_stream* s, void* user);
+  // Asks the server for fresh timing; with the lock held.
+  bool UpdateTiming();
 
   PulseServer* server_ = nullptr;
   pa_stream* stream_ = nullptr;
   size_t bufferBytes_ = 0;
+  int64_t writeIndex_ = 0;
   std::atomic<bool> failed_{false};
   std::atomic<float> peakLeft_{0};
   std::atomic<float> peakRight_{0};

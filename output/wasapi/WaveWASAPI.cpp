@@ -1,9 +1,17 @@
 #include "output/wasapi/WaveWASAPI.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace orvex {
+namespace {
+// Room left for the fade to reach the server before it plays there.
+constexpr uint32_t kFadeMarginMs = 20;
+constexpr uint32_t kFadeMs = 10;
+}  // namespace
 
 void CWaveWASAPI::SetStream(StreamStore* stream) {
   std::lock_guard lock(mutex_);
@@ -42,6 +50,10 @@ bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds,
     o.readPos = 0;
     o.gain.rampFrames = std::max<uint32_t>(format.samplesPerSec / 100, 1);
     o.gain.left = o.gain.right = 0;  // every start fades in from silence
+    o.stopped = false;
+    o.resumeAt = -1;
+    o.segmentCount = 0;
+    o.segments = {};
   }
   scratch_.assign(biggest + format.blockAlign, 0);
   return all;
@@ -65,6 +77,7 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
   bytes = std::min(bytes, scratch_.size()) / align * align;
   if (bytes == 0) return;
   size_t got = 0;
+  uint64_t startPos = o.readPos;
   if (stream_ && o.reader >= 0 && stream_->IsLost(o.reader)) {
     // Fell behind while the server did not pull: silence until the player
     // puts the stream back at the live position.
@@ -74,6 +87,7 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
     if (o.lost) {
       o.readPos = stream_->ReaderPos(o.reader);
       o.lost = false;
+      startPos = o.readPos;
     }
     for (const StreamStore::Span& s : stream_->Region(o.readPos, bytes)) {
       if (s.size == 0) continue;
@@ -82,8 +96,11 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
     }
     got = got / align * align;
     o.readPos += got;
-    stream_->SetReaderPos(o.reader, o.readPos);
+    // Bytes the server has not played may still be faded out on a stop.
+    const uint64_t hold = 2 * o.client->BufferBytes();
+    stream_->SetReaderPos(o.reader, o.readPos > hold ? o.readPos - hold : 0);
   }
+  const bool silence = got == 0;
   if (got == 0) {
     // Caught up with the player: keep the stream fed with silence.
     std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, bytes);
@@ -93,13 +110,87 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
   o.gain.Apply(scratch_.data(), got / align, format_, peakL, peakR);
   o.client->PeakLeft().store(std::max(o.client->PeakLeft().load(), peakL));
   o.client->PeakRight().store(std::max(o.client->PeakRight().load(), peakR));
-  o.client->Write(scratch_.data(), got);
+  // Appends go where the server expects them; only a resume after a fade
+  // writes at a given place.
+  const int64_t at = o.resumeAt >= 0 ? o.resumeAt : o.client->WriteIndex();
+  const bool placed = o.resumeAt >= 0;
+  o.resumeAt = -1;
+  if (!o.client->Write(scratch_.data(), got, placed ? at : -1)) return;
+  o.segments[o.segmentCount++ % o.segments.size()] = {at, startPos, got, silence};
+}
+
+void CWaveWASAPI::FadeOut(Out& o) {
+  o.stopped = true;
+  int64_t read = 0;
+  const int64_t end = o.client->WriteIndex();
+  const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
+  if (!o.client->PlayedIndex(read) || end < 0) return;
+  const int64_t bytesPerMs = int64_t{format_.samplesPerSec} * align / 1000;
+  int64_t from = read + kFadeMarginMs * bytesPerMs;
+  from -= from % align;
+  if (from >= end) {
+    o.resumeAt = end;
+    return;
+  }
+  // The store bytes the stream holds at `from`, when they were not silence.
+  const Segment* seg = nullptr;
+  for (const Segment& s : o.segments) {
+    if (s.bytes > 0 && from >= s.index && from < s.index + static_cast<int64_t>(s.bytes)) seg = &s;
+  }
+  const size_t total = std::min<size_t>(static_cast<size_t>(end - from), scratch_.size());
+  const size_t fade = std::min<size_t>(total, size_t(kFadeMs * bytesPerMs) / align * align);
+  std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, total);
+  uint64_t resumePos = o.readPos;
+  if (seg && !seg->silence && stream_) {
+    const uint64_t pos = seg->pos + static_cast<uint64_t>(from - seg->index);
+    size_t got = 0;
+    for (const StreamStore::Span& sp : stream_->Region(pos, fade)) {
+      if (sp.size == 0) continue;
+      std::memcpy(scratch_.data() + got, sp.data, sp.size);
+      got += sp.size;
+    }
+    GainRamp down;
+    down.left = o.gain.left;
+    down.right = o.gain.right;
+    down.rampFrames = static_cast<uint32_t>(std::max<size_t>(fade / align, 1));
+    float pl = 0, pr = 0;
+    down.Apply(scratch_.data(), got / align, format_, pl, pr);
+    resumePos = pos + got;
+  }
+  o.client->Write(scratch_.data(), total, from);
+  o.resumeAt = from + static_cast<int64_t>(fade);
+  // Playing on starts where the fade left off, fading in again.
+  o.readPos = resumePos;
+  o.gain.left = o.gain.right = 0;
+}
+
+void CWaveWASAPI::PrepareResume(Out& o) {
+  if (!o.stopped) return;
+  o.stopped = false;
+  int64_t read = 0;
+  const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
+  const int64_t margin = int64_t{format_.samplesPerSec} * align * kFadeMarginMs / 1000;
+  if (o.resumeAt >= 0 && o.client->PlayedIndex(read) && o.resumeAt >= read + margin) return;
+  // The server has played past the fade: what it holds is silence.
+  o.client->Flush();
+  o.resumeAt = -1;
 }
 
 void CWaveWASAPI::Prefill() {
   std::lock_guard lock(mutex_);
   for (Out& o : outs_) {
     if (!o.client) continue;
+    PrepareResume(o);
+    if (o.resumeAt < 0) {
+      // The server may drop the first moments of a stream it starts; let
+      // them be silence so the fade-in is heard whole.
+      const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
+      const size_t lead = std::min(scratch_.size(), size_t{format_.samplesPerSec} / 50 * align);
+      std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, lead);
+      if (o.client->Write(scratch_.data(), lead, -1))
+        o.segments[o.segmentCount++ % o.segments.size()] = {
+            o.client->WriteIndex() - static_cast<int64_t>(lead), o.readPos, lead, true};
+    }
     WriteFrom(o, o.client->BufferBytes());
   }
 }
@@ -108,6 +199,7 @@ void CWaveWASAPI::Refill() {
   std::lock_guard lock(mutex_);
   for (Out& o : outs_) {
     if (!o.client) continue;
+    if (o.stopped) continue;
     if (!o.client->Healthy()) {
       // A vanished server: stop holding the player's store.
       if (stream_ && o.reader >= 0) stream_->CloseReader(o.reader);
@@ -121,25 +213,43 @@ void CWaveWASAPI::Refill() {
 
 void CWaveWASAPI::Start() {
   std::lock_guard lock(mutex_);
+  for (Out& o : outs_) {
+    if (!o.client) continue;
+    if (o.stopped) {
+      PrepareResume(o);
+      WriteFrom(o, o.client->BufferBytes());
+    }
+    if (!started_) o.client->Cork(false);
+  }
   started_ = true;
-  for (Out& o : outs_)
-    if (o.client) o.client->Cork(false);
 }
 
 void CWaveWASAPI::Stop() {
   std::lock_guard lock(mutex_);
-  started_ = false;
-  for (Out& o : outs_)
-    if (o.client) o.client->Cork(true);
+  // The stream keeps running: it fades out and then plays silence, so a
+  // pause never cuts the sound off mid-wave.
+  for (Out& o : outs_) {
+    if (!o.client || o.stopped) continue;
+    if (started_) {
+      FadeOut(o);
+    } else {
+      o.client->Flush();  // nothing has sounded yet
+      o.stopped = true;
+      o.gain.left = o.gain.right = 0;
+    }
+  }
 }
 
 void CWaveWASAPI::Flush() {
   std::lock_guard lock(mutex_);
   for (Out& o : outs_) {
     if (!o.client) continue;
-    o.client->Flush();
+    // A stopped stream holds only its fade and silence, which stay.
+    if (!o.stopped) o.client->Flush();
     o.readPos = 0;
     o.lost = false;
+    o.segmentCount = 0;
+    o.segments = {};
     o.gain.left = o.gain.right = 0;  // the new position fades in
     if (stream_ && o.reader >= 0) stream_->SetReaderPos(o.reader, 0);
   }
@@ -147,6 +257,14 @@ void CWaveWASAPI::Flush() {
 
 void CWaveWASAPI::Close() {
   std::lock_guard lock(mutex_);
+  // A sounding stream fades out before it goes, so a stop never clicks.
+  bool fading = false;
+  for (Out& o : outs_) {
+    if (!o.client || !started_ || o.stopped || !o.client->Healthy()) continue;
+    FadeOut(o);
+    fading = true;
+  }
+  if (fading) std::this_thread::sleep_for(std::chrono::milliseconds(kFadeMarginMs + kFadeMs + 10));
   started_ = false;
   for (Out& o : outs_) CloseOutput(o);
 }

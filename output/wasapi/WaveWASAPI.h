@@ -54,6 +54,14 @@ class CWaveWASAPI {
   bool AnyStream() const;
 
  private:
+  // What one write put where: stream bytes from `index` hold store bytes
+  // from `pos` (or silence).
+  struct Segment {
+    int64_t index = 0;
+    uint64_t pos = 0;
+    size_t bytes = 0;
+    bool silence = true;
+  };
   struct Out {
     const WasapiEndpoint* endpoint = nullptr;
     std::unique_ptr<pulse::PulsePlayStream> client;
@@ -61,10 +69,19 @@ class CWaveWASAPI {
     uint64_t readPos = 0;
     bool lost = false;  // the store took its place; it asked to come back
     GainRamp gain;
+    std::array<Segment, 16> segments{};
+    size_t segmentCount = 0;
+    bool stopped = false;   // faded out; the stream runs on into silence
+    int64_t resumeAt = -1;  // where the next write goes after a stop
   };
 
   // Writes up to `bytes` from the store (silence when it has none).
   void WriteFrom(Out& o, size_t bytes);
+  // Replaces what the server has not played yet by a short fade to silence.
+  void FadeOut(Out& o);
+  // Before the first write after a stop: write where the fade ended if the
+  // server has not got there yet, otherwise from where it is.
+  void PrepareResume(Out& o);
   void CloseOutput(Out& o);
 
   mutable std::mutex mutex_;

@@ -43,16 +43,25 @@ class PulseOutputs : public ::testing::Test {
   }
 
   // Plays the show on Master = device index, recording the sink's monitor.
-  std::vector<float> PlayAndRecord(int index) {
+  std::vector<float> PlayAndRecord(int index, const std::vector<std::string>& extra = {}) {
     MonitorRecorder rec("orvex_a", 48000);
     EXPECT_TRUE(rec.ready);
     // The monitor runs once its first frames arrive.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (rec.Samples().empty() && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const pid_t play = Spawn({kCli, "play", show.File("show.csv"), "--device",
-                              "0=" + std::to_string(index), "--length", "1.5", "--at", "0.3", "go"},
-                             show.File("play.out"), show.File("play.err"));
+    std::vector<std::string> argv = {kCli,
+                                     "play",
+                                     show.File("show.csv"),
+                                     "--device",
+                                     "0=" + std::to_string(index),
+                                     "--length",
+                                     "1.5",
+                                     "--at",
+                                     "0.3",
+                                     "go"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    const pid_t play = Spawn(argv, show.File("play.out"), show.File("play.err"));
     EXPECT_EQ(WaitExit(play, 30), 0) << show.Read("play.err");
     rec.Stop();
     return rec.Samples();
@@ -88,6 +97,35 @@ TEST_F(PulseOutputs, EngineAndSharedStreamsPlayAtTheLevelOfTheFaderLaw) {
     EXPECT_NE(events.find("\"event\": \"play\", \"ch\": 1, \"mono\": "), std::string::npos)
         << events;
   }
+}
+
+// The largest step from one sample to the next: a cut wave jumps far more
+// than the 440 Hz tone ever moves.
+float LargestStep(const std::vector<float>& s) {
+  float step = 0;
+  for (size_t i = 2; i < s.size(); ++i) step = std::max(step, std::fabs(s[i] - s[i - 2]));
+  return step;
+}
+
+TEST_F(PulseOutputs, SharedStreamsStartPauseAndResumeWithoutAClick) {
+  const std::vector<float> rec =
+      PlayAndRecord(2, {"--at", "0.6", "pause:1", "--at", "0.9", "play:1"});
+  const float peak = PeakOf(rec, 0, rec.size() / 2);
+  ASSERT_GT(peak, 0.05f);
+  size_t last = rec.size() / 2;
+  while (last > 0 && std::fabs(rec[2 * (last - 1)]) < 1e-4f) --last;
+  // Up to the program's exit, which ends the run mid-tone: the tone moves at
+  // most 2 pi 440 / 48000 of its peak per sample, a cut far more.
+  const std::vector<float> played(
+      rec.begin(), rec.begin() + static_cast<long>(2 * (last > 2400 ? last - 2400 : 0)));
+  EXPECT_LT(LargestStep(played), peak * 0.1f);
+  // The pause is heard: some 100 ms of silence in the middle.
+  size_t quiet = 0, longest = 0;
+  for (size_t f = 48000 * 4 / 10; f < last; ++f) {
+    quiet = std::fabs(rec[2 * f]) < 1e-4f ? quiet + 1 : 0;
+    longest = std::max(longest, quiet);
+  }
+  EXPECT_GT(longest, 4800u);
 }
 
 TEST_F(PulseOutputs, NoServerMeansNoDevicesAndSilentNone) {
