@@ -30,6 +30,7 @@
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
 #include "ui/SoundDeviceMenu.h"
+#include "ui/ToneCtrlPane.h"
 
 namespace orvex {
 
@@ -70,6 +71,7 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
     m_doc.Store().SetBinary("FACE", "QLIST_ORDER", order);
   });
   m_progress = new CProgressDlgBar;
+  m_tone = new CToneCtrlPane;
   m_view->AttachCueList(m_cueList);
   m_view->AttachProgress(m_progress);
   BuildPanes();
@@ -93,6 +95,15 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   RestoreLayout();
   m_runtime.StartUp();
   m_view->RefreshAll();
+  // Pan and tone changes from the effect pane reach the channel, and the
+  // stored values are what the channels start with.
+  const ToneTargets toneTargets{
+      [this](int ch, int pan) { m_runtime.Console().SetPan(ch, pan); },
+      [this](int ch, int band, float x) { m_runtime.Console().Player(ch).SetToneGain(band, x); }};
+  ApplyStoredTone(*m_tone, m_doc.GetSettings(), m_toneValues, toneTargets);
+  connect(m_tone, &CToneCtrlPane::command, this, [this, toneTargets](int id) {
+    HandleToneCommand(id, *m_tone, m_doc.GetSettings(), m_toneValues, toneTargets);
+  });
 
   // The auto-run clock text follows the console's clock.
   auto* clock = new QTimer(this);
@@ -177,7 +188,7 @@ void CMainFrame::BuildPanes() {
 
   QDockWidget* cues = MakePane(ids::kCueListPane, QStringLiteral("Ｑシート"), m_cueList);
   QDockWidget* slider = MakePane(ids::kSliderPane, QStringLiteral("スライダーパネル"), new QWidget);
-  QDockWidget* effect = MakePane(ids::kEffectPane, QStringLiteral("エフェクト"), new QWidget);
+  QDockWidget* effect = MakePane(ids::kEffectPane, QStringLiteral("エフェクト"), m_tone);
   QDockWidget* progress = MakePane(ids::kProgressPane, QStringLiteral("進行"), m_progress);
   cues->setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
   addDockWidget(Qt::RightDockWidgetArea, cues);

@@ -4,6 +4,7 @@
 // toolbar commands. Closing it ends the program.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <map>
 
@@ -24,6 +25,7 @@ class CListDlgBar;
 class COrvexDoc;
 class COrvexView;
 class CProgressDlgBar;
+class CToneCtrlPane;
 class COrvexRuntime;
 
 class CMainFrame : public QMainWindow {
@@ -92,6 +94,9 @@ class CMainFrame : public QMainWindow {
   COrvexView* m_view = nullptr;
   CListDlgBar* m_cueList = nullptr;
   CProgressDlgBar* m_progress = nullptr;
+  CToneCtrlPane* m_tone = nullptr;
+  // The tone values CH1..CH6 play with (index 0 unused).
+  std::array<std::array<float, 3>, 7> m_toneValues{};
   std::map<int, QAction*> m_actions;
   std::map<int, QDockWidget*> m_panes;
   std::map<int, QToolBar*> m_toolBars;
