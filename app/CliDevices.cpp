@@ -1,4 +1,5 @@
 #include "app/CliDevices.h"
+#include "app/CliSettings.h"
 
 #include <cstdio>
 
@@ -14,14 +15,7 @@ int RunDevicesCommand(const std::vector<std::string>& args, const std::string& s
     return 2;
   }
   Settings settings;
-  if (!settingsPath.empty()) {
-    IniFile ini;
-    if (!ini.Load(settingsPath)) {
-      std::fprintf(stderr, "orvex-cli devices: cannot read settings %s\n", settingsPath.c_str());
-      return 1;
-    }
-    settings.Load(ini);
-  }
+  if (!LoadCliSettings("devices", settingsPath, settings)) return 1;
   COutputDevices devices(settings);
   devices.ConnectServer();
   devices.CreateXAudioEngines();

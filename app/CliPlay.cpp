@@ -1,4 +1,5 @@
 #include "app/CliPlay.h"
+#include "app/CliSettings.h"
 
 #include <signal.h>
 #include <time.h>
@@ -208,14 +209,7 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
   PlayOptions o;
   if (!ParseOptions(args, o)) return 2;
   Settings settings;
-  if (!settingsPath.empty()) {
-    IniFile ini;
-    if (!ini.Load(settingsPath)) {
-      std::fprintf(stderr, "orvex-cli play: cannot read settings %s\n", settingsPath.c_str());
-      return 1;
-    }
-    settings.Load(ini);
-  }
+  if (!LoadCliSettings("play", settingsPath, settings)) return 1;
   CueStore cues;
   ShowLoadResult loaded = LoadShowFile(o.show, cues);
   if (!loaded.ok) return 1;

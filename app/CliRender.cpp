@@ -1,4 +1,5 @@
 #include "app/CliRender.h"
+#include "app/CliSettings.h"
 
 #include <sys/stat.h>
 
@@ -128,14 +129,7 @@ int RunRenderCommand(const std::vector<std::string>& args, const std::string& se
   if (!ParseOptions(args, o)) return 2;
 
   Settings settings;
-  if (!settingsPath.empty()) {
-    IniFile ini;
-    if (!ini.Load(settingsPath)) {
-      std::fprintf(stderr, "orvex-cli render: cannot read settings %s\n", settingsPath.c_str());
-      return 1;
-    }
-    settings.Load(ini);
-  }
+  if (!LoadCliSettings("render", settingsPath, settings)) return 1;
   CueStore cues;
   ShowLoadResult loaded = LoadShowFile(o.show, cues);
   if (!loaded.ok) return 1;

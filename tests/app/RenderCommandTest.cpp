@@ -104,5 +104,19 @@ TEST_F(RenderCommand, RefusesBadActionsAndShows) {
   EXPECT_NE(missing.err.find("Ｑシートの読み込みに失敗しました"), std::string::npos);
 }
 
+TEST_F(RenderCommand, AnAbsentSettingsFileGivesFirstRunValuesAndAnUnreadableOneStops) {
+  const std::string show = dir.File("show.csv");
+  Result absent = RunCli("render " + show + " --out " + dir.File("s") + " --length 0.1" +
+                         " --settings " + dir.File("no-such.ini"));
+  EXPECT_EQ(absent.status, 0) << absent.err;
+  Result devices = RunCli("devices --settings " + dir.File("no-such.ini"));
+  EXPECT_EQ(devices.status, 0) << devices.err;
+  // A folder where the file should be holds nothing readable.
+  Result folder =
+      RunCli("render " + show + " --out " + dir.File("s") + " --settings " + dir.File("s"));
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.err.find("cannot read settings"), std::string::npos) << folder.err;
+}
+
 }  // namespace
 }  // namespace orvex
