@@ -67,8 +67,10 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   m_view = new COrvexView(m_runtime, m_doc, this);
   setCentralWidget(m_view);
   m_cueList = new CListDlgBar(m_doc.Store().GetBinary("FACE", "QLIST_ORDER"));
-  m_cueList->SetOrderSaver([this](const std::vector<uint8_t>& order) {
-    m_doc.Store().SetBinary("FACE", "QLIST_ORDER", order);
+  // The pane also reports its order as it is destroyed, after this frame is
+  // gone: the saver must not reach the frame. The document outlives both.
+  m_cueList->SetOrderSaver([doc = &m_doc](const std::vector<uint8_t>& order) {
+    doc->Store().SetBinary("FACE", "QLIST_ORDER", order);
   });
   m_progress = new CProgressDlgBar;
   m_tone = new CToneCtrlPane;
@@ -275,6 +277,8 @@ void CMainFrame::SaveLayout() {
   store.SetBinary(kWorkspace, kGeometryEntry, FromBytes(saveGeometry()));
   store.SetBinary(kWorkspace, kStateEntry, FromBytes(saveState(kStateVersion)));
   store.SetInt(kWorkspace, kLookEntry, m_look);
+  // Before the settings are written at exit, not when the pane is destroyed.
+  if (m_cueList) store.SetBinary("FACE", "QLIST_ORDER", m_cueList->StoredOrder());
 }
 
 void CMainFrame::OpenHelpFile(const char* name) {

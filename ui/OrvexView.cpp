@@ -87,6 +87,11 @@ COrvexView::COrvexView(CConsole& console, COrvexDoc& doc, std::function<PeakSour
 }
 
 COrvexView::~COrvexView() {
+  // The hooks call back into this view: they must go before the base class
+  // destroys the form and its controls, whose events they would still see.
+  qApp->removeEventFilter(this);
+  delete m_formHook;
+  m_formHook = nullptr;
   m_console.SetListener(m_chained);
 }
 
