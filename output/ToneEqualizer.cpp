@@ -22,6 +22,15 @@ double FromGlide(int i, double v) {
   return IsLogValue(i) ? std::exp(v) : v;
 }
 
+// A unity band's state is what still differs between its output and its
+// input: below this it is far under the last bit of a float sample.
+bool Settled(const std::array<std::array<double, 2>, 2>& state) {
+  for (const auto& ch : state)
+    for (double v : ch)
+      if (std::fabs(v) > 1e-10) return false;
+  return true;
+}
+
 }  // namespace
 
 float ToneGain(float x) {
@@ -91,11 +100,18 @@ void ToneEqualizer::Prepare(uint32_t, uint32_t rate) {
     current_[i] = wanted_[i];
   }
   seen_ = version_.load(std::memory_order_acquire);
-  for (int b = 0; b < kBands; ++b)
-    coefficients_[b] = Design(rate_, FromGlide(0, current_[3 * b]),
-                              FromGlide(1, current_[3 * b + 1]), current_[3 * b + 2]);
+  Redesign();
   state_ = {};
   moving_ = false;
+}
+
+void ToneEqualizer::Redesign() {
+  for (int b = 0; b < kBands; ++b) {
+    coefficients_[b] = Design(rate_, FromGlide(0, current_[3 * b]),
+                              FromGlide(1, current_[3 * b + 1]), current_[3 * b + 2]);
+    // The glide lands exactly on log(1) = 0, where b = a and out = in.
+    flat_[b] = current_[3 * b + 1] == 0.0;
+  }
 }
 
 void ToneEqualizer::Glide() {
@@ -117,9 +133,7 @@ void ToneEqualizer::Glide() {
       still = true;
     }
   }
-  for (int b = 0; b < kBands; ++b)
-    coefficients_[b] = Design(rate_, FromGlide(0, current_[3 * b]),
-                              FromGlide(1, current_[3 * b + 1]), current_[3 * b + 2]);
+  Redesign();
   moving_ = still;
 }
 
@@ -129,6 +143,10 @@ void ToneEqualizer::Process(float* x, uint32_t frames, uint32_t channels) {
     Glide();
     const uint32_t end = std::min(frames, start + kGlideFrames);
     for (int b = 0; b < kBands; ++b) {
+      if (flat_[b] && Settled(state_[b])) {
+        state_[b] = {};
+        continue;
+      }
       const Coefficients& c = coefficients_[b];
       for (uint32_t ch = 0; ch < used; ++ch) {
         double s1 = state_[b][ch][0], s2 = state_[b][ch][1];

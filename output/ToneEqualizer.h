@@ -56,6 +56,7 @@ class ToneEqualizer final : public xaudio::Effect {
   };
   static Coefficients Design(double rate, double f0, double gain, double octaves);
   void Glide();
+  void Redesign();
 
   static constexpr int kValues = 12;
   std::array<std::atomic<float>, kValues> target_;
@@ -69,6 +70,9 @@ class ToneEqualizer final : public xaudio::Effect {
   std::array<double, kValues> current_{};
   std::array<double, kValues> wanted_{};
   std::array<Coefficients, kBands> coefficients_{};
+  // A band at unity gain whose state has died away passes its input
+  // unchanged, so it is skipped: the usual setting costs nothing.
+  std::array<bool, kBands> flat_{};
   // Transposed direct form II state per band and channel.
   std::array<std::array<std::array<double, 2>, 2>, kBands> state_{};
 };

@@ -2,6 +2,7 @@
 // sines run through it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -52,7 +53,29 @@ TEST(ToneEqualizer, FlatParametersLeaveTheSignalAlone) {
   eq.Prepare(2, 48000);
   std::vector<float> x = Sine(1234, 0.1), y = x;
   eq.Process(y.data(), static_cast<uint32_t>(y.size() / 2), 2);
-  for (size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(y[i], x[i], 1e-6) << i;
+  for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(y[i], x[i]) << i;
+}
+
+TEST(ToneEqualizer, ABandBackAtUnityHandsOverToTheDrySignalWithoutAStep) {
+  // A boost at the start, back to flat after 0.2 s: the filter rings out and
+  // then lets the samples through untouched, with no jump where it stops.
+  FxEqParameters p;
+  p.Gain(1) = kToneGainMax;
+  ToneEqualizer eq;
+  eq.SetParameters(p);
+  eq.Prepare(2, 48000);
+  const std::vector<float> x = Sine(2500, 1.0);
+  std::vector<float> y = x;
+  for (size_t at = 0; at < y.size() / 2; at += 480) {
+    if (at == 9600) eq.SetParameters(FxEqParameters{});
+    eq.Process(y.data() + 2 * at, 480, 2);
+  }
+  double maxStep = 0;
+  for (size_t i = 9600; i < y.size() / 2; ++i)
+    maxStep = std::max(maxStep, std::fabs(double(y[2 * i]) - y[2 * i - 2]));
+  // The tone itself moves up to 2 pi 2500 / 48000 * peak per sample.
+  EXPECT_LT(maxStep, 0.25 * 7.94 * 2 * M_PI * 2500 / 48000 * 1.05);
+  for (size_t i = 2 * 36000; i < y.size(); ++i) ASSERT_EQ(y[i], x[i]) << i;
 }
 
 TEST(ToneEqualizer, EachBandHasItsGainAtItsCentreAndLittleFarAway) {
