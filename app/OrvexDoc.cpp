@@ -130,7 +130,20 @@ bool COrvexDoc::AddWaveCue(const std::string& path, int ch) {
 
 bool COrvexDoc::SaveShowFile() {
   if (m_showPath.empty()) return true;
-  return orvex::SaveShowFile(m_showPath, *this, nullptr, &m_saveProblem);
+  if (WriteShowFile(m_showPath, *this, nullptr, &m_saveProblem)) return true;
+  // The operator needs to know which cue to change, not only that it failed.
+  // Reporting may itself run out of memory; that must not escape a command.
+  try {
+    ConfirmYesNo(SaveFailureMessage(m_saveProblem));
+  } catch (const std::exception&) {
+  }
+  return false;
+}
+
+std::string SaveFailureMessage(const ShowSaveProblem& problem) {
+  std::string message = kShowSaveFailed;
+  if (std::string note = SaveProblemNote(problem); !note.empty()) message += "\n" + note;
+  return message;
 }
 
 void COrvexDoc::SetShowPath(const std::string& path) {

@@ -33,6 +33,7 @@ class COrvexDoc : public CueStore {
   // nothing and return true when the path is empty. A show that fails to
   // load leaves the cue store as it was, never half loaded.
   bool LoadShowFile();
+  // A failed save is reported with SaveFailureMessage.
   bool SaveShowFile();
   // What stopped the last failed SaveShowFile before it touched the file.
   const ShowSaveProblem& LastSaveProblem() const { return m_saveProblem; }
@@ -88,6 +89,10 @@ struct ReadShowResult {
   std::vector<int> skippedLines;
 };
 ReadShowResult ReadShow(const std::string& path);
+
+// The save-failure message, with a second line naming the cue and the
+// character when the show's text stopped the save.
+std::string SaveFailureMessage(const ShowSaveProblem& problem);
 
 // Removes "--settings FILE" (or "--settings=FILE") from argv and returns FILE,
 // or an empty string when the option is absent.

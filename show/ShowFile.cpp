@@ -1,6 +1,8 @@
 #include "show/ShowFile.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 
 #include "show/AtomicFile.h"
 #include "show/Cp932.h"
@@ -337,14 +339,18 @@ bool FormatShowText(const CueStore& store, std::string* out, int* skippedRecords
   }
 }
 
-bool SaveShowFile(const std::string& path, const CueStore& store, int* skippedRecords,
-                  ShowSaveProblem* problem) {
+bool WriteShowFile(const std::string& path, const CueStore& store, int* skippedRecords,
+                   ShowSaveProblem* problem) {
   ShowSaveProblem local;
   ShowSaveProblem& p = problem ? *problem : local;
   std::string bytes;
-  bool ok = FormatShowText(store, &bytes, skippedRecords, &p);
   // A read-only show is refused as the home platform refuses it.
-  if (ok) ok = WriteFileAtomically(path, bytes);
+  return FormatShowText(store, &bytes, skippedRecords, &p) && WriteFileAtomically(path, bytes);
+}
+
+bool SaveShowFile(const std::string& path, const CueStore& store, int* skippedRecords,
+                  ShowSaveProblem* problem) {
+  const bool ok = WriteShowFile(path, store, skippedRecords, problem);
   if (!ok) ReportAfterFailure(kShowSaveFailed);
   return ok;
 }
@@ -361,6 +367,45 @@ std::string DescribeSaveProblem(const ShowSaveProblem& p) {
   if (p.character == "#") return where + " begins with '#' and would read back as a comment";
   if (p.character == ",") return where + " ends with ',' and would not read back";
   return where + " holds '" + p.character + "', which code page 932 cannot keep as it is";
+}
+
+namespace {
+
+// "U+301C" for a character given as UTF-8: look-alikes look alike, the
+// number tells them apart.
+std::string CodePointName(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const auto b = [&utf8](size_t i) { return static_cast<unsigned char>(utf8[i]); };
+  uint32_t cp = b(0);
+  size_t extra = cp >= 0xF0 ? 3 : cp >= 0xE0 ? 2 : cp >= 0xC0 ? 1 : 0;
+  if (extra) cp &= 0x3Fu >> extra;
+  for (size_t i = 1; i <= extra && i < utf8.size(); ++i) cp = (cp << 6) | (b(i) & 0x3Fu);
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
+  return text;
+}
+
+}  // namespace
+
+std::string SaveProblemNote(const ShowSaveProblem& p) {
+  if (p.field.empty()) return {};
+  if (p.field == "memory") return "メモリが足りません";
+  const bool folder = p.field == "folder";
+  if (folder && p.character == "#")
+    return "サウンドフォルダが「#」で始まるため、読み込むとコメント行になります";
+  if (folder && p.character == ",") return "サウンドフォルダが「,」で終わるため、読み戻せません";
+  std::string where = "サウンドフォルダ";
+  if (!folder) {
+    const std::string channel =
+        p.channel <= 6 ? "CH" + std::to_string(p.channel) : "G" + std::to_string(p.channel - 6);
+    const char* field = p.field == "title" ? "タイトル" : p.field == "file" ? "ファイル名" : "説明";
+    where = channel + " のＱ" + FormatG(p.qNumber) + " の" + field;
+  }
+  if (p.character == "\n" || p.character == "\r") return where + "に改行があります";
+  const std::string character = "「" + p.character + "」(" + CodePointName(p.character) + ")";
+  if (folder || p.field == "file")
+    return where + "の" + character + "はファイル名・フォルダ名として保存できない文字です";
+  return where + "の" + character + "はＱシートに保存できない文字です";
 }
 
 }  // namespace orvex

@@ -48,6 +48,9 @@ struct ShowSaveProblem {
 // tells which cue and character stopped the save.
 bool SaveShowFile(const std::string& path, const CueStore& store, int* skippedRecords = nullptr,
                   ShowSaveProblem* problem = nullptr);
+// SaveShowFile without the report, for callers that tell the operator more.
+bool WriteShowFile(const std::string& path, const CueStore& store, int* skippedRecords = nullptr,
+                   ShowSaveProblem* problem = nullptr);
 // The file's bytes, or false (nothing reported) when a text cannot be
 // written: a line break, a sound folder that would read back as a comment, a
 // character outside code page 932 anywhere, or in the sound folder and file
@@ -58,6 +61,9 @@ bool FormatShowText(const CueStore& store, std::string* cp932, int* skippedRecor
 // One line for the operator naming the cue and character; empty when problem
 // names none.
 std::string DescribeSaveProblem(const ShowSaveProblem& problem);
+// The same for the operator, in the program's language; empty when problem
+// names none.
+std::string SaveProblemNote(const ShowSaveProblem& problem);
 
 // Doubles each double quote; encloses a non-empty value holding a comma or
 // a double quote in double quotes.

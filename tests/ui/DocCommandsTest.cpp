@@ -212,5 +212,49 @@ TEST_F(DocCommandsTest, AFailedSaveKeepsTheChangeToAskAbout) {
   EXPECT_TRUE(m_frame->Commands().ShowModified());
 }
 
+TEST_F(DocCommandsTest, ARefusedSaveNamesTheCueAndTheCharacter) {
+  // "〜" (U+301C) is stored as a look-alike that would name another file.
+  Open(m_dir.File("snd/a.wav"));
+  m_openAnswers.push_back(Q(m_dir.File("snd/wave〜1.wav")));
+  m_frame->Action(ids::kFileOpen)->trigger();
+  Settle();
+  ASSERT_EQ(m_doc->GetCount(1), 2);
+  m_messages.messages.clear();
+  m_saveAnswers.push_back(Q(m_dir.File("show.csv")));
+  Trigger(ids::kFileSaveAs);
+  ASSERT_EQ(m_messages.messages.size(), 1u);
+  const QStringList lines = Q(m_messages.messages[0]).split(u'\n');
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_EQ(lines[0], QString::fromUtf8(kShowSaveFailed));
+  for (const char* part : {"CH1", "Ｑ2", "ファイル名", "〜", "U+301C"})
+    EXPECT_TRUE(lines[1].contains(QString::fromUtf8(part))) << part;
+  EXPECT_FALSE(QFileInfo::exists(Q(m_dir.File("show.csv"))));
+  EXPECT_TRUE(m_frame->Commands().ShowModified());
+
+  // A title takes the look-alike; a character outside the code page is
+  // named where it stands, and the file is still left alone.
+  const auto edit = [this](int i, const std::string& file, const std::string& description) {
+    m_doc->SetRecordBasic(1, i, m_doc->GetTitle(1, i), file, description, m_doc->GetQNumber(1, i),
+                          8, 0, 0);
+  };
+  edit(2, "wave1.wav", "");
+  edit(1, "a.wav", "雨🌧");
+  m_messages.messages.clear();
+  Trigger(ids::kFileSave);
+  ASSERT_EQ(m_messages.messages.size(), 1u);
+  const QString note = Q(m_messages.messages[0]);
+  EXPECT_TRUE(note.contains(QStringLiteral("CH1 のＱ1 の説明"))) << note.toStdString();
+  EXPECT_TRUE(note.contains(QStringLiteral("U+1F327"))) << note.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(Q(m_dir.File("show.csv"))));
+
+  // A save that fails on the file system has nothing to add.
+  edit(1, "a.wav", "");
+  ASSERT_TRUE(m_frame->Commands().ShowModified());
+  m_saveAnswers.push_back(Q(m_dir.File("no-such-folder/show.csv")));
+  m_messages.messages.clear();
+  Trigger(ids::kFileSaveAs);
+  EXPECT_EQ(m_messages.messages, std::vector<std::string>{kShowSaveFailed});
+}
+
 }  // namespace
 }  // namespace orvex
