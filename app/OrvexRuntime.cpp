@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include "app/ProcessPriority.h"
 #include "engine/RealTimerService.h"
 
 namespace orvex {
@@ -13,7 +14,10 @@ void QtUiPoster::Post(std::function<void()> task) {
 }
 
 COrvexRuntime::COrvexRuntime(COrvexDoc& doc)
-    : m_doc(doc), m_ownTimers(std::make_unique<RealTimerService>()), m_timers(m_ownTimers.get()) {
+    : m_doc(doc),
+      m_ownTimers(std::make_unique<RealTimerService>()),
+      m_timers(m_ownTimers.get()),
+      m_raisePriority(true) {
   m_console = std::make_unique<CConsole>(m_doc, m_doc.GetSettings(), *m_timers, m_poster);
   m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
 }
@@ -34,6 +38,8 @@ void COrvexRuntime::StartUp() {
   m_console->SetDrives(m_doc.GetSettings().drives);
   m_console->LoadFromSettings();
   SetupOutputs();
+  // Last, once the timer and output threads run, so that they are raised too.
+  if (m_raisePriority) RaiseProcessPriority();
 }
 
 void COrvexRuntime::SetupOutputs() {

@@ -40,7 +40,9 @@ class COrvexRuntime {
   TimerService& Timers() { return *m_timers; }
   UiPoster& Poster() { return m_poster; }
 
-  // The console's first update: settings into the console, then the outputs.
+  // The console's first update: settings into the console, then the
+  // outputs; last, on the real timer service, the process priority is
+  // raised (a process that may not raise it runs on as it is).
   void StartUp();
   // Binds the three outputs to their devices from the settings and wires
   // the players to them. Calling it again rebuilds them.
@@ -65,6 +67,7 @@ class COrvexRuntime {
   std::unique_ptr<CConsole> m_console;
   std::unique_ptr<COutputSetup> m_outputs;  // after the console it wires
   bool m_outputsUp = false;
+  bool m_raisePriority = false;  // the program's runtime, not a test's
   bool m_shutDown = false;
 };
 
