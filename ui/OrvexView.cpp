@@ -323,6 +323,8 @@ void COrvexView::BuildCuePanel() {
   m_go->SetFontSize(240);
   m_go->SetTextColour(QColor(255, 255, 0));
   m_go->SetBackColour(QColor(255, 0, 0));
+  // The form's default button: Enter fires it (PressDefaultButton).
+  m_go->setDefault(true);
   connect(m_go, &QPushButton::clicked, this, [this] { m_console.ExecuteGo(); });
   m_stopAll = new CStartButton(QStringLiteral("STOP ALL"), m_form);
   m_stopAll->setObjectName(Id(1179));

@@ -156,6 +156,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   void StepLinked(double delta);
   void StepChannel(int ch, double delta);
   bool HandleKey(QKeyEvent* key, bool press);
+  // Enter on the console: GO, the form's default button.
+  bool PressDefaultButton(QWidget* target, const QKeyEvent* key);
   // Mouse and wheel on the form and its title lists.
   bool FormEvent(QObject* watched, QEvent* event);
 

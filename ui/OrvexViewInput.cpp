@@ -150,12 +150,34 @@ bool COrvexView::HandleKey(QKeyEvent* key, bool press) {
   }
 }
 
+bool COrvexView::PressDefaultButton(QWidget* target, const QKeyEvent* key) {
+  const auto mods = key->modifiers() & ~Qt::KeypadModifier;
+  const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+  // Only on the console form: the toolbars' time box and the panes keep
+  // their Enter, and Ctrl or Alt with Enter are not GO.
+  if (!enter || (mods & ~Qt::ShiftModifier) || !target) return false;
+  if (target != this && target != m_form && !m_form->isAncestorOf(target)) return false;
+  // A held Enter fires one cue, not one per repeat.
+  if (key->isAutoRepeat()) return true;
+  // A focused push button answers Enter itself; everything else on the
+  // form (edits, faders, the push-like toggles, a closed title list) gives
+  // it to the default button, GO.
+  auto* button = qobject_cast<QPushButton*>(target);
+  QPushButton* pressed = button && !button->isCheckable() ? button : m_go;
+  if (pressed->isEnabled()) pressed->click();
+  return true;
+}
+
 bool COrvexView::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->window() == window() && !QApplication::activeModalWidget())
-      return HandleKey(static_cast<QKeyEvent*>(event), type == QEvent::KeyPress);
+    if (widget && widget->window() == window() && !QApplication::activeModalWidget()) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      const bool press = type == QEvent::KeyPress;
+      if (HandleKey(key, press)) return true;
+      return press && PressDefaultButton(widget, key);
+    }
   }
   return QScrollArea::eventFilter(watched, event);
 }

@@ -95,6 +95,45 @@ TEST_F(ConsoleView, GoByMouseAndBySpaceFiresTheNextCue) {
   EXPECT_FALSE(Find<QPushButton>(1012)->isChecked());
 }
 
+TEST_F(ConsoleView, EnterOnTheFormFiresGoAsItsDefaultButton) {
+  for (int ch = 1; ch <= 4; ++ch) AddWav(ch, ch, "c" + std::to_string(ch) + ".wav");
+  Open();
+  // From the next-cue box, a fader (keypad Enter) and a push-like toggle.
+  auto* next = Find<QLineEdit>(1075);
+  next->setFocus();
+  QTest::keyClick(next, Qt::Key_Return);
+  Settle();
+  EXPECT_EQ(console->CurrentCueText(), "1");
+  auto* ch3 = Find(1002);
+  ch3->setFocus();
+  QTest::keyClick(ch3, Qt::Key_Enter, Qt::KeypadModifier);
+  Settle();
+  EXPECT_EQ(console->CurrentCueText(), "2");
+  auto* m = Find<QPushButton>(1102);
+  const bool routed = m->isChecked();
+  m->setFocus();
+  QTest::keyClick(m, Qt::Key_Return);
+  Settle();
+  EXPECT_EQ(console->CurrentCueText(), "3");
+  EXPECT_EQ(m->isChecked(), routed);
+
+  // A held Enter fires once; Ctrl+Enter is not GO.
+  Key(m, Qt::Key_Return, Qt::NoModifier, true, true);
+  QTest::keyClick(m, Qt::Key_Return, Qt::ControlModifier);
+  Settle();
+  EXPECT_EQ(console->CurrentCueText(), "3");
+  EXPECT_EQ(next->text(), "4");
+
+  // A focused push button answers Enter itself: "前" moves the pointer back.
+  auto* previous = Find<QPushButton>(1194);
+  previous->setFocus();
+  QTest::keyClick(previous, Qt::Key_Return);
+  Settle();
+  EXPECT_EQ(console->CurrentCueText(), "3");
+  EXPECT_EQ(next->text(), "3");
+  EXPECT_FALSE(console->Buttons(4).play);
+}
+
 TEST_F(ConsoleView, FadersMoveTheModelAndFollowIt) {
   Open();
   auto* ch3 = Find<QSlider>(1002);
