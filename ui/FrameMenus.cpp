@@ -9,10 +9,13 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QWidgetAction>
 
 #include "ui/FrameIds.h"
 #include "ui/Looks.h"
 #include "ui/MainWindow.h"
+#include "ui/ToolBarCustomizeDlg.h"
+#include "ui/ToolBarSet.h"
 
 namespace orvex {
 
@@ -141,12 +144,7 @@ void CMainFrame::BuildMenus() {
   statusBarItem->setChecked(true);
   connect(bars, &QMenu::aboutToShow, this, [this, bars, statusBarItem] {
     bars->clear();
-    for (int id : {ids::kMainToolBar, ids::kAutoRunToolBar, ids::kDeviceToolBar}) {
-      if (QToolBar* t = ToolBar(id)) bars->addAction(t->toggleViewAction());
-    }
-    for (int id : {ids::kCueListPane, ids::kSliderPane, ids::kEffectPane, ids::kProgressPane}) {
-      if (QDockWidget* d = Pane(id)) bars->addAction(d->toggleViewAction());
-    }
+    m_toolBarSet->FillMenu(*bars, PaneToggles());
     statusBarItem->setChecked(statusBar()->isVisible());
     bars->addAction(statusBarItem);
   });
@@ -194,7 +192,6 @@ void CMainFrame::BuildToolBars() {
     return bar;
   };
 
-  QToolBar* main = makeBar(ids::kMainToolBar, QStringLiteral("標準"));
   m_actions[ids::kFileNew]->setIcon(style->standardIcon(QStyle::SP_FileIcon));
   m_actions[ids::kFileOpen]->setIcon(style->standardIcon(QStyle::SP_DialogOpenButton));
   m_actions[ids::kFileSave]->setIcon(style->standardIcon(QStyle::SP_DialogSaveButton));
@@ -204,22 +201,9 @@ void CMainFrame::BuildToolBars() {
   m_actions[ids::kEditBgmList]->setIcon(GlyphIcon(QStringLiteral("編"), QColor(120, 90, 160)));
   m_actions[ids::kShowBgmPlayer]->setIcon(GlyphIcon(QStringLiteral("♪"), QColor(120, 90, 160)));
   m_actions[ids::kHelp]->setIcon(style->standardIcon(QStyle::SP_DialogHelpButton));
-  main->addAction(m_actions[ids::kFileNew]);
-  main->addAction(m_actions[ids::kFileOpen]);
-  main->addAction(m_actions[ids::kFileSave]);
-  main->addSeparator();
-  main->addAction(m_actions[ids::kStoreFaders]);
-  main->addAction(m_actions[ids::kUpdateChannelData]);
-  main->addAction(m_actions[ids::kEditCueSheet]);
-  main->addAction(m_actions[ids::kEditBgmList]);
-  main->addSeparator();
-  main->addAction(m_actions[ids::kShowBgmPlayer]);
-  main->addSeparator();
-  main->addAction(m_actions[ids::kHelp]);
 
-  // Button 32810's place holds the time box.
-  QToolBar* autoRun = makeBar(ids::kAutoRunToolBar, QStringLiteral("オートラン"));
-  m_timeBox = new QLineEdit(QStringLiteral("00:00:00.0"), autoRun);
+  // The auto-run time box stands in the place of button 32810.
+  m_timeBox = new QLineEdit(QStringLiteral("00:00:00.0"));
   m_timeBox->setObjectName(IdName(ids::kAutoRunTimeBox));
   m_timeBox->setFixedWidth(72);
   m_timeBox->setAlignment(Qt::AlignRight);
@@ -227,7 +211,9 @@ void CMainFrame::BuildToolBars() {
       QString::fromUtf8(CommandString(ids::kAutoRunTimeButton)).split(u'\n');
   m_timeBox->setStatusTip(QStringLiteral("オートラン時間表示"));
   m_timeBox->setToolTip(timeStrings.value(1));
-  autoRun->addWidget(m_timeBox);
+  m_timeAction = new QWidgetAction(this);
+  m_timeAction->setObjectName(IdName(ids::kAutoRunTimeBox));
+  m_timeAction->setDefaultWidget(m_timeBox);
   for (int id : {ids::kAutoRunRun, ids::kAutoRunStop, ids::kAutoRunZero, ids::kAutoRunSetTiming}) {
     MakeAction(id, QString::fromUtf8(CommandString(id)).split(u'\n').value(1));
   }
@@ -235,19 +221,44 @@ void CMainFrame::BuildToolBars() {
   m_actions[ids::kAutoRunStop]->setIcon(style->standardIcon(QStyle::SP_MediaStop));
   m_actions[ids::kAutoRunZero]->setIcon(GlyphIcon(QStringLiteral("0"), QColor(90, 90, 90)));
   m_actions[ids::kAutoRunSetTiming]->setIcon(GlyphIcon(QStringLiteral("T"), QColor(180, 130, 40)));
-  autoRun->addAction(m_actions[ids::kAutoRunRun]);
-  autoRun->addAction(m_actions[ids::kAutoRunStop]);
-  autoRun->addSeparator();
-  autoRun->addAction(m_actions[ids::kAutoRunZero]);
-  autoRun->addAction(m_actions[ids::kAutoRunSetTiming]);
-
-  QToolBar* device = makeBar(ids::kDeviceToolBar, QStringLiteral("デバイス"));
   m_actions[ids::kWasapiSettings]->setIcon(GlyphIcon(QStringLiteral("W"), QColor(60, 110, 160)));
   m_actions[ids::kAsioSettings]->setIcon(GlyphIcon(QStringLiteral("A"), QColor(160, 60, 60)));
   m_actions[ids::kMidiSettings]->setIcon(GlyphIcon(QStringLiteral("M"), QColor(60, 140, 120)));
-  for (int id : {ids::kWasapiSettings, ids::kAsioSettings, ids::kMidiSettings}) {
-    device->addAction(m_actions[id]);
+
+  // The buttons each toolbar comes with (0: separator); the set places them
+  // and keeps what the operator changes.
+  m_toolBarSet = new CToolBarSet(
+      *this, [this](int id) { return Action(id); }, m_timeAction);
+  m_toolBarSet->customize = [this](QToolBar* bar) { CustomizeToolBars(bar); };
+  m_toolBarSet->AddBuiltIn(
+      makeBar(ids::kMainToolBar, QStringLiteral("標準")),
+      {ids::kFileNew, ids::kFileOpen, ids::kFileSave, 0, ids::kStoreFaders, ids::kUpdateChannelData,
+       ids::kEditCueSheet, ids::kEditBgmList, 0, ids::kShowBgmPlayer, 0, ids::kHelp});
+  m_toolBarSet->AddBuiltIn(makeBar(ids::kAutoRunToolBar, QStringLiteral("オートラン")),
+                           {ids::kAutoRunTimeButton, ids::kAutoRunRun, ids::kAutoRunStop, 0,
+                            ids::kAutoRunZero, ids::kAutoRunSetTiming});
+  m_toolBarSet->AddBuiltIn(makeBar(ids::kDeviceToolBar, QStringLiteral("デバイス")),
+                           {ids::kWasapiSettings, ids::kAsioSettings, ids::kMidiSettings});
+}
+
+std::vector<QAction*> CMainFrame::PaneToggles() const {
+  std::vector<QAction*> toggles;
+  for (int id : {ids::kCueListPane, ids::kSliderPane, ids::kEffectPane, ids::kProgressPane}) {
+    if (QDockWidget* d = Pane(id)) toggles.push_back(d->toggleViewAction());
   }
+  return toggles;
+}
+
+QMenu* CMainFrame::createPopupMenu() {
+  // Right-click on a toolbar or a pane caption.
+  auto* menu = new QMenu(this);
+  m_toolBarSet->FillMenu(*menu, PaneToggles());
+  return menu;
+}
+
+void CMainFrame::CustomizeToolBars(QToolBar* bar) {
+  CToolBarCustomizeDlg dialog(*m_toolBarSet, bar, this);
+  dialog.exec();
 }
 
 }  // namespace orvex

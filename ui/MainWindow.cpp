@@ -31,6 +31,7 @@
 #include "ui/ProgressDlgBar.h"
 #include "ui/SoundDeviceMenu.h"
 #include "ui/ToneCtrlPane.h"
+#include "ui/ToolBarSet.h"
 
 namespace orvex {
 
@@ -137,7 +138,7 @@ QToolBar* CMainFrame::ToolBar(int id) const {
 }
 
 QLineEdit* CMainFrame::FindAutoRunTimeBox() const {
-  return m_timeBox;
+  return m_toolBarSet->TimeBoxShown() ? m_timeBox : nullptr;
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -264,6 +265,8 @@ void CMainFrame::ApplyLook(int id) {
 
 void CMainFrame::RestoreLayout() {
   const IniFile& store = m_doc.Store();
+  // The operator's toolbars exist before the layout places them.
+  m_toolBarSet->Load(store);
   if (auto geometry = store.GetBinary(kWorkspace, kGeometryEntry)) {
     restoreGeometry(ToBytes(*geometry));
   }
@@ -277,6 +280,7 @@ void CMainFrame::SaveLayout() {
   store.SetBinary(kWorkspace, kGeometryEntry, FromBytes(saveGeometry()));
   store.SetBinary(kWorkspace, kStateEntry, FromBytes(saveState(kStateVersion)));
   store.SetInt(kWorkspace, kLookEntry, m_look);
+  m_toolBarSet->Save(store);
   // Before the settings are written at exit, not when the pane is destroyed.
   if (m_cueList) store.SetBinary("FACE", "QLIST_ORDER", m_cueList->StoredOrder());
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include <QMainWindow>
 #include <QUrl>
@@ -16,7 +17,9 @@ class QActionGroup;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QToolBar;
+class QWidgetAction;
 
 namespace orvex {
 
@@ -26,6 +29,7 @@ class COrvexDoc;
 class COrvexView;
 class CProgressDlgBar;
 class CToneCtrlPane;
+class CToolBarSet;
 class COrvexRuntime;
 
 class CMainFrame : public QMainWindow {
@@ -43,8 +47,16 @@ class CMainFrame : public QMainWindow {
   // Pane 274, 315, 283 or 314.
   QDockWidget* Pane(int id) const;
   QToolBar* ToolBar(int id) const;
-  // The auto-run time box (id 310) in the toolbars, or null.
+  // The auto-run time box (id 310) in the toolbars, or null while the
+  // operator has taken it off.
   QLineEdit* FindAutoRunTimeBox() const;
+  // The toolbars' buttons as the operator arranged them.
+  CToolBarSet& ToolBars() const { return *m_toolBarSet; }
+  // The toolbar customisation, opened on bar (null: the first toolbar).
+  void CustomizeToolBars(QToolBar* bar);
+  // Right-click on a toolbar or pane caption: the toolbar and pane
+  // switches and "カスタマイズ...".
+  QMenu* createPopupMenu() override;
   CDocCommands& Commands() const { return *m_commands; }
 
   int CurrentLook() const { return m_look; }
@@ -76,6 +88,7 @@ class CMainFrame : public QMainWindow {
   void ConnectCommands();
   QAction* MakeAction(int id, const QString& text, const char* prompt = nullptr);
   QDockWidget* MakePane(int id, const QString& title, QWidget* contents);
+  std::vector<QAction*> PaneToggles() const;
   void RestoreLayout();
   void SaveLayout();
   void OpenHelpFile(const char* name);
@@ -102,6 +115,8 @@ class CMainFrame : public QMainWindow {
   std::map<int, QToolBar*> m_toolBars;
   QActionGroup* m_lookGroup = nullptr;
   QLineEdit* m_timeBox = nullptr;
+  QWidgetAction* m_timeAction = nullptr;
+  CToolBarSet* m_toolBarSet = nullptr;
   QLabel* m_message = nullptr;
   QLabel* m_indicators[3] = {};
   bool m_lockState[3] = {};
