@@ -30,12 +30,6 @@ constexpr auto kRampWaitLimit = std::chrono::milliseconds(100);
 
 constexpr int kFirstMixedSlot = 1;  // the continuous-play slot 0 is never heard here
 
-float MoveToward(float value, float target, float step) {
-  if (value < target) return std::min(target, value + step);
-  if (value > target) return std::max(target, value - step);
-  return value;
-}
-
 // A = max(A, v) without a lock.
 void StoreMax(std::atomic<float>& a, float v) {
   float old = a.load(std::memory_order_relaxed);
@@ -102,53 +96,7 @@ struct CAsioKernel::Impl final : asio::BlockCallback {
 // ---------------------------------------------------------------- callback
 
 bool CAsioKernel::Impl::MixSlot(asio::AsioSlot& s, uint32_t frames) {
-  if (!s.enabled.load()) {
-    s.envelope = 0;
-    s.sounding.store(false, std::memory_order_relaxed);
-    return false;
-  }
-  const float target = s.playing.load(std::memory_order_acquire) ? 1.0f : 0.0f;
-  const float wantLeft = s.left.load(std::memory_order_relaxed);
-  const float wantRight = s.right.load(std::memory_order_relaxed);
-  if (s.envelope == 0 && target == 0) {
-    // A slot that does not sound follows its gains at once, so the next
-    // start ramps from silence to the level set meanwhile.
-    s.gainLeft = wantLeft;
-    s.gainRight = wantRight;
-    s.sounding.store(false, std::memory_order_release);
-    return false;
-  }
-  s.sounding.store(true, std::memory_order_relaxed);
-  const float step = 1.0f / static_cast<float>(rampFrames);
-  bool requested = false;
-  int cur = s.current.load(std::memory_order_relaxed);
-  uint32_t consumed = s.consumed.load(std::memory_order_relaxed);
-  uint32_t filled = s.filled[cur].load(std::memory_order_acquire);
-  for (uint32_t i = 0; i < frames; ++i) {
-    if (consumed >= filled) {
-      if (filled == 0) break;  // the refill has not delivered this half yet
-      // Hand the finished half to the refill side and go on with the other.
-      s.filled[cur].store(0, std::memory_order_relaxed);
-      s.wanted[cur].store(true, std::memory_order_release);
-      requested = true;
-      cur ^= 1;
-      consumed = 0;
-      filled = s.filled[cur].load(std::memory_order_acquire);
-      if (filled == 0) break;
-    }
-    const float* src = s.halves[cur].data() + 2 * size_t{consumed};
-    s.envelope = MoveToward(s.envelope, target, step);
-    s.gainLeft = MoveToward(s.gainLeft, wantLeft, step);
-    s.gainRight = MoveToward(s.gainRight, wantRight, step);
-    mixLeft[i] += src[0] * s.gainLeft * s.envelope;
-    mixRight[i] += src[1] * s.gainRight * s.envelope;
-    ++consumed;
-    if (s.envelope == 0) break;  // ramped out: stop on this frame
-  }
-  s.current.store(cur, std::memory_order_relaxed);
-  s.consumed.store(consumed, std::memory_order_relaxed);
-  if (s.envelope == 0) s.sounding.store(false, std::memory_order_release);
-  return requested;
+  return s.MixInto(mixLeft.data(), mixRight.data(), frames, rampFrames);
 }
 
 void CAsioKernel::Impl::OnBufferSwitch(void* left, void* right, uint32_t frames) {
@@ -232,19 +180,7 @@ void CAsioKernel::Impl::RefillLoop() {
 }
 
 void CAsioKernel::Impl::ServeWanted() {
-  for (asio::AsioSlot& s : slots) {
-    for (int h = 0; h < 2; ++h) {
-      if (!s.wanted[h].load(std::memory_order_acquire)) continue;
-      std::lock_guard lock(s.mutex);
-      // Checked again under the lock: an attach or detach may have taken
-      // the half back meanwhile.
-      if (!s.wanted[h].load(std::memory_order_acquire)) continue;
-      const uint32_t n = s.FillHalf(h, halfFrames);
-      if (n == 0) continue;  // nothing new in the store yet: try again later
-      s.filled[h].store(n, std::memory_order_release);
-      s.wanted[h].store(false, std::memory_order_release);
-    }
-  }
+  for (asio::AsioSlot& s : slots) s.ServeWanted(halfFrames);
 }
 
 void CAsioKernel::Impl::LetGoOfStores() {
@@ -546,19 +482,7 @@ void CAsioKernel::AttachSlot(int slot) {
   k.RampOut(s);
   k.Disable(s);
   std::lock_guard lock(s.mutex);
-  s.CloseSource();
-  for (int h = 0; h < 2; ++h) {
-    s.wanted[h].store(false);
-    s.filled[h].store(0);
-  }
-  s.current.store(0);
-  s.consumed.store(0);
-  if (!s.OpenSource(k.deviceRate)) return;
-  for (int h = 0; h < 2; ++h) {
-    const uint32_t n = s.FillHalf(h, k.halfFrames);
-    s.filled[h].store(n);
-    s.wanted[h].store(n == 0);
-  }
+  if (!s.Prime(k.deviceRate, k.halfFrames)) return;
   s.playing.store(wasPlaying);
   s.enabled.store(true);
 }

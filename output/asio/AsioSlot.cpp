@@ -20,7 +20,116 @@ void ToStereo(const float* in, uint32_t channels, size_t frames, float* out) {
   for (size_t i = 0; i < frames; ++i) out[2 * i] = out[2 * i + 1] = in[i];
 }
 
+float MoveToward(float value, float target, float step) {
+  if (value < target) return std::min(target, value + step);
+  if (value > target) return std::max(target, value - step);
+  return value;
+}
+
 }  // namespace
+
+bool AsioSlot::MixInto(float* mixLeft, float* mixRight, uint32_t frames, uint32_t rampFrames) {
+  if (!enabled.load()) {
+    envelope = 0;
+    sounding.store(false, std::memory_order_relaxed);
+    return false;
+  }
+  const float target = playing.load(std::memory_order_acquire) ? 1.0f : 0.0f;
+  const float wantLeft = left.load(std::memory_order_relaxed);
+  const float wantRight = right.load(std::memory_order_relaxed);
+  if (envelope == 0 && target == 0) {
+    // A slot that does not sound follows its gains at once, so the next
+    // start ramps from silence to the level set meanwhile.
+    gainLeft = wantLeft;
+    gainRight = wantRight;
+    sounding.store(false, std::memory_order_release);
+    return false;
+  }
+  sounding.store(true, std::memory_order_relaxed);
+  const float step = 1.0f / static_cast<float>(std::max<uint32_t>(rampFrames, 1));
+  bool requested = false;
+  int cur = current.load(std::memory_order_relaxed);
+  uint32_t used = consumed.load(std::memory_order_relaxed);
+  uint32_t have = filled[cur].load(std::memory_order_acquire);
+  bool dry = false;
+  for (uint32_t i = 0; i < frames; ++i) {
+    if (used >= have) {
+      if (have == 0) {  // the refill has not delivered this half yet
+        dry = true;
+        break;
+      }
+      // Hand the finished half to the refill side and go on with the other.
+      filled[cur].store(0, std::memory_order_relaxed);
+      wanted[cur].store(true, std::memory_order_release);
+      requested = true;
+      cur ^= 1;
+      used = 0;
+      have = filled[cur].load(std::memory_order_acquire);
+      if (have == 0) {  // nor the next one
+        dry = true;
+        break;
+      }
+    }
+    const float* src = halves[cur].data() + 2 * size_t{used};
+    envelope = MoveToward(envelope, target, step);
+    gainLeft = MoveToward(gainLeft, wantLeft, step);
+    gainRight = MoveToward(gainRight, wantRight, step);
+    mixLeft[i] += src[0] * gainLeft * envelope;
+    mixRight[i] += src[1] * gainRight * envelope;
+    ++used;
+    if (envelope == 0) break;  // ramped out: stop on this frame
+  }
+  current.store(cur, std::memory_order_relaxed);
+  consumed.store(used, std::memory_order_relaxed);
+  // A slot that ran dry (the end of its file, or a refill that fell behind)
+  // is silent already: it has nothing left to ramp out, and what comes next
+  // ramps in.
+  if (dry) envelope = 0;
+  if (envelope == 0) sounding.store(false, std::memory_order_release);
+  return requested;
+}
+
+void AsioSlot::ServeWanted(uint32_t halfFrames, bool onlyWhilePlaying) {
+  for (int h = 0; h < 2; ++h) {
+    if (!wanted[h].load(std::memory_order_acquire)) continue;
+    std::lock_guard lock(mutex);
+    // Checked again under the lock: an attach or detach may have taken the
+    // half back meanwhile, or a pause may want the stream left alone.
+    if (!wanted[h].load(std::memory_order_acquire)) continue;
+    if (onlyWhilePlaying && !playing.load(std::memory_order_acquire)) continue;
+    const uint32_t n = FillHalf(h, halfFrames);
+    if (n == 0) continue;  // nothing new in the store yet: try again later
+    filled[h].store(n, std::memory_order_release);
+    wanted[h].store(false, std::memory_order_release);
+  }
+}
+
+void AsioSlot::ResetHalves(uint32_t halfFrames) {
+  for (int h = 0; h < 2; ++h) {
+    halves[h].assign(2 * size_t{halfFrames}, 0.0f);
+    filled[h].store(0);
+    wanted[h].store(false);
+  }
+  current.store(0);
+  consumed.store(0);
+}
+
+bool AsioSlot::Prime(uint32_t deviceRate, uint32_t halfFrames) {
+  CloseSource();
+  for (int h = 0; h < 2; ++h) {
+    wanted[h].store(false);
+    filled[h].store(0);
+  }
+  current.store(0);
+  consumed.store(0);
+  if (!OpenSource(deviceRate)) return false;
+  for (int h = 0; h < 2; ++h) {
+    const uint32_t n = FillHalf(h, halfFrames);
+    filled[h].store(n);
+    wanted[h].store(n == 0);
+  }
+  return true;
+}
 
 bool AsioSlot::OpenSource(uint32_t deviceRate) {
   CloseSource();

@@ -1,12 +1,16 @@
-// One source slot of the block-device host: a player's stream read into two
-// halves of stereo float frames at the device's rate, which the process
-// callback plays one after the other while the refill thread fills the other.
+// One source slot of a mixer that sums the players itself (the block-device
+// host, the exclusive-mode mixer): a player's stream read into two halves of
+// stereo float frames at the device's rate, which the mixing thread plays one
+// after the other while a refill thread fills the other. A file whose rate
+// differs from the device's is converted on the refill side, never on the
+// mixing thread. The mixing side ramps every start, stop and gain change of
+// the slot per sample, so none of them clicks.
 //
-// Ownership of the halves: while `enabled` is false only the UI thread
-// touches the slot. While it is true the callback owns `current` and
+// Ownership of the halves: while `enabled` is false only the control thread
+// touches the slot. While it is true the mixing thread owns `current` and
 // `consumed`, and a half belongs to the refill side exactly while its
-// `wanted` flag is set (the callback sets it when it leaves the half; the
-// refill side clears it after storing `filled`).
+// `wanted` flag is set (the mixing thread sets it when it leaves the half;
+// the refill side clears it after storing `filled`).
 #pragma once
 
 #include <array>
@@ -24,24 +28,24 @@
 namespace orvex::asio {
 
 struct AsioSlot {
-  // --- shared with the callback ---
+  // --- shared with the mixing thread ---
   std::atomic<bool> enabled{false};
   std::atomic<bool> playing{false};
   std::atomic<float> left{0};
   std::atomic<float> right{0};
-  std::atomic<bool> sounding{false};  // the callback still plays it (ramping included)
+  std::atomic<bool> sounding{false};  // the mixing thread still plays it (ramping included)
   std::array<std::vector<float>, 2> halves;
   std::array<std::atomic<uint32_t>, 2> filled{};  // frames
   std::array<std::atomic<bool>, 2> wanted{};
   std::atomic<int> current{0};
   std::atomic<uint32_t> consumed{0};  // frames of the current half
 
-  // --- callback only ---
+  // --- mixing thread only ---
   float envelope = 0;
   float gainLeft = 0;
   float gainRight = 0;
 
-  // --- UI thread and refill thread, under mutex ---
+  // --- control thread and refill thread, under mutex ---
   std::mutex mutex;
   StreamStore* stream = nullptr;
   int reader = -1;
@@ -55,6 +59,25 @@ struct AsioSlot {
   size_t decodedUsed = 0;
   bool tailPushed = false;
   uint32_t leadToDrop = 0;  // converter output before the first input frame
+
+  // --- mixing thread ---
+  // Adds up to `frames` frames of the slot to left and right, with the
+  // envelope (playing or not) and the gains gliding per sample, each by at
+  // most a full step over `rampFrames`. True when it handed a finished half
+  // to the refill side, which should then be woken.
+  bool MixInto(float* mixLeft, float* mixRight, uint32_t frames, uint32_t rampFrames);
+
+  // --- refill thread ---
+  // Fills every half the mixing side has handed back. With onlyWhilePlaying
+  // a paused slot is left alone, so its stream is not read meanwhile.
+  void ServeWanted(uint32_t halfFrames, bool onlyWhilePlaying = false);
+
+  // --- control thread, under mutex ---
+  // Sizes both halves and hands them all to the control thread.
+  void ResetHalves(uint32_t halfFrames);
+  // Opens the stream from its start, converted to `deviceRate`, and fills
+  // both halves. False when the format cannot be played.
+  bool Prime(uint32_t deviceRate, uint32_t halfFrames);
 
   // Opens a reader on the stream and prepares decoding from the slot's
   // format to `deviceRate`. False when the format cannot be played.

@@ -5,33 +5,34 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "show/Messages.h"
 
 namespace orvex {
 namespace {
 
-// What a source sample adds before its gain, scaled to a 32-bit container.
-inline int32_t Contribution32(const uint8_t* p, uint16_t bits) {
-  switch (bits) {
-    case 8:
-      return (int32_t(p[0]) - 128) * (1 << 24);
-    case 16:
-      return int32_t(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 24);
-    case 24:
-      return int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24);
-    case 32:
-      return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                     uint32_t(p[3]) << 24);
-  }
-  return 0;
-}
+// How long a control thread waits for the writer to ramp a slot out.
+constexpr auto kRampWaitLimit = std::chrono::milliseconds(200);
+// The writer wakes at least this often, so a stop is heard (and returns)
+// within a few milliseconds whatever the device's period.
+constexpr uint64_t kLongestPassNs = 5000000;
+// How long the refill thread sleeps when nothing asks for it.
+constexpr long kRefillPollNs = 20000000;
+// The slots skip the continuous-play player.
+constexpr int kFirstMixedSlot = 1;
 
-inline int64_t Clamp(int64_t v, int64_t lo, int64_t hi) {
-  return v < lo ? lo : (v > hi ? hi : v);
+// A sample of the float mix in an integer container: scaled, truncated
+// toward zero, saturated at full scale instead of wrapping around.
+inline int64_t ToInteger(float v, double scale, int64_t lo, int64_t hi) {
+  const double x = double(v) * scale;
+  if (!(x > double(lo))) return lo;  // NaN goes to the floor
+  if (x >= double(hi)) return hi;
+  return static_cast<int64_t>(x);
 }
 
 void RaisePeak(std::atomic<float>& peak, float value) {
@@ -80,6 +81,15 @@ bool Supports(snd_pcm_t* pcm, snd_pcm_format_t format, uint32_t rate) {
 
 }  // namespace
 
+CWaveExWASAPI::CWaveExWASAPI() {
+  sem_init(&wake_, 0, 0);
+}
+
+CWaveExWASAPI::~CWaveExWASAPI() {
+  Close();
+  sem_destroy(&wake_);
+}
+
 bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
   Close();
   if (!endpoint_ || !format_ || !bufferMs_) return false;
@@ -95,6 +105,12 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
   if (endpoint_->server) suspended_ = endpoint_->server->SuspendSink(endpoint_->id, true);
   snd_pcm_t* pcm = nullptr;
   int rc = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+  // A server that suspended its sink may close the card a moment later.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  while (rc == -EBUSY && suspended_ && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    rc = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+  }
   if (rc == -EBUSY) {
     ConfirmYesNo(kExclusiveBusy);
   } else if (rc < 0) {
@@ -159,8 +175,20 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
   bufferFrames_ = static_cast<uint32_t>(bufferFrames);
   periodFrames_ = static_cast<uint32_t>(std::max<snd_pcm_uframes_t>(periodFrames, 1));
   periodMs_ = std::max<uint32_t>(bufferFrames_ * 1000 / (rate_ * 2), 1);
-  mix_.assign(size_t{bufferFrames_} * 2, 0);
+  rampFrames_ = std::max<uint32_t>(rate_ / 100, 1);
+  // Each half holds at least 200 ms, so a refill thread held up on a busy
+  // machine still finds the writer playing the other half.
+  halfFrames_ = std::max(2 * bufferFrames_, rate_ / 5);
+  mixLeft_.assign(bufferFrames_, 0.0f);
+  mixRight_.assign(bufferFrames_, 0.0f);
   out_.assign(size_t{bufferFrames_} * 2 * (sample_ == Sample::kInt16 ? 2 : 4), 0);
+  for (asio::AsioSlot& s : slots_) {
+    std::lock_guard lock(s.mutex);
+    s.enabled.store(false);
+    s.envelope = 0;
+    s.CloseSource();
+    s.ResetHalves(halfFrames_);
+  }
   written_.store(0);
   return true;
 }
@@ -171,20 +199,35 @@ bool CWaveExWASAPI::IsFormatSupported(const StoredWaveFormat& format) const {
 }
 
 bool CWaveExWASAPI::Start() {
-  if (!pcm_ || writer_.joinable()) return false;
+  if (!pcm_ || Running()) return false;
   stop_.store(false);
   writer_ = std::thread([this] { WriterLoop(); });
+  refill_ = std::thread([this] { RefillLoop(); });
   return true;
 }
 
+void CWaveExWASAPI::StopThreads() {
+  if (!Running()) return;
+  stop_.store(true);
+  sem_post(&wake_);
+  writer_.join();
+  refill_.join();
+}
+
 void CWaveExWASAPI::Close() {
-  if (writer_.joinable()) {
-    stop_.store(true);
-    writer_.join();
-  }
-  for (int n = 1; n < kSlots; ++n) {
-    slots_[Index(n)].left.store(0);
-    slots_[Index(n)].right.store(0);
+  StopThreads();
+  for (int n = 0; n < kSlots; ++n) {
+    asio::AsioSlot& s = slots_[Index(n)];
+    if (n >= kFirstMixedSlot) {
+      s.left.store(0);
+      s.right.store(0);
+    }
+    s.playing.store(false);
+    s.enabled.store(false);
+    s.sounding.store(false);
+    std::lock_guard lock(s.mutex);
+    s.CloseSource();
+    s.ResetHalves(0);
   }
   if (pcm_) {
     snd_pcm_drop(pcm_);
@@ -194,49 +237,94 @@ void CWaveExWASAPI::Close() {
   if (suspended_ && endpoint_ && endpoint_->server)
     endpoint_->server->SuspendSink(endpoint_->id, false);
   suspended_ = false;
-  bufferFrames_ = periodFrames_ = periodMs_ = 0;
+  bufferFrames_ = periodFrames_ = periodMs_ = halfFrames_ = 0;
 }
 
-void CWaveExWASAPI::WaitForPass() const {
-  while (busy_.load(std::memory_order_acquire)) std::this_thread::yield();
+// ------------------------------------------------------------------ slots
+
+void CWaveExWASAPI::AwaitPass() const {
+  const uint64_t c = cycle_.load();
+  if (c % 2 == 0) return;
+  const auto deadline = std::chrono::steady_clock::now() + kRampWaitLimit;
+  while (cycle_.load() == c && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+}
+
+void CWaveExWASAPI::RampOut(asio::AsioSlot& s) {
+  s.playing.store(false, std::memory_order_release);
+  if (!s.enabled.load() || !Running()) return;
+  const auto deadline = std::chrono::steady_clock::now() + kRampWaitLimit;
+  while (s.sounding.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+}
+
+void CWaveExWASAPI::Disable(asio::AsioSlot& s) {
+  s.enabled.store(false);
+  AwaitPass();
 }
 
 void CWaveExWASAPI::AttachSlot(int n, StreamStore* stream, const WaveFormat& format) {
-  DetachSlot(n);
-  Slot& s = slots_[Index(n)];
+  asio::AsioSlot& s = slots_[Index(n)];
+  bool reading = false;
+  {
+    std::lock_guard lock(s.mutex);
+    reading = s.reader >= 0;
+  }
+  if (reading) DetachSlot(n);
+  std::lock_guard lock(s.mutex);
   s.stream = stream;
   s.format = format;
-  s.reader = stream ? stream->OpenReader() : -1;
-  s.readPos = 0;
-  s.restart.store(false);
-  s.attached.store(stream != nullptr, std::memory_order_release);
 }
 
 void CWaveExWASAPI::RestartSlot(int n) {
-  slots_[Index(n)].restart.store(true, std::memory_order_release);
+  if (n < kFirstMixedSlot || n >= kSlots || !pcm_) return;
+  asio::AsioSlot& s = slots_[Index(n)];
+  const bool wasPlaying = s.playing.load();
+  RampOut(s);
+  Disable(s);
+  std::lock_guard lock(s.mutex);
+  if (!s.stream || !s.Prime(rate_, halfFrames_)) return;
+  s.playing.store(wasPlaying);
+  s.enabled.store(true);
 }
 
 void CWaveExWASAPI::SetSlotPlaying(int n, bool playing) {
-  Slot& s = slots_[Index(n)];
-  if (playing && !pcm_) return;  // only a mixer with a device plays
-  s.playing.store(playing, std::memory_order_release);
-  if (!playing) WaitForPass();
+  asio::AsioSlot& s = slots_[Index(n)];
+  if (playing) {
+    if (pcm_) s.playing.store(true, std::memory_order_release);  // only a mixer with a device plays
+    return;
+  }
+  RampOut(s);
+  // A refill under way ends before the player may reset its stream; a
+  // paused slot's stream is not read again until it plays.
+  std::lock_guard lock(s.mutex);
 }
 
 void CWaveExWASAPI::DetachSlot(int n) {
-  Slot& s = slots_[Index(n)];
-  s.playing.store(false);
-  s.attached.store(false, std::memory_order_release);
-  WaitForPass();
-  if (s.stream && s.reader >= 0) s.stream->CloseReader(s.reader);
+  asio::AsioSlot& s = slots_[Index(n)];
+  RampOut(s);
+  s.left.store(0);
+  s.right.store(0);
+  Disable(s);
+  std::lock_guard lock(s.mutex);
+  s.CloseSource();
   s.stream = nullptr;
-  s.reader = -1;
+  for (int h = 0; h < 2; ++h) {
+    s.wanted[h].store(false);
+    s.filled[h].store(0);
+  }
 }
 
 void CWaveExWASAPI::SetSlotGains(int n, int output, float left, float right) {
-  if (output != output_) return;
+  if (output != output_.load()) return;
   slots_[Index(n)].left.store(left);
   slots_[Index(n)].right.store(right);
+}
+
+bool CWaveExWASAPI::RefillIdle() const {
+  for (const asio::AsioSlot& s : slots_)
+    if (s.wanted[0].load() || s.wanted[1].load()) return false;
+  return true;
 }
 
 bool CWaveExWASAPI::OutputPeak(float& left, float& right) {
@@ -245,14 +333,33 @@ bool CWaveExWASAPI::OutputPeak(float& left, float& right) {
   return pcm_ != nullptr;
 }
 
+// ------------------------------------------------------------ threads
+
+void CWaveExWASAPI::RefillLoop() {
+  while (!stop_.load(std::memory_order_acquire)) {
+    timespec until{};
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_nsec += kRefillPollNs;
+    if (until.tv_nsec >= 1000000000) {
+      until.tv_sec += 1;
+      until.tv_nsec -= 1000000000;
+    }
+    sem_clockwait(&wake_, CLOCK_MONOTONIC, &until);
+    if (stop_.load(std::memory_order_acquire)) break;
+    for (int n = kFirstMixedSlot; n < kSlots; ++n)
+      slots_[Index(n)].ServeWanted(halfFrames_, /*onlyWhilePlaying=*/true);
+  }
+}
+
 void CWaveExWASAPI::WriterLoop() {
   timespec start{};
   clock_gettime(CLOCK_MONOTONIC, &start);
-  const uint64_t periodNs = uint64_t{periodFrames_} * 1000000000ull / rate_;
+  const uint64_t periodNs =
+      std::min<uint64_t>(uint64_t{periodFrames_} * 1000000000ull / rate_, kLongestPassNs);
   timespec next = start;
   uint64_t due = bufferFrames_;  // keep the device's buffer full
   while (!stop_.load(std::memory_order_acquire)) {
-    busy_.store(true, std::memory_order_release);
+    cycle_.fetch_add(1);
     snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
     if (avail == -EPIPE || avail == -ESTRPIPE) {
       snd_pcm_prepare(pcm_);
@@ -271,7 +378,7 @@ void CWaveExWASAPI::WriterLoop() {
       // Frames the device did not take are dropped, not played late.
       written_.store(sent + n, std::memory_order_relaxed);
     }
-    busy_.store(false, std::memory_order_release);
+    cycle_.fetch_add(1);
     // Pace by the clock: a device that takes anything (a file) still plays
     // at its rate, and the players' stores stay ahead of it.
     uint64_t ns = uint64_t(next.tv_nsec) + periodNs;
@@ -287,88 +394,38 @@ void CWaveExWASAPI::WriterLoop() {
 }
 
 void CWaveExWASAPI::Mix(uint32_t frames) {
-  std::fill(mix_.begin(), mix_.begin() + size_t{frames} * 2, 0);
+  std::fill(mixLeft_.begin(), mixLeft_.begin() + frames, 0.0f);
+  std::fill(mixRight_.begin(), mixRight_.begin() + frames, 0.0f);
+  bool requested = false;
   // The continuous-play slot 0 is not heard on the exclusive output.
-  for (int n = 1; n < kSlots; ++n) {
-    Slot& s = slots_[Index(n)];
-    if (s.attached.load(std::memory_order_acquire)) MixSlot(s, frames);
-  }
+  for (int n = kFirstMixedSlot; n < kSlots; ++n)
+    requested |= slots_[Index(n)].MixInto(mixLeft_.data(), mixRight_.data(), frames, rampFrames_);
+  if (requested) sem_post(&wake_);
   float peakL = 0, peakR = 0;
   if (sample_ == Sample::kInt16) {
     auto* out = reinterpret_cast<int16_t*>(out_.data());
-    for (size_t i = 0; i < size_t{frames} * 2; ++i) {
+    for (uint32_t i = 0; i < frames; ++i) {
       // Loud passages clip at full scale instead of wrapping around.
-      const int64_t v = Clamp(mix_[i] >> 16, INT16_MIN, INT16_MAX);
-      out[i] = static_cast<int16_t>(v);
-      float& peak = (i % 2 == 0) ? peakL : peakR;
-      peak = std::max(peak, std::fabs(float(v)) / 32767.0f);
+      const int64_t l = ToInteger(mixLeft_[i], 32768.0, INT16_MIN, INT16_MAX);
+      const int64_t r = ToInteger(mixRight_[i], 32768.0, INT16_MIN, INT16_MAX);
+      out[2 * i] = static_cast<int16_t>(l);
+      out[2 * i + 1] = static_cast<int16_t>(r);
+      peakL = std::max(peakL, std::fabs(float(l)) / 32767.0f);
+      peakR = std::max(peakR, std::fabs(float(r)) / 32767.0f);
     }
   } else {
     auto* out = reinterpret_cast<int32_t*>(out_.data());
-    for (size_t i = 0; i < size_t{frames} * 2; ++i) {
-      const int64_t v = Clamp(mix_[i], INT32_MIN, INT32_MAX);
-      out[i] = static_cast<int32_t>(v);
-      float& peak = (i % 2 == 0) ? peakL : peakR;
-      peak = std::max(peak, float(std::fabs(double(v)) / 2147483647.0));
+    for (uint32_t i = 0; i < frames; ++i) {
+      const int64_t l = ToInteger(mixLeft_[i], 2147483648.0, INT32_MIN, INT32_MAX);
+      const int64_t r = ToInteger(mixRight_[i], 2147483648.0, INT32_MIN, INT32_MAX);
+      out[2 * i] = static_cast<int32_t>(l);
+      out[2 * i + 1] = static_cast<int32_t>(r);
+      peakL = std::max(peakL, float(std::fabs(double(l)) / 2147483647.0));
+      peakR = std::max(peakR, float(std::fabs(double(r)) / 2147483647.0));
     }
   }
   RaisePeak(peakLeft_, std::min(peakL, 1.0f));
   RaisePeak(peakRight_, std::min(peakR, 1.0f));
-}
-
-void CWaveExWASAPI::MixSlot(Slot& s, uint32_t frames) {
-  if (s.restart.exchange(false, std::memory_order_acq_rel)) {
-    s.readPos = 0;
-    s.lost = false;
-  }
-  if (!s.playing.load(std::memory_order_acquire) || !s.stream) return;
-  const WaveFormat& f = s.format;
-  const uint32_t align = f.blockAlign;
-  const uint16_t bits = f.bitsPerSample;
-  if (align == 0 || (bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
-      f.formatTag == kFormatFloat)
-    return;
-  const size_t sampleBytes = bits / 8;
-  const bool stereo = f.channels >= 2;
-  const double gl = s.left.load(std::memory_order_relaxed);
-  const double gr = s.right.load(std::memory_order_relaxed);
-  // The player's writer never takes bytes from under a read; a slot that
-  // lost its place plays silence and comes back at the live position.
-  if (s.reader >= 0 && !s.stream->EnterRead(s.reader)) {
-    s.lost = true;
-    return;
-  }
-  if (s.lost) {
-    s.readPos = s.stream->ReaderPos(s.reader);
-    s.lost = false;
-  }
-  size_t frame = 0;
-  uint64_t pos = s.readPos;
-  // The store hands out at most two pieces; a frame never straddles them
-  // because the ring holds whole frames.
-  for (const StreamStore::Span& span : s.stream->Region(pos, size_t{frames} * align)) {
-    const size_t n = span.size / align;
-    for (size_t i = 0; i < n; ++i, ++frame) {
-      const uint8_t* p = span.data + i * align;
-      const int32_t l = Contribution32(p, bits);
-      const int32_t r = stereo ? Contribution32(p + sampleBytes, bits) : l;
-      // In the 16-bit container the product is truncated at 16 bits, as the
-      // sum of the contributions' upper halves.
-      if (sample_ == Sample::kInt16) {
-        mix_[frame * 2] += static_cast<int64_t>(std::trunc((l >> 16) * gl)) * 65536;
-        mix_[frame * 2 + 1] += static_cast<int64_t>(std::trunc((r >> 16) * gr)) * 65536;
-      } else {
-        mix_[frame * 2] += static_cast<int64_t>(std::trunc(l * gl));
-        mix_[frame * 2 + 1] += static_cast<int64_t>(std::trunc(r * gr));
-      }
-    }
-    pos += n * align;
-  }
-  s.readPos = pos;
-  if (s.reader >= 0) {
-    s.stream->SetReaderPos(s.reader, pos);
-    s.stream->LeaveRead(s.reader);
-  }
 }
 
 }  // namespace orvex

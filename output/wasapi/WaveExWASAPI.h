@@ -2,14 +2,21 @@
 // hardware device on one output and sums the players' streams itself, each
 // player through its slot (0 the continuous-play player, which is not
 // mixed; 1..6 CH1..CH6). The mix runs on a writer thread of its own, paced
-// by the clock and bounded by the room the device has. Without a device the
-// slots only keep their values.
+// by the clock and bounded by the room the device has. A refill thread moves
+// each player's stream into its slot, converting a file whose rate is not
+// the device's. Every start, stop, pause, restart and gain change of a slot
+// is ramped per sample over one quantum (10 ms), so none of them clicks; the
+// sum saturates at full scale. Without a device the slots only keep their
+// values.
 //
 // Threads: the writer thread is an audio thread: it never locks, allocates
 // or logs. Slot attach, restart, playing and gains come from the UI and
-// timer threads; a player that lets go of its stream waits for a pass in
-// progress to finish first.
+// timer threads; stopping, restarting or detaching a sounding slot waits
+// (briefly) for the writer to ramp it out, and for the refill side to let
+// go of its stream.
 #pragma once
+
+#include <semaphore.h>
 
 #include <array>
 #include <atomic>
@@ -20,6 +27,7 @@
 
 #include "output/StreamStore.h"
 #include "output/WaveFormat.h"
+#include "output/asio/AsioSlot.h"
 #include "output/wasapi/WasapiEndpoint.h"
 #include "show/Settings.h"
 
@@ -36,8 +44,8 @@ class CWaveExWASAPI {
  public:
   static constexpr int kSlots = 7;
 
-  CWaveExWASAPI() = default;
-  ~CWaveExWASAPI() { Close(); }
+  CWaveExWASAPI();
+  ~CWaveExWASAPI();
   CWaveExWASAPI(const CWaveExWASAPI&) = delete;
   CWaveExWASAPI& operator=(const CWaveExWASAPI&) = delete;
 
@@ -58,7 +66,7 @@ class CWaveExWASAPI {
   bool Start();
   void Close();
   bool HasClient() const { return pcm_ != nullptr; }
-  int Output() const { return output_; }
+  int Output() const { return output_.load(); }
   uint32_t BufferFrames() const { return bufferFrames_; }
   uint32_t PeriodMs() const { return periodMs_; }
   // Would the device take this format? (the settings dialog asks)
@@ -66,13 +74,17 @@ class CWaveExWASAPI {
 
   // --- slots (players) ---
   void AttachSlot(int n, StreamStore* stream, const WaveFormat& format);
-  // The slot reads again from the start of its stream (first block, seek).
+  // The slot reads again from the start of its stream (first block, seek);
+  // what it still sounded ramps out first.
   void RestartSlot(int n);
-  // Stopping waits until a pass in progress no longer reads the stream.
+  // A start ramps in; a stop ramps out from what the slot holds, and returns
+  // once the slot is silent and its stream is no longer read.
   void SetSlotPlaying(int n, bool playing);
   void DetachSlot(int n);
   void SetSlotGains(int n, int output, float left, float right);
   bool SlotPlaying(int n) const { return slots_[Index(n)].playing.load(); }
+  // True while no slot waits for the refill thread (tests).
+  bool RefillIdle() const;
 
   // Largest |sample| per side since the last read, 0..1.
   bool OutputPeak(float& left, float& right);
@@ -80,28 +92,21 @@ class CWaveExWASAPI {
   uint64_t FramesWritten() const { return written_.load(); }
 
  private:
-  struct Slot {
-    std::atomic<bool> attached{false};
-    std::atomic<bool> playing{false};
-    std::atomic<bool> restart{false};
-    std::atomic<float> left{0};
-    std::atomic<float> right{0};
-    StreamStore* stream = nullptr;  // written only while not attached
-    WaveFormat format;
-    int reader = -1;
-    uint64_t readPos = 0;  // the writer's own
-    bool lost = false;     // the writer's own: the store took the slot's place
-  };
-  enum class Sample { kInt16, kInt32, kFloat32 };
+  enum class Sample { kInt16, kInt32 };
 
   static size_t Index(int n) { return static_cast<size_t>(n < 0 ? 0 : n % kSlots); }
-  void WaitForPass() const;
+  bool Running() const { return writer_.joinable(); }
+  // Waits until a writer pass that may still have seen a slot enabled is over.
+  void AwaitPass() const;
+  void RampOut(asio::AsioSlot& s);
+  void Disable(asio::AsioSlot& s);
+  void StopThreads();
   void WriterLoop();
+  void RefillLoop();
   void Mix(uint32_t frames);
-  void MixSlot(Slot& s, uint32_t frames);
 
   const WasapiEndpoint* endpoint_ = nullptr;
-  int output_ = -1;
+  std::atomic<int> output_{-1};
   StoredWaveFormat* format_ = nullptr;
   int32_t* bufferMs_ = nullptr;
   bool suspended_ = false;
@@ -112,13 +117,17 @@ class CWaveExWASAPI {
   uint32_t bufferFrames_ = 0;
   uint32_t periodFrames_ = 0;
   uint32_t periodMs_ = 0;
-  std::vector<int64_t> mix_;  // left, right per frame
+  uint32_t halfFrames_ = 0;
+  uint32_t rampFrames_ = 1;
+  std::vector<float> mixLeft_, mixRight_;
   std::vector<uint8_t> out_;  // what goes to the device
-  std::array<Slot, kSlots> slots_;
+  std::array<asio::AsioSlot, kSlots> slots_;
 
   std::thread writer_;
+  std::thread refill_;
+  sem_t wake_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> busy_{false};
+  std::atomic<uint64_t> cycle_{0};  // odd while a writer pass runs
   std::atomic<uint64_t> written_{0};
   std::atomic<float> peakLeft_{0};
   std::atomic<float> peakRight_{0};

@@ -1,8 +1,11 @@
 // The exclusive mixer on ALSA devices of a private configuration: a file
-// plugin records exactly what the writer thread sent.
+// plugin records exactly what the writer thread sent; a hardware-like test
+// device refuses a second program.
+#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -15,6 +18,8 @@
 namespace orvex {
 namespace {
 
+using std::chrono::milliseconds;
+
 WaveFormat Pcm(uint16_t bits, uint32_t rate = 44100) {
   WaveFormat f;
   f.formatTag = kFormatPcm;
@@ -26,11 +31,38 @@ WaveFormat Pcm(uint16_t bits, uint32_t rate = 44100) {
   return f;
 }
 
+// A 16-bit stereo 440 Hz tone; a cosine starts at its peak, where a start
+// without a ramp jumps furthest.
+std::vector<int16_t> Tone(uint32_t rate, double seconds, double amplitude, bool cosine) {
+  const auto frames = static_cast<size_t>(rate * seconds);
+  std::vector<int16_t> s(2 * frames);
+  for (size_t i = 0; i < frames; ++i) {
+    const double x = 2 * M_PI * 440 * double(i) / rate;
+    s[2 * i] = s[2 * i + 1] =
+        static_cast<int16_t>(std::lround(amplitude * (cosine ? std::cos(x) : std::sin(x))));
+  }
+  return s;
+}
+
+void Append(StreamStore& store, const std::vector<int16_t>& s) {
+  ASSERT_EQ(store.Append(reinterpret_cast<const uint8_t*>(s.data()), s.size() * 2), s.size() * 2);
+}
+
+// The largest step from one frame to the next on either side.
+int LargestStep(const std::vector<int16_t>& s) {
+  int step = 0;
+  for (size_t i = 2; i < s.size(); ++i) step = std::max(step, std::abs(s[i] - s[i - 2]));
+  return step;
+}
+
 class ExclusiveMixer : public ::testing::Test {
  protected:
   void SetUp() override {
     dir.Write("asound.conf", "pcm.orvex_file {\n  type file\n  slave.pcm { type null }\n  file \"" +
-                                 dir.File("out.raw") + "\"\n  format \"raw\"\n}\n");
+                                 dir.File("out.raw") + "\"\n  format \"raw\"\n}\n" +
+                                 "pcm_type.orvexbusy { lib \"" ORVEX_BUSY_PCM "\" }\n" +
+                                 "pcm.orvex_busy { type orvexbusy lock \"" + dir.File("card.lock") +
+                                 "\" }\n");
     setenv("ALSA_CONFIG_PATH", dir.File("asound.conf").c_str(), 1);
     mixer.SetDevice(&endpoint, 0);
     mixer.SetFormat(&format, &bufferMs);
@@ -40,15 +72,24 @@ class ExclusiveMixer : public ::testing::Test {
   // Plays until the writer has sent `frames` frames (real time).
   void PlayFor(uint64_t frames) {
     ASSERT_TRUE(mixer.Start());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (mixer.FramesWritten() < frames && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitFor(frames);
     mixer.Close();
+  }
+  void WaitFor(uint64_t frames) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (mixer.FramesWritten() < frames && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(milliseconds(5));
   }
   std::vector<int16_t> Recorded16() const {
     const std::string raw = dir.Read("out.raw");
     std::vector<int16_t> s(raw.size() / 2);
     std::memcpy(s.data(), raw.data(), s.size() * 2);
+    return s;
+  }
+  std::vector<int32_t> Recorded32() const {
+    const std::string raw = dir.Read("out.raw");
+    std::vector<int32_t> s(raw.size() / 4);
+    std::memcpy(s.data(), raw.data(), s.size() * 4);
     return s;
   }
 
@@ -60,21 +101,22 @@ class ExclusiveMixer : public ::testing::Test {
   CWaveExWASAPI mixer;
 };
 
-TEST_F(ExclusiveMixer, PlaysAChannelSampleExactAndLeavesTheOtherSlotsOut) {
+TEST_F(ExclusiveMixer, PlaysAChannelSampleExactAfterItsFadeInAndLeavesTheOtherSlotsOut) {
   StreamStore one, bgm;
   one.Allocate(1 << 20);
   bgm.Allocate(1 << 20);
   std::vector<int16_t> ramp(2 * 8000);
   for (size_t i = 0; i < ramp.size(); ++i)
     ramp[i] = static_cast<int16_t>(i % 2 ? -int(i) : int(i) + 1);
-  one.Append(reinterpret_cast<const uint8_t*>(ramp.data()), ramp.size() * 2);
-  std::vector<int16_t> loud(2 * 8000, 20000);
-  bgm.Append(reinterpret_cast<const uint8_t*>(loud.data()), loud.size() * 2);
+  Append(one, ramp);
+  Append(bgm, std::vector<int16_t>(2 * 8000, 20000));
 
   ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
   EXPECT_GE(mixer.BufferFrames(), 1u);
   mixer.AttachSlot(1, &one, Pcm(16));
   mixer.AttachSlot(0, &bgm, Pcm(16));  // the continuous-play slot is not mixed
+  mixer.RestartSlot(1);
+  mixer.RestartSlot(0);
   mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
   mixer.SetSlotGains(0, 0, 1.0f, 1.0f);
   mixer.SetSlotGains(1, 2, 0.0f, 0.0f);  // another output's gains do not reach it
@@ -84,13 +126,18 @@ TEST_F(ExclusiveMixer, PlaysAChannelSampleExactAndLeavesTheOtherSlotsOut) {
 
   const std::vector<int16_t> out = Recorded16();
   ASSERT_GE(out.size(), ramp.size());
-  EXPECT_TRUE(std::equal(ramp.begin(), ramp.end(), out.begin()));
+  // The first 10 ms rise from silence; from there on every sample is the
+  // file's own.
+  const size_t fade = 2 * 441;
+  for (size_t i = 0; i < fade; ++i) ASSERT_LE(std::abs(out[i]), std::abs(ramp[i])) << i;
+  EXPECT_LT(std::abs(out[0]), 2);
+  EXPECT_TRUE(std::equal(ramp.begin() + fade, ramp.end(), out.begin() + fade));
   for (size_t i = ramp.size(); i < out.size(); ++i) ASSERT_EQ(out[i], 0) << i;
   mixer.DetachSlot(0);
   mixer.DetachSlot(1);
 }
 
-TEST_F(ExclusiveMixer, WideSourcesKeepTheirLevelAndLoudSumsClip) {
+TEST_F(ExclusiveMixer, WideSourcesKeepTheirLevelAndLoudSumsSaturateIn16Bits) {
   StreamStore a, b;
   a.Allocate(1 << 16);
   b.Allocate(1 << 16);
@@ -98,24 +145,158 @@ TEST_F(ExclusiveMixer, WideSourcesKeepTheirLevelAndLoudSumsClip) {
   std::vector<uint8_t> wide;
   for (int i = 0; i < 4000; ++i) wide.insert(wide.end(), {0x56, 0x34, 0x12, 0x56, 0x34, 0x12});
   a.Append(wide.data(), wide.size());
-  std::vector<int16_t> loud(2 * 4000, 30000);
-  b.Append(reinterpret_cast<const uint8_t*>(loud.data()), loud.size() * 2);
+  Append(b, std::vector<int16_t>(2 * 4000, 30000));
 
   ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
   mixer.AttachSlot(1, &a, Pcm(24));
   mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
   mixer.AttachSlot(2, &b, Pcm(16));
   mixer.SetSlotGains(2, 0, 1.0f, 0.0f);
+  mixer.RestartSlot(1);
+  mixer.RestartSlot(2);
   mixer.SetSlotPlaying(1, true);
   mixer.SetSlotPlaying(2, true);
   PlayFor(4000);
   const std::vector<int16_t> out = Recorded16();
   ASSERT_GE(out.size(), 2u * 4000);
-  // Left: 0x1234 + 30000 clips at full scale instead of wrapping around.
-  EXPECT_EQ(out[0], 32767);
-  EXPECT_EQ(out[1], 0x1234);
+  // Left: 0x1234 + 30000 stays at full scale instead of wrapping around.
+  for (size_t f = 1000; f < 4000; ++f) {
+    ASSERT_EQ(out[2 * f], 32767) << f;
+    ASSERT_EQ(out[2 * f + 1], 0x1234) << f;
+  }
   mixer.DetachSlot(1);
   mixer.DetachSlot(2);
+}
+
+TEST_F(ExclusiveMixer, LoudSumsSaturateIn32BitsBothWays) {
+  format.bitsPerSample = 32;
+  format.blockAlign = 8;
+  format.avgBytesPerSec = 44100 * 8;
+  StreamStore a, b;
+  a.Allocate(1 << 16);
+  b.Allocate(1 << 16);
+  std::vector<int16_t> loud(2 * 4000);
+  for (size_t i = 0; i < loud.size(); ++i) loud[i] = i % 2 ? -30000 : 30000;
+  Append(a, loud);
+  Append(b, loud);
+
+  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
+  ASSERT_EQ(format.bitsPerSample, 32);  // the device took the format
+  for (int n : {3, 4}) {
+    mixer.AttachSlot(n, n == 3 ? &a : &b, Pcm(16));
+    mixer.SetSlotGains(n, 0, 1.0f, 1.0f);
+    mixer.RestartSlot(n);
+    mixer.SetSlotPlaying(n, true);
+  }
+  PlayFor(4000);
+  const std::vector<int32_t> out = Recorded32();
+  ASSERT_GE(out.size(), 2u * 4000);
+  for (size_t f = 1000; f < 4000; ++f) {
+    ASSERT_EQ(out[2 * f], INT32_MAX) << f;
+    ASSERT_EQ(out[2 * f + 1], INT32_MIN) << f;
+  }
+  mixer.DetachSlot(3);
+  mixer.DetachSlot(4);
+}
+
+TEST_F(ExclusiveMixer, StartPauseResumeRestartGainChangesAndStopNeverClick) {
+  constexpr double kAmplitude = 16384;
+  StreamStore store;
+  store.Allocate(1 << 22);
+  Append(store, Tone(44100, 4, kAmplitude, /*cosine=*/true));
+  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
+  mixer.AttachSlot(1, &store, Pcm(16));
+  mixer.RestartSlot(1);
+  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
+  mixer.SetSlotPlaying(1, true);  // start, at the tone's peak
+  ASSERT_TRUE(mixer.Start());
+  const auto wait = [](int ms) { std::this_thread::sleep_for(milliseconds(ms)); };
+  wait(150);
+  mixer.SetSlotPlaying(1, false);  // pause
+  wait(120);
+  mixer.SetSlotPlaying(1, true);  // resume
+  wait(120);
+  mixer.SetSlotGains(1, 0, 0.25f, 0.25f);
+  wait(100);
+  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
+  wait(100);
+  // A seek: pause, the store starts again, play.
+  mixer.SetSlotPlaying(1, false);
+  mixer.RestartSlot(1);
+  mixer.SetSlotPlaying(1, true);
+  wait(150);
+  mixer.DetachSlot(1);  // stop while sounding
+  wait(60);
+  mixer.Close();
+
+  const std::vector<int16_t> out = Recorded16();
+  ASSERT_GT(out.size(), size_t{2 * 44100 * 7 / 10});
+  int peak = 0;
+  for (int16_t v : out) peak = std::max(peak, std::abs(int(v)));
+  EXPECT_NEAR(peak, kAmplitude, 2);
+  // The tone moves at most 2 pi 440 / 44100 of its peak per sample; a ramp
+  // over 441 frames adds 1/441. A cut or a jump in gain moves up to all of it.
+  const double bound = kAmplitude * (2 * M_PI * 440 / 44100 + 2.0 / 441) * 1.1;
+  EXPECT_LT(LargestStep(out), bound);
+  // The pause and the stop are heard: silence in the middle and at the end.
+  size_t quiet = 0, longest = 0;
+  size_t end = out.size() / 2;
+  while (end > 0 && out[2 * (end - 1)] == 0) --end;
+  for (size_t f = 0; f < end; ++f) {
+    quiet = out[2 * f] == 0 ? quiet + 1 : 0;
+    longest = std::max(longest, quiet);
+  }
+  EXPECT_GT(longest, 44100u / 20);
+  EXPECT_EQ(out.back(), 0);
+}
+
+TEST_F(ExclusiveMixer, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
+  format.samplesPerSec = 48000;
+  format.avgBytesPerSec = 48000 * 4;
+  StreamStore store;
+  store.Allocate(1 << 20);
+  Append(store, Tone(44100, 1, 8192, /*cosine=*/false));  // one second at 44.1 kHz
+  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
+  ASSERT_EQ(format.samplesPerSec, 48000u);
+  mixer.AttachSlot(1, &store, Pcm(16, 44100));
+  mixer.RestartSlot(1);
+  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
+  mixer.SetSlotPlaying(1, true);
+  PlayFor(48000 * 3 / 2);
+  const std::vector<int16_t> out = Recorded16();
+  size_t first = 0, last = 0;
+  for (size_t f = 0; f < out.size() / 2; ++f) {
+    if (std::abs(out[2 * f]) > 8) {
+      if (last == 0) first = f;
+      last = f + 1;
+    }
+  }
+  // One second at the device's rate, not 44100 frames played too fast.
+  EXPECT_NEAR(double(last - first), 48000.0, 300.0);
+  // 440 Hz: count the crossings from below zero to above, away from the ends.
+  int rising = 0;
+  const size_t from = first + 2400, to = last - 2400;
+  for (size_t f = from + 1; f < to; ++f)
+    if (out[2 * (f - 1)] < 0 && out[2 * f] >= 0) ++rising;
+  const double hz = rising / (double(to - from) / 48000.0);
+  EXPECT_NEAR(hz, 440.0, 3.0);
+  mixer.DetachSlot(1);
+}
+
+TEST_F(ExclusiveMixer, ACardHeldByAnotherProgramSaysSoAndOpensOnceLetGo) {
+  snd_pcm_t* held = nullptr;
+  ASSERT_EQ(snd_pcm_open(&held, "orvex_busy", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK), 0);
+  EXPECT_FALSE(mixer.OpenDevice("orvex_busy"));
+  EXPECT_FALSE(mixer.HasClient());
+  ASSERT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.messages[0], kExclusiveBusy);
+  snd_pcm_close(held);
+  EXPECT_TRUE(mixer.OpenDevice("orvex_busy"));
+  EXPECT_TRUE(mixer.HasClient());
+  EXPECT_EQ(messages.messages.size(), 1u);
+  // While the mixer holds it, nobody else gets it.
+  EXPECT_EQ(snd_pcm_open(&held, "orvex_busy", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK), -EBUSY);
+  mixer.Close();
 }
 
 TEST_F(ExclusiveMixer, AnEndpointWithoutHardwareSaysSoAndAMissingDeviceStaysSilent) {
