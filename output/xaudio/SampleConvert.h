@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "output/Downmix.h"
+#include "output/WaveFormat.h"
 
 namespace orvex::xaudio {
 
@@ -47,6 +48,18 @@ struct S32Sample {
     Raw v;
     std::memcpy(&v, p, sizeof v);
     return FromRaw(v);
+  }
+};
+
+// Float frames as the player's converted streams hold them.
+struct F32Sample {
+  static constexpr uint32_t kBytes = 4;
+  using Raw = float;
+  static float FromRaw(Raw v) { return v; }
+  static float Decode(const uint8_t* p) {
+    Raw v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
   }
 };
 
@@ -140,6 +153,23 @@ inline DecodeFn DecoderFor(uint16_t bitsPerSample) {
     default:
       return nullptr;
   }
+}
+
+}  // namespace orvex::xaudio
+
+namespace orvex::xaudio {
+
+// One or two channels of 32-bit float: what a player hands voices after it
+// has converted its file to their device's rate. Not a file format the
+// player accepts; only the engine plays it.
+inline bool IsConvertedFormat(const WaveFormat& f) {
+  return f.formatTag == kFormatFloat && f.bitsPerSample == 32 &&
+         (f.channels == 1 || f.channels == 2) && f.samplesPerSec > 0 &&
+         f.blockAlign == 4u * f.channels;
+}
+
+inline DecodeFn DecoderFor(const WaveFormat& f) {
+  return IsConvertedFormat(f) ? &DecodeFrames<F32Sample> : DecoderFor(f.bitsPerSample);
 }
 
 }  // namespace orvex::xaudio

@@ -63,7 +63,7 @@ SourceVoiceImpl::SourceVoiceImpl(const WaveFormat& format, float maxFrequencyRat
       deviceRate_(deviceRate),
       quantum_(std::max<uint32_t>(quantumFrames, 1)),
       outChannels_(format.channels == 1 ? 1 : 2),
-      decode_(DecoderFor(format.bitsPerSample)),
+      decode_(DecoderFor(format)),
       downmix_(format.channels > 2 ? DownmixerFor(format.bitsPerSample) : nullptr),
       matrix_(StereoDownmix(format.channels, format.channelMask)),
       converts_(resampler != nullptr),

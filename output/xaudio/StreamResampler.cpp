@@ -31,7 +31,7 @@ soxr_t Handle(void* h) {
 }  // namespace
 
 std::unique_ptr<StreamResampler> StreamResampler::Create(double inRate, double outRate,
-                                                         uint32_t channels) {
+                                                         uint32_t channels, bool forAudioThread) {
   if (inRate <= 0 || outRate <= 0 || channels == 0) return nullptr;
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr_quality_spec(kQuality, 0);
@@ -41,6 +41,12 @@ std::unique_ptr<StreamResampler> StreamResampler::Create(double inRate, double o
   if (!h || error) {
     soxr_delete(h);
     return nullptr;
+  }
+  // A quarter second of silence outlasts the converter's delay at any ratio.
+  const uint32_t tail = std::max<uint32_t>(4096, uint32_t(inRate / 4));
+  if (!forAudioThread) {
+    g_created.fetch_add(1, std::memory_order_relaxed);
+    return std::unique_ptr<StreamResampler>(new StreamResampler(h, tail, 0));
   }
   const double ratio = outRate / inRate;
   const size_t warmOut = size_t(std::ceil(double(kWarmFrames) * ratio)) + kSettleOut;
@@ -55,8 +61,6 @@ std::unique_ptr<StreamResampler> StreamResampler::Create(double inRate, double o
     return nullptr;
   }
   g_created.fetch_add(1, std::memory_order_relaxed);
-  // A quarter second of silence outlasts the converter's delay at any ratio.
-  const uint32_t tail = std::max<uint32_t>(4096, uint32_t(inRate / 4));
   const auto lead = uint32_t(std::lround(std::max(0.0, soxr_delay(h))));
   return std::unique_ptr<StreamResampler>(new StreamResampler(h, tail, lead));
 }
@@ -67,6 +71,11 @@ uint64_t StreamResampler::CreatedCount() {
 
 StreamResampler::~StreamResampler() {
   soxr_delete(Handle(handle_));
+}
+
+void StreamResampler::Reset() {
+  soxr_clear(Handle(handle_));
+  leadFrames_ = 0;
 }
 
 void StreamResampler::Process(const float* in, size_t inFrames, size_t& inUsed, float* out,

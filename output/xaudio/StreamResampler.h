@@ -10,9 +10,11 @@ namespace orvex::xaudio {
 
 class StreamResampler {
  public:
-  // Creates and warms up a converter for interleaved float frames. Not for
-  // the audio thread. nullptr when the library refuses the rates.
-  static std::unique_ptr<StreamResampler> Create(double inRate, double outRate, uint32_t channels);
+  // Creates a converter for interleaved float frames, not on the audio
+  // thread. One for the audio thread is warmed up so that it never
+  // allocates there. nullptr when the library refuses the rates.
+  static std::unique_ptr<StreamResampler> Create(double inRate, double outRate, uint32_t channels,
+                                                 bool forAudioThread = true);
   ~StreamResampler();
   StreamResampler(const StreamResampler&) = delete;
   StreamResampler& operator=(const StreamResampler&) = delete;
@@ -22,6 +24,10 @@ class StreamResampler {
   // input by a fixed delay (the converter starts with silence in its history).
   void Process(const float* in, size_t inFrames, size_t& inUsed, float* out, size_t outFrames,
                size_t& outMade);
+
+  // Forgets all input, as if new (it may allocate again: not for the audio
+  // thread). A converter that starts afresh gives no leading frames.
+  void Reset();
 
   // Converters built so far in this process (each is a costly warm-up).
   static uint64_t CreatedCount();

@@ -97,7 +97,7 @@ uint32_t VoiceEngineImpl::DeviceRate() const {
 
 SourceVoice* VoiceEngineImpl::CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) {
   std::lock_guard lock(controlMutex_);
-  if (!device_ || !IsPlayableFormat(format)) return nullptr;
+  if (!device_ || !(IsPlayableFormat(format) || IsConvertedFormat(format))) return nullptr;
   CollectRetired();
   auto free =
       std::find_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.load() == nullptr; });

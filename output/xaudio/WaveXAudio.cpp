@@ -8,6 +8,9 @@ namespace orvex {
 namespace {
 // Upper bound of the silence block submitted after the end of the file.
 constexpr uint32_t kMaxSilenceBytes = 1 << 20;
+// Buffers a voice on a converted stream may have queued (of the 32 it can
+// track; one top-up adds at most two).
+constexpr uint32_t kMaxConvertedBuffers = 16;
 }  // namespace
 
 void CWaveXAudio::SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines) {
@@ -31,7 +34,12 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
   }
   for (int n = 0; n < kOutputCount; ++n) {
     if (!engines_[n]) continue;
-    xaudio::SourceVoice* voice = engines_[n]->CreateSourceVoice(voiceFormat, 2.0f);
+    const uint32_t rate = engines_[n]->DeviceRate();
+    Conversion* conversion = stream_ && rate != 0 && rate != fileFormat.samplesPerSec
+                                 ? ConversionFor(rate, voiceFormat)
+                                 : nullptr;
+    const WaveFormat& format = conversion ? conversion->stream.Format() : voiceFormat;
+    xaudio::SourceVoice* voice = engines_[n]->CreateSourceVoice(format, 2.0f);
     if (!voice) {
       // That output and the later ones stay silent for this file only: the
       // engine stays, so the next file plays on it again.
@@ -44,11 +52,36 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
     }
     Voice& v = voices_[n];
     v.voice = voice;
-    v.reader = stream_ ? stream_->OpenReader(this) : -1;
+    v.conversion = conversion;
+    v.store = conversion ? &conversion->stream.Store() : stream_;
+    StreamStore::Holder* holder = conversion ? static_cast<StreamStore::Holder*>(conversion) : this;
+    v.reader = v.store ? v.store->OpenReader(holder) : -1;
     ResetTracking(v);
     ApplyLevel(n);
   }
   return true;
+}
+
+CWaveXAudio::Conversion* CWaveXAudio::ConversionFor(uint32_t rate, const WaveFormat& decoded) {
+  for (auto& c : conversions_)
+    if (c && c->stream.Rate() == rate) return c.get();
+  for (auto& c : conversions_) {
+    if (c) continue;
+    auto made = std::make_unique<Conversion>();
+    made->owner = this;
+    if (!made->stream.Open(*stream_, decoded, rate)) return nullptr;
+    c = std::move(made);
+    return c.get();
+  }
+  return nullptr;
+}
+
+void CWaveXAudio::PumpConversions(double seconds) {
+  for (auto& c : conversions_) {
+    if (!c) continue;
+    c->stream.FollowLive();
+    c->stream.Pump(static_cast<size_t>(seconds * c->stream.Rate()), endFlag_.load());
+  }
 }
 
 void CWaveXAudio::AllocBuffers(uint32_t blockSize, uint32_t firstBlockSize) {
@@ -68,24 +101,28 @@ void CWaveXAudio::ResetTracking(Voice& v, uint64_t pos) {
   v.submitted = 0;
   v.released = 0;
   v.lost = false;
-  if (stream_ && v.reader >= 0) stream_->SetReaderPos(v.reader, pos);
+  if (v.store && v.reader >= 0) v.store->SetReaderPos(v.reader, pos);
 }
 
 void CWaveXAudio::LetGo(int reader) {
   std::lock_guard lock(mutex_);
+  LetGoLocked(stream_, reader);
+}
+
+void CWaveXAudio::LetGoLocked(const StreamStore* store, int reader) {
   for (Voice& v : voices_) {
-    if (!v.voice || v.reader != reader) continue;
+    if (!v.voice || v.store != store || v.reader != reader) continue;
     // The voice fades out of what it holds and hands the store's bytes back.
     v.voice->FlushSourceBuffers();
     v.submitted = v.released = 0;
     v.lost = true;
-    SubmitSilence(v, std::max<uint32_t>(format_.avgBytesPerSec / 10, 1));
+    SubmitSilence(v, std::max<uint32_t>(v.voice->Format().avgBytesPerSec / 10, 1));
   }
 }
 
 size_t CWaveXAudio::SubmitRegion(Voice& v, size_t n) {
   size_t total = 0;
-  for (const StreamStore::Span& span : stream_->Region(v.readPos, n)) {
+  for (const StreamStore::Span& span : v.store->Region(v.readPos, n)) {
     if (span.size == 0) continue;
     if (!v.voice->SubmitSourceBuffer(span.data, static_cast<uint32_t>(span.size))) break;
     total += span.size;
@@ -96,9 +133,10 @@ size_t CWaveXAudio::SubmitRegion(Voice& v, size_t n) {
 }
 
 void CWaveXAudio::SubmitSilence(Voice& v, uint32_t bytes) {
-  if (silence_.empty()) return;
-  uint32_t piece = std::min<uint32_t>(bytes, static_cast<uint32_t>(silence_.size()));
-  if (piece > 0 && v.voice->SubmitSourceBuffer(silence_.data(), piece))
+  const std::vector<uint8_t>& silence = v.conversion ? v.conversion->stream.Silence() : silence_;
+  if (silence.empty()) return;
+  uint32_t piece = std::min<uint32_t>(bytes, static_cast<uint32_t>(silence.size()));
+  if (piece > 0 && v.voice->SubmitSourceBuffer(silence.data(), piece))
     v.ends[v.submitted++ % v.ends.size()] = v.readPos;
 }
 
@@ -108,8 +146,8 @@ void CWaveXAudio::ReleaseFinished(Voice& v) {
   uint64_t finished = v.submitted >= queued ? v.submitted - queued : 0;
   if (finished > v.released) {
     v.released = finished;
-    if (stream_ && v.reader >= 0)
-      stream_->SetReaderPos(v.reader, v.ends[(finished - 1) % v.ends.size()]);
+    if (v.store && v.reader >= 0)
+      v.store->SetReaderPos(v.reader, v.ends[(finished - 1) % v.ends.size()]);
   }
 }
 
@@ -120,34 +158,62 @@ void CWaveXAudio::Prefill() {
     if (!v.voice) continue;
     v.voice->FlushSourceBuffers();
     ResetTracking(v);
-    if (SubmitRegion(v, firstBlockSize_) == 0) SubmitSilence(v, firstBlockSize_);
+  }
+  // The start of each conversion now, the rest on the ticks that follow: a
+  // GO waits for a fraction of a second's conversion, not a block's.
+  for (auto& c : conversions_)
+    if (c) c->stream.Restart();
+  PumpConversions(xaudio::ConvertedStream::kPumpSeconds);
+  for (Voice& v : voices_) {
+    if (!v.voice) continue;
+    const size_t first = v.conversion ? v.store->Capacity() : firstBlockSize_;
+    if (SubmitRegion(v, first) == 0) SubmitSilence(v, firstBlockSize_);
   }
 }
 
 void CWaveXAudio::Refill() {
   std::lock_guard lock(mutex_);
   if (!stream_) return;
+  PumpConversions(xaudio::ConvertedStream::kPumpSeconds);
   for (Voice& v : voices_) {
     if (!v.voice) continue;
     xaudio::VoiceState state = v.voice->GetState();
     if (v.lost) {
-      if (!stream_->IsLost(v.reader)) {
-        ResetTracking(v, stream_->ReaderPos(v.reader));  // back at the live position
+      if (!v.store->IsLost(v.reader)) {
+        ResetTracking(v, v.store->ReaderPos(v.reader));  // back at the live position
       } else {
         // Once its silence has played the device pulls again.
-        if (state.buffersQueued == 0) stream_->AskToRejoin(v.reader);
+        if (state.buffersQueued == 0) v.store->AskToRejoin(v.reader);
         continue;
       }
     }
     ReleaseFinished(v);
-    // Each voice is topped up by its own queue, so a voice that runs behind
-    // the others is never handed more than it can hold.
-    if (state.buffersQueued >= 2) continue;
-    if (v.readPos < stream_->WritePos()) {
-      SubmitRegion(v, blockSize_);
-    } else if (endFlag_.load()) {
-      SubmitSilence(v, blockSize_);
+    TopUp(v, state);
+  }
+}
+
+void CWaveXAudio::TopUp(Voice& v, const xaudio::VoiceState& state) {
+  const uint64_t written = v.store->WritePos();
+  if (v.conversion) {
+    // A converted stream grows a little on every tick: hand each voice what
+    // is new once it is worth a buffer, or at once when the voice runs low.
+    const uint64_t worth = v.voice->Format().avgBytesPerSec / 10;
+    const uint64_t fresh = written - std::min(v.readPos, written);
+    if (state.buffersQueued >= kMaxConvertedBuffers) return;
+    if (fresh > 0 && (fresh >= worth || state.buffersQueued <= 1)) {
+      SubmitRegion(v, v.store->Capacity());
+    } else if (fresh == 0 && v.conversion->stream.Drained() && state.buffersQueued <= 1) {
+      SubmitSilence(v, v.voice->Format().avgBytesPerSec);
     }
+    return;
+  }
+  // Each voice is topped up by its own queue, so a voice that runs behind
+  // the others is never handed more than it can hold.
+  if (state.buffersQueued >= 2) return;
+  if (v.readPos < written) {
+    SubmitRegion(v, blockSize_);
+  } else if (endFlag_.load()) {
+    SubmitSilence(v, blockSize_);
   }
 }
 
@@ -170,6 +236,8 @@ void CWaveXAudio::Flush() {
     v.voice->FlushSourceBuffers();
     ResetTracking(v);
   }
+  for (auto& c : conversions_)
+    if (c) c->stream.Restart();
 }
 
 void CWaveXAudio::Silence() {
@@ -187,9 +255,10 @@ void CWaveXAudio::ReleaseVoices() {
     Voice& v = voices_[n];
     if (!v.voice) continue;
     if (engines_[n]) engines_[n]->DestroyVoice(v.voice);
-    if (stream_ && v.reader >= 0) stream_->CloseReader(v.reader);
+    if (v.store && v.reader >= 0) v.store->CloseReader(v.reader);
     v = Voice{};
   }
+  for (auto& c : conversions_) c.reset();
   silence_.clear();
   silence_.shrink_to_fit();
 }

@@ -1,19 +1,23 @@
 // A player's voices on the voice-engine outputs: one source voice per output
-// that has an engine. The voices play straight out of the player's stream
-// store: each submission is a region of the store, released back to the
-// writer once the voice has finished it, so nothing is copied and the store's
-// memory stays fixed.
+// that has an engine. Voices at the file's rate play straight out of the
+// player's stream store: each submission is a region of the store, released
+// back to the writer once the voice has finished it, so nothing is copied and
+// the store's memory stays fixed. For each other device rate the file is
+// converted once, and every voice at that rate plays from the converted
+// stream the same way.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "output/StreamStore.h"
 #include "output/ToneEqualizer.h"
 #include "output/WaveFormat.h"
+#include "output/xaudio/ConvertedStream.h"
 #include "output/xaudio/VoiceEngine.h"
 
 namespace orvex {
@@ -59,8 +63,19 @@ class CWaveXAudio : private StreamStore::Holder {
   void SetToneGain(int band, float x);
 
  private:
+  // A converted stream and the voices at its rate.
+  struct Conversion : StreamStore::Holder {
+    CWaveXAudio* owner = nullptr;
+    xaudio::ConvertedStream stream;
+    // Its writer runs inside the owner's operations, which hold the lock.
+    void LetGo(int reader) override { owner->LetGoLocked(&stream.Store(), reader); }
+  };
+
   struct Voice {
     xaudio::SourceVoice* voice = nullptr;
+    // The store it plays from: the player's, or a conversion's.
+    StreamStore* store = nullptr;
+    Conversion* conversion = nullptr;
     int reader = -1;
     uint64_t readPos = 0;
     // Store position each submission ends at, by submission number, so the
@@ -75,6 +90,12 @@ class CWaveXAudio : private StreamStore::Holder {
 
   // The store's writer takes a lagging voice's bytes back (timer thread).
   void LetGo(int reader) override;
+  void LetGoLocked(const StreamStore* store, int reader);
+  // The conversion to `rate`, opened on first use; nullptr when the rates
+  // cannot be converted (the engine then converts the voice itself).
+  Conversion* ConversionFor(uint32_t rate, const WaveFormat& decoded);
+  void PumpConversions(double seconds);
+  void TopUp(Voice& v, const xaudio::VoiceState& state);
 
   void ApplyLevel(int output);
   void ReleaseFinished(Voice& v);
@@ -95,6 +116,7 @@ class CWaveXAudio : private StreamStore::Holder {
   uint32_t blockSize_ = 0;
   uint32_t firstBlockSize_ = 0;
   std::vector<uint8_t> silence_;
+  std::array<std::unique_ptr<Conversion>, kOutputCount> conversions_;
   std::atomic<bool> endFlag_{true};
   std::array<ToneEqualizer, kOutputCount> effects_;
   FxEqParameters tone_;

@@ -19,12 +19,15 @@ class PlayerRig {
   // quantum: the engines' processing quantum; one frame by default, so that
   // starts, stops and seeks land on the sample.
   explicit PlayerRig(uint32_t rate, int channel = 1, int outputs = 3, uint32_t quantum = 1)
+      : PlayerRig(std::vector<uint32_t>(static_cast<size_t>(outputs), rate), channel, quantum) {}
+  // One device per rate given.
+  PlayerRig(const std::vector<uint32_t>& rates, int channel, uint32_t quantum = 1)
       : player(channel, timers, poster) {
-    for (int n = 0; n < outputs; ++n) {
+    for (size_t n = 0; n < rates.size(); ++n) {
       devices.push_back(std::make_unique<xaudio::VirtualDevice>("virtual-" + std::to_string(n),
-                                                                "Virtual", 2, rate));
+                                                                "Virtual", 2, rates[n]));
       devices.back()->SetCapture(true);
-      outputSet.Bind(n, devices.back().get(), quantum);
+      outputSet.Bind(static_cast<int>(n), devices.back().get(), quantum);
     }
     player.SetEngines(outputSet.Engines());
     player.SetEndOfFileHandler([this](int ch) {

@@ -135,16 +135,19 @@ struct Rig {
 // Formats and conversion
 
 // Every accepted layout is played in the conversion tests below.
-TEST(VoiceEngineFormat, RefusesAllButIntegerPcm) {
+TEST(VoiceEngineFormat, RefusesAllButIntegerPcmAndThePlayersConvertedFloat) {
   Rig rig;
   WaveFormat padded = Extensible(24, 2), notPcm = Extensible(24, 2), badAlign = Pcm(16, 2);
   padded.validBits = 20;
   notPcm.pcmSubFormat = false;
   badAlign.blockAlign = 2;
-  for (const WaveFormat& f : {Pcm(32, 2, 48000, kFormatFloat), Pcm(12, 2), Pcm(16, 0),
-                              Pcm(16, 2, 0), padded, notPcm, badAlign})
+  // Float is what a player hands over after converting a file to the
+  // device's rate: one or two channels only, never a file's own layout.
+  for (const WaveFormat& f : {Pcm(32, 6, 48000, kFormatFloat), Pcm(64, 2, 48000, kFormatFloat),
+                              Pcm(12, 2), Pcm(16, 0), Pcm(16, 2, 0), padded, notPcm, badAlign})
     EXPECT_EQ(rig.engine->CreateSourceVoice(f), nullptr) << f.formatTag << "/" << f.bitsPerSample;
 
+  EXPECT_NE(rig.engine->CreateSourceVoice(Pcm(32, 2, 44100, kFormatFloat)), nullptr);
   EXPECT_EQ(CreateVoiceEngine()->CreateSourceVoice(Pcm(16, 2)), nullptr);  // no device
   EXPECT_FALSE(rig.engine->CreateMasteringVoice(rig.device));
   EXPECT_EQ(rig.engine->DeviceChannels(), 2u);
