@@ -3,6 +3,7 @@
 // monitor and compared with the offline render of the same show; a server
 // killed in the middle of a show leaves the program and its other outputs
 // running.
+#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "engine/WavBytes.h"
 #include "integration/ServerRig.h"
 #include "output/OutputDevices.h"
+#include "output/wasapi/WaveExWASAPI.h"
 #include "show/Cp932.h"
 
 namespace orvex {
@@ -203,6 +205,42 @@ TEST_F(PulseAndAlsa, AServerKilledMidShowLeavesTheProgramAndTheExclusiveOutputRu
     late = std::max<int16_t>(late, static_cast<int16_t>(std::abs(s[i])));
   const float reference = ReferencePeak();
   EXPECT_NEAR(late / 32768.0, reference, 0.01);
+}
+
+TEST_F(PulseAndAlsa, ACardThatStaysBusyAndANullSinkCannotBeExclusiveAndSaySo) {
+  PrivateSoundServer two{{"sink_name=orvex_a rate=48000",
+                          "sink_name=orvex_hw sink_properties='alsa.card=5 alsa.device=0'"}};
+  ASSERT_TRUE(two.ready);
+  // The card behind orvex_hw takes one program at a time, like hardware.
+  show.Write("busy.conf", "pcm_type.orvexbusy { lib \"" ORVEX_BUSY_PCM
+                          "\" }\n"
+                          "pcm.hw {\n  @args [ CARD DEV ]\n  @args.CARD { type string }\n"
+                          "  @args.DEV { type integer }\n  type orvexbusy\n  lock \"" +
+                              show.File("card.lock") + "\"\n}\n");
+  setenv("ALSA_CONFIG_PATH", show.File("busy.conf").c_str(), 1);
+  snd_pcm_t* held = nullptr;
+  ASSERT_EQ(snd_pcm_open(&held, "hw:5,0", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK), 0);
+  const auto play = [&](const std::string& device, const std::string& others) {
+    const pid_t pid = Spawn({kCli, "play", show.File("show.csv"), "--device", "0=" + device,
+                             "--exclusive", "0", "--device", "1=" + others, "--device",
+                             "2=" + others, "--length", "0.3", "--at", "0.1", "go"},
+                            show.File("play.out"), show.File("play.err"));
+    EXPECT_EQ(WaitExit(pid, 30), 0) << show.Read("play.err");
+    return show.Read("play.err");
+  };
+  // Another program holds the card: the server letting go of it is not enough.
+  std::string err = play("3", "0");
+  EXPECT_NE(err.find(kExclusiveBusy), std::string::npos) << err;
+  snd_pcm_close(held);
+  // Once it is free the same set-up opens it without a word.
+  err = play("3", "0");
+  EXPECT_EQ(err.find(kExclusiveBusy), std::string::npos) << err;
+  EXPECT_NE(err.find("output 0: WASAPI: "), std::string::npos) << err;
+  // A null sink has no card behind it at all (the other outputs play on
+  // the other sink's engine: one sink is never exclusive and shared at once).
+  err = play("2", "1");
+  EXPECT_NE(err.find(kExclusiveNoHardware), std::string::npos) << err;
+  unsetenv("ALSA_CONFIG_PATH");
 }
 
 }  // namespace
