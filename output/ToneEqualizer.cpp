@@ -103,6 +103,7 @@ void ToneEqualizer::Prepare(uint32_t, uint32_t rate) {
   Redesign();
   state_ = {};
   moving_ = false;
+  quiet_ = false;
 }
 
 void ToneEqualizer::Redesign() {
@@ -138,6 +139,7 @@ void ToneEqualizer::Glide() {
 }
 
 void ToneEqualizer::Process(float* x, uint32_t frames, uint32_t channels) {
+  if (quiet_ && version_.load(std::memory_order_acquire) == seen_) return;
   const uint32_t used = std::min<uint32_t>(channels, 2);
   for (uint32_t start = 0; start < frames; start += kGlideFrames) {
     Glide();
@@ -164,6 +166,8 @@ void ToneEqualizer::Process(float* x, uint32_t frames, uint32_t channels) {
       }
     }
   }
+  quiet_ = !moving_ && std::all_of(flat_.begin(), flat_.end(), [](bool f) { return f; }) &&
+           std::all_of(state_.begin(), state_.end(), [](const auto& b) { return Settled(b); });
 }
 
 }  // namespace orvex

@@ -73,6 +73,8 @@ class ToneEqualizer final : public xaudio::Effect {
   // A band at unity gain whose state has died away passes its input
   // unchanged, so it is skipped: the usual setting costs nothing.
   std::array<bool, kBands> flat_{};
+  // Every band flat and rung out: Process has nothing to do until a change.
+  bool quiet_ = false;
   // Transposed direct form II state per band and channel.
   std::array<std::array<std::array<double, 2>, 2>, kBands> state_{};
 };

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "output/Downmix.h"
 #include "output/WaveFormat.h"
@@ -88,6 +89,10 @@ void DecodeFrames(const uint8_t* src, uint32_t srcChannels, uint32_t frames, flo
   if (srcChannels == outChannels) {
     // Every sample is kept: decode them as one flat run.
     const uint32_t samples = frames * outChannels;
+    if constexpr (std::is_same_v<S, F32Sample>) {
+      std::memcpy(dst, src, sizeof(float) * samples);
+      return;
+    }
     uint32_t i = 0;
     for (; i + kLanes <= samples; i += kLanes) DecodeLanes<S>(src + i * S::kBytes, dst + i);
     for (; i < samples; ++i) dst[i] = S::Decode(src + i * S::kBytes);

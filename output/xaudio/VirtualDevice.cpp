@@ -109,7 +109,9 @@ bool VirtualDevice::StartWavFile(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   // Large writes: a render otherwise makes a system call every 10 ms step.
-  std::setvbuf(f, nullptr, _IOFBF, 1 << 20);
+  constexpr size_t kBuffer = 1 << 20;
+  wavBuffer_ = std::make_unique_for_overwrite<char[]>(kBuffer);
+  std::setvbuf(f, wavBuffer_.get(), _IOFBF, kBuffer);
   const auto header = WavHeader(channels_, rate_, 0);
   if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) {
     std::fclose(f);
@@ -128,6 +130,7 @@ bool VirtualDevice::FinishWavFile() {
             std::fwrite(header.data(), 1, header.size(), wav_) == header.size();
   ok = std::fclose(wav_) == 0 && ok;
   wav_ = nullptr;
+  wavBuffer_.reset();
   return ok;
 }
 

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,8 @@ class VirtualDevice : public AudioDevice {
   bool capture_ = false;
   std::vector<float> captured_;
   std::FILE* wav_ = nullptr;
+  // The file's buffer: the C library takes a size only with a buffer given.
+  std::unique_ptr<char[]> wavBuffer_;
   uint64_t wavDataBytes_ = 0;
   bool wavOk_ = true;
 
