@@ -403,9 +403,9 @@ std::string SaveProblemNote(const ShowSaveProblem& p) {
   }
   if (p.character == "\n" || p.character == "\r") return where + "に改行があります";
   const std::string character = "「" + p.character + "」(" + CodePointName(p.character) + ")";
-  if (folder || p.field == "file")
-    return where + "の" + character + "はファイル名・フォルダ名として保存できない文字です";
-  return where + "の" + character + "はＱシートに保存できない文字です";
+  // Short enough for the message box to show without scrolling.
+  if (folder || p.field == "file") return where + "の" + character + "は使えません";
+  return where + "の" + character + "は保存できません";
 }
 
 }  // namespace orvex

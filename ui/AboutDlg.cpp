@@ -15,7 +15,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Orvexのﾊﾞｰｼﾞｮﾝ情報"));
   const QFont font = DialogFont();
   setFont(font);
-  setFixedSize(DluSize(font, 210, 95));
+  setFixedSize(DluSize(font, 232, 95));
 
   auto* icon = new QLabel(this);
   const QIcon appIcon = windowIcon().isNull()
@@ -27,16 +27,17 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
   const char* lines[] = {"Orvex Version 7.7", "DirectX11 June 2010  DirectSound (XAudio2)",
                          "ASIO 2.2", "WASAPI"};
+  // Wide enough for the longest line in the dialog font.
   int y = 14;
   for (const char* line : lines) {
     auto* label = new QLabel(QString::fromUtf8(line), this);
-    label->setGeometry(DluRect(font, 42, y, 160, 10));
+    label->setGeometry(DluRect(font, 42, y, 184, 10));
     y += 13;
   }
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName(QStringLiteral("id1"));
-  ok->setGeometry(DluRect(font, 153, 74, 50, 14));
+  ok->setGeometry(DluRect(font, 175, 74, 50, 14));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -19,6 +19,10 @@ struct LookColours {
   const char* highlightText;
   const char* border;
   const char* menu;  // popup menus
+  // Toolbars, when they differ from the menu bar: the toolkit's dark button
+  // symbols must stay readable on them.
+  const char* toolTop = nullptr;
+  const char* toolBottom = nullptr;
 };
 
 // The 2007-style colour last chosen; unknown ids fall back on it.
@@ -35,8 +39,8 @@ const LookColours* ColoursOf(int id) {
                                     "#c1d2ee", "#000000", "#316ac5", "#fcfcf9"};
   static const LookColours kBlue = {"#bfdbff", "#e4efff", "#a9c9f5", "#15428b",
                                     "#ffe38c", "#000000", "#6593cf", "#f6f8fc"};
-  static const LookColours kBlack = {"#535353", "#6b6b6b", "#3c3c3c", "#ffffff",
-                                     "#ffd56b", "#000000", "#2a2a2a", "#f5f5f5"};
+  static const LookColours kBlack = {"#535353", "#6b6b6b", "#3c3c3c", "#ffffff", "#ffd56b",
+                                     "#000000", "#2a2a2a", "#f5f5f5", "#dcdcdc", "#a4a4a4"};
   static const LookColours kSilver = {"#d0d4dd", "#f2f3f6", "#c4c9d4", "#3b3b3b",
                                       "#ffe38c", "#000000", "#8f96a3", "#fafafa"};
   static const LookColours kAqua = {"#bce4ea", "#e6f6f8", "#9fd3dc", "#0f4b57",
@@ -73,9 +77,12 @@ int NormalizeLook(int id) {
 QString LookStyleSheet(int id) {
   const LookColours* c = ColoursOf(NormalizeLook(id));
   if (!c) return {};
-  const QString bar =
-      QStringLiteral("qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %1, stop:1 %2)")
-          .arg(QLatin1String(c->barTop), QLatin1String(c->barBottom));
+  const auto gradient = [](const char* top, const char* bottom) {
+    return QStringLiteral("qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %1, stop:1 %2)")
+        .arg(QLatin1String(top), QLatin1String(bottom));
+  };
+  const QString bar = gradient(c->barTop, c->barBottom);
+  const QString tools = c->toolTop ? gradient(c->toolTop, c->toolBottom) : bar;
   // Only the frame's own parts are named, so the console form and the panes'
   // contents keep their colours in every look.
   return QStringLiteral(
@@ -89,7 +96,7 @@ QString LookStyleSheet(int id) {
              "QMenu::item:selected { background: %4; color: %5; }"
              "QMenu::item:disabled { color: #8d8d8d; }"
              "QMenu::separator { height: 1px; background: %6; margin: 3px 6px; }"
-             "QToolBar { background: %2; border: 1px solid %6; spacing: 2px; padding: 1px; }"
+             "QToolBar { background: %8; border: 1px solid %6; spacing: 2px; padding: 1px; }"
              "QToolBar::separator { background: %6; width: 1px; margin: 3px 2px; }"
              "QToolButton { border: 1px solid transparent; padding: 1px; }"
              "QToolButton:hover { background: %4; border: 1px solid %6; }"
@@ -98,11 +105,16 @@ QString LookStyleSheet(int id) {
              "QStatusBar QLabel { color: %3; }"
              "QDockWidget { color: %3; }"
              "QDockWidget::title { background: %2; padding: 3px; border: 1px solid %6; }"
+             // The caption's float and close symbols are dark: a light ground
+             // keeps them visible on every caption colour.
+             "QDockWidget::close-button, QDockWidget::float-button { background: %7;"
+             " border: 1px solid %6; border-radius: 2px; }"
              "QMainWindow > QTabBar::tab { background: %2; color: %3; border: 1px solid %6;"
              " padding: 3px 10px; }"
              "QMainWindow > QTabBar::tab:selected { background: %7; color: #000000; }")
       .arg(QLatin1String(c->window), bar, QLatin1String(c->text), QLatin1String(c->highlight),
-           QLatin1String(c->highlightText), QLatin1String(c->border), QLatin1String(c->menu));
+           QLatin1String(c->highlightText), QLatin1String(c->border), QLatin1String(c->menu),
+           tools);
 }
 
 void ApplyLookTo(QWidget& window, int id) {

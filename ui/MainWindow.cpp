@@ -30,6 +30,7 @@
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
 #include "ui/SoundDeviceMenu.h"
+#include "ui/StartButton.h"
 #include "ui/ToneCtrlPane.h"
 #include "ui/ToolBarSet.h"
 
@@ -98,6 +99,9 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   RestoreLayout();
   m_runtime.StartUp();
   m_view->RefreshAll();
+  // The console has the keyboard when the window comes up: Enter and Space
+  // fire GO, and the toolbar's time box goes on showing the clock.
+  m_view->GoButton()->setFocus(Qt::OtherFocusReason);
   // Pan and tone changes from the effect pane reach the channel, and the
   // stored values are what the channels start with.
   const ToneTargets toneTargets{
@@ -200,8 +204,6 @@ void CMainFrame::BuildPanes() {
   tabifyDockWidget(effect, progress);
   cues->raise();
   effect->raise();
-  resizeDocks({cues}, {300}, Qt::Horizontal);
-  resizeDocks({effect}, {105}, Qt::Vertical);
 }
 
 void CMainFrame::ConnectCommands() {
@@ -271,7 +273,7 @@ void CMainFrame::RestoreLayout() {
     restoreGeometry(ToBytes(*geometry));
   }
   if (auto state = store.GetBinary(kWorkspace, kStateEntry)) {
-    restoreState(ToBytes(*state), kStateVersion);
+    m_firstPaneSizes = !restoreState(ToBytes(*state), kStateVersion);
   }
 }
 
@@ -381,6 +383,16 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The panes' first sizes need the window's own: given before it is shown
+  // they are lost to the first layout. A restored layout keeps its sizes.
+  if (!m_firstPaneSizes) return;
+  m_firstPaneSizes = false;
+  resizeDocks({Pane(ids::kCueListPane)}, {300}, Qt::Horizontal);
+  resizeDocks({Pane(ids::kEffectPane)}, {105}, Qt::Vertical);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

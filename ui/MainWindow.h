@@ -75,6 +75,7 @@ class CMainFrame : public QMainWindow {
   QString StatusText() const;
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -124,6 +125,7 @@ class CMainFrame : public QMainWindow {
   QString m_helpFolder;
   std::function<void(const QUrl&)> m_openUrl;
   bool m_closing = false;
+  bool m_firstPaneSizes = true;
 };
 
 }  // namespace orvex

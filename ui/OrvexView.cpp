@@ -1,10 +1,12 @@
 // Construction and layout of the console form.
 #include "ui/OrvexView.h"
 
+#include <algorithm>
 #include <functional>
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,8 +131,22 @@ void COrvexView::Build() {
   const char* headings[] = {"Ｑ", "タイトル", "ファイル/コマンド", "説明", "PRE", "F. I", "F. O"};
   const int headingX[] = {26, 43, 120, 179, 281, 301, 321};
   const int headingW[] = {16, 73, 55, 102, 18, 18, 18};
-  for (int i = 0; i < 7; ++i)
-    Label(QString::fromUtf8(headings[i]), headingX[i], 235, headingW[i], 9);
+  // A heading wider than its column ("ファイル/コマンド") stands further
+  // left, over the gap after the heading before it, rather than being cut.
+  const QFontMetrics metrics(m_font);
+  int previousEnd = 0;  // pixels
+  for (int i = 0; i < 7; ++i) {
+    const QString text = QString::fromUtf8(headings[i]);
+    QLabel* label = Label(text, headingX[i], 235, headingW[i], 9);
+    const int textWidth = metrics.horizontalAdvance(text) + 2;
+    if (textWidth > label->width()) {
+      const int right =
+          i + 1 < 7 ? DluToPixelsX(m_font, headingX[i + 1]) - 3 : label->x() + textWidth;
+      const int left = std::max(std::min(label->x(), right - textWidth), previousEnd + 4);
+      label->setGeometry(left, label->y(), right - left, label->height());
+    }
+    previousEnd = label->x() + std::min(textWidth, label->width());
+  }
   for (int ch = 1; ch <= kChannels; ++ch) BuildDataRow(ch);
   m_editPalette = m_rows[1].file->palette();
 }

@@ -27,7 +27,11 @@ int TrackbarFromValue(uint32_t value) {
 
 void SetText(QLineEdit* edit, const std::string& text) {
   const QString t = QString::fromStdString(text);
-  if (edit->text() != t) edit->setText(t);
+  if (edit->text() == t) return;
+  edit->setText(t);
+  // A text longer than its box shows its beginning, as typed, not its end;
+  // the box the operator is typing in keeps the cursor where it is.
+  if (!edit->hasFocus()) edit->setCursorPosition(0);
 }
 
 void SetChecked(QPushButton* button, bool on) {

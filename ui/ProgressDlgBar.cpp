@@ -57,6 +57,9 @@ CProgressDlgBar::CProgressDlgBar(QWidget* parent) : QWidget(parent) {
   dialog->setFont(DialogFont());
   const QFont& f = dialog->font();
   dialog->setFixedSize(DluSize(f, 344, 58));
+  // The pane never shrinks below its rows: a third row cut off would hide
+  // CH3 and CH6.
+  setMinimumSize(dialog->size());
   for (int ch = 1; ch <= 6; ++ch) {
     const int column = (ch - 1) / 3, line = (ch - 1) % 3;
     const int x = 4 + column * 170, y = 4 + line * 18;

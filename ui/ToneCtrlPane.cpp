@@ -1,7 +1,6 @@
 #include "ui/ToneCtrlPane.h"
 
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,28 +40,33 @@ int ToneCommandBand(int command) {
 
 CToneCtrlPage::CToneCtrlPage(int channel, QWidget* parent) : QWidget(parent), channel_(channel) {
   setObjectName(QStringLiteral("id284"));
-  auto* layout = new QVBoxLayout(this);
+  // Two rows, pan above tone: the pane docks under the console at about a
+  // hundred pixels high and must not push the console's rows out of sight.
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(6, 4, 6, 4);
+  grid->setVerticalSpacing(2);
 
-  auto* panBox = new QGroupBox(QStringLiteral("パン"), this);
-  auto* panRow = new QHBoxLayout(panBox);
-  pan_ = new QSlider(Qt::Horizontal, panBox);
+  pan_ = new QSlider(Qt::Horizontal, this);
   pan_->setObjectName(QStringLiteral("id1333"));
   pan_->setRange(-10000, 10000);
   pan_->setTickInterval(1000);
   pan_->setTickPosition(QSlider::TicksBelow);
   pan_->setValue(0);
-  panText_ = new QLineEdit(panBox);
+  panText_ = new QLineEdit(this);
   panText_->setObjectName(QStringLiteral("id1218"));
   panText_->setReadOnly(true);
   panText_->setMaximumWidth(60);
   ShowPanText(0);
-  QPushButton* panCenter = CenterButton(1175, panBox);
-  panRow->addWidget(new QLabel(QStringLiteral("L"), panBox));
+  QPushButton* panCenter = CenterButton(1175, this);
+  auto* panRow = new QHBoxLayout;
+  panRow->addWidget(new QLabel(QStringLiteral("L"), this));
   panRow->addWidget(pan_, 1);
-  panRow->addWidget(new QLabel(QStringLiteral("R"), panBox));
+  panRow->addWidget(new QLabel(QStringLiteral("R"), this));
+  panRow->addSpacing(6);
   panRow->addWidget(panText_);
   panRow->addWidget(panCenter);
-  layout->addWidget(panBox);
+  grid->addWidget(new QLabel(QStringLiteral("パン"), this), 0, 0);
+  grid->addLayout(panRow, 0, 1);
 
   connect(pan_, &QSlider::valueChanged, this, [this](int v) {
     ShowPanText(v);
@@ -75,8 +79,6 @@ CToneCtrlPage::CToneCtrlPage(int channel, QWidget* parent) : QWidget(parent), ch
     emit commandSent(channel_, kPanCommand);
   });
 
-  auto* toneBox = new QGroupBox(QStringLiteral("トーン"), this);
-  auto* grid = new QGridLayout(toneBox);
   struct BandControls {
     const char* label;
     int slider, center, command;
@@ -84,20 +86,21 @@ CToneCtrlPage::CToneCtrlPage(int channel, QWidget* parent) : QWidget(parent), ch
   const BandControls bands[3] = {{"Low", 1337, 1186, kToneLowCommand},
                                  {"Mid", 1335, 1189, kToneMidCommand},
                                  {"High", 1336, 1192, kToneHighCommand}};
+  auto* toneRow = new QHBoxLayout;
   for (int b = 0; b < 3; ++b) {
-    auto* slider = new QSlider(Qt::Vertical, toneBox);
+    auto* slider = new QSlider(Qt::Horizontal, this);
     slider->setObjectName(QStringLiteral("id%1").arg(bands[b].slider));
     slider->setRange(-150, 150);
     slider->setTickInterval(30);
-    slider->setTickPosition(QSlider::TicksBothSides);
+    slider->setTickPosition(QSlider::TicksBelow);
     slider->setValue(0);
-    slider->setMinimumHeight(120);
+    slider->setMinimumWidth(80);
     tone_[b] = slider;
-    QPushButton* center = CenterButton(bands[b].center, toneBox);
-    grid->addWidget(new QLabel(QString::fromLatin1(bands[b].label), toneBox), 0, b,
-                    Qt::AlignHCenter);
-    grid->addWidget(slider, 1, b, Qt::AlignHCenter);
-    grid->addWidget(center, 2, b);
+    QPushButton* center = CenterButton(bands[b].center, this);
+    if (b > 0) toneRow->addSpacing(12);
+    toneRow->addWidget(new QLabel(QString::fromLatin1(bands[b].label), this));
+    toneRow->addWidget(slider, 1);
+    toneRow->addWidget(center);
     const int id = bands[b].command;
     connect(slider, &QSlider::valueChanged, this, [this, id] { emit commandSent(channel_, id); });
     connect(center, &QPushButton::clicked, this, [this, slider, id] {
@@ -106,7 +109,9 @@ CToneCtrlPage::CToneCtrlPage(int channel, QWidget* parent) : QWidget(parent), ch
       emit commandSent(channel_, id);
     });
   }
-  layout->addWidget(toneBox, 1);
+  grid->addWidget(new QLabel(QStringLiteral("トーン"), this), 1, 0);
+  grid->addLayout(toneRow, 1, 1);
+  grid->setRowStretch(2, 1);
 }
 
 void CToneCtrlPage::ShowPanText(int position) {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -65,6 +67,22 @@ TEST_F(ConsoleView, FormAndControlsSitAtTheirDialogUnits) {
   auto* stop = Find<CStartButton>(1179);
   EXPECT_EQ(stop->FontSize(), 100);
   EXPECT_EQ(stop->BackColour(), QColor(0, 0, 255));
+  // The column headings are readable whole and do not run into each other.
+  QList<QLabel*> headings;
+  for (auto* label : view->Form()->findChildren<QLabel*>()) {
+    if (QStringList{"Ｑ", "タイトル", "ファイル/コマンド", "説明", "PRE", "F. I", "F. O"}.contains(
+            label->text()) &&
+        label->y() == DluToPixelsY(font, 235))
+      headings << label;
+  }
+  ASSERT_EQ(headings.size(), 7);
+  std::sort(headings.begin(), headings.end(), [](QLabel* a, QLabel* b) { return a->x() < b->x(); });
+  const QFontMetrics metrics(font);
+  for (qsizetype i = 0; i < headings.size(); ++i) {
+    const int textEnd = headings[i]->x() + metrics.horizontalAdvance(headings[i]->text());
+    EXPECT_LE(textEnd, headings[i]->geometry().right() + 1) << headings[i]->text().toStdString();
+    if (i + 1 < headings.size()) EXPECT_LT(textEnd, headings[i + 1]->x());
+  }
   // GO paints its own colours.
   const QImage image = go->grab().toImage();
   EXPECT_EQ(image.pixelColor(image.width() / 6, image.height() / 2), QColor(255, 0, 0));
@@ -333,6 +351,8 @@ TEST_F(ConsoleView, DataRowColoursAndTooltips) {
   EXPECT_EQ(Base(Find<QLineEdit>(1118)), standard);  // no record
   EXPECT_EQ(Find(1044)->toolTip().size(), 1023);
   EXPECT_EQ(Find(1034)->toolTip(), "Tgone.wav");
+  // A text longer than its box shows its beginning.
+  EXPECT_EQ(Find<QLineEdit>(1044)->cursorPosition(), 0);
 
   // GO moves the next cue on and CH1's box back to standard.
   QTest::mouseClick(Find(1076), Qt::LeftButton);

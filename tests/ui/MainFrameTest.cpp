@@ -10,7 +10,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QScrollArea>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 
@@ -116,6 +118,26 @@ TEST_F(MainFrameTest, PanesStartTabbedAndAClosedTabComesBackBesideItsGroup) {
   slider->toggleViewAction()->trigger();
   EXPECT_TRUE(slider->isVisible());
   EXPECT_TRUE(m_frame->tabifiedDockWidgets(cues).contains(slider));
+}
+
+TEST_F(MainFrameTest, AtTheFirstStartTheConsoleIsWholeAndHasTheKeyboard) {
+  m_frame->show();
+  m_frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+  // GO has the focus, so Enter is GO and the time box shows the clock.
+  EXPECT_EQ(QApplication::focusWidget(), m_frame->findChild<QWidget*>(QStringLiteral("id1076")));
+  // The console form fits beside and above the panes; the panes show
+  // their contents whole: all three rows of the progress pane.
+  auto* view = m_frame->findChild<QScrollArea*>(QStringLiteral("COrvexView"));
+  ASSERT_NE(view, nullptr);
+  EXPECT_GE(view->viewport()->height(), view->widget()->height());
+  EXPECT_GE(view->viewport()->width(), view->widget()->width());
+  EXPECT_EQ(m_frame->Pane(274)->width(), 300);
+  auto* rows = m_frame->Pane(314)->findChild<QWidget*>(QStringLiteral("id308"));
+  ASSERT_NE(rows, nullptr);
+  EXPECT_GE(m_frame->Pane(314)->widget()->height(), rows->height());
+  EXPECT_GE(m_frame->Pane(283)->widget()->height(),
+            m_frame->Pane(283)->widget()->minimumSizeHint().height());
 }
 
 TEST_F(MainFrameTest, PaneLayoutAndHiddenToolbarsComeBackAtTheNextStart) {
