@@ -15,6 +15,7 @@
 
 #include "app/OrvexDoc.h"
 #include "app/OrvexRuntime.h"
+#include "app/ScreenshotTour.h"
 #include "show/Messages.h"
 #include "ui/AppFont.h"
 #include "ui/DocCommands.h"
@@ -52,6 +53,8 @@ bool InstallQuitSignals() {
 
 int main(int argc, char** argv) {
   const std::string settingsPath = orvex::TakeSettingsOption(argc, argv);
+  // A developer aid (README): pictures of the window, then the program ends.
+  const QString screenshotFolder = orvex::TakeScreenshotOption(argc, argv);
   // A desktop logout sends SIGTERM, a closed terminal SIGHUP: treat them, and
   // Ctrl+C, as the close box so the settings are still written. A signal that comes before the
   // event loop runs waits in the socket.
@@ -61,7 +64,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   orvex::ApplyAppFont(app);
   orvex::QtMessageSink sink;
-  orvex::SetMessageSink(&sink);
+  orvex::StderrMessageSink unattended;
+  // The screenshot tour runs unattended: a message must not wait for a click.
+  orvex::SetMessageSink(screenshotFolder.isEmpty() ? static_cast<orvex::MessageSink*>(&sink)
+                                                   : &unattended);
 
   int result = 0;
   {
@@ -86,6 +92,8 @@ int main(int argc, char** argv) {
     // the window is up.
     const QStringList arguments = app.arguments();
     if (arguments.size() > 1) mainWindow.Commands().OpenPath(arguments.at(1));
+    if (!screenshotFolder.isEmpty())
+      (new orvex::CScreenshotTour(mainWindow, screenshotFolder))->Start();
     std::printf("orvex: ready\n");
     std::fflush(stdout);
     result = app.exec();

@@ -1,0 +1,291 @@
+#include "app/ScreenshotTour.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <QApplication>
+#include <QDir>
+#include <QDockWidget>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/OrvexDoc.h"
+#include "ui/AboutDlg.h"
+#include "ui/DocCommands.h"
+#include "ui/FrameIds.h"
+#include "ui/Looks.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBox.h"
+#include "ui/OrvexView.h"
+#include "ui/StartButton.h"
+#include "ui/ToolBarCustomizeDlg.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr int kSettle = 250;  // ms for layouts and repaints between steps
+
+std::vector<QMenu*> OpenMenus() {
+  std::vector<QMenu*> menus;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) menus.push_back(menu);
+  }
+  return menus;
+}
+
+}  // namespace
+
+QString TakeScreenshotOption(int& argc, char** argv) {
+  QString folder;
+  int out = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+      folder = QString::fromLocal8Bit(argv[++i]);
+    } else {
+      argv[out++] = argv[i];
+    }
+  }
+  argc = out;
+  argv[argc] = nullptr;
+  return folder;
+}
+
+CScreenshotTour::CScreenshotTour(CMainFrame& frame, const QString& folder)
+    : QObject(&frame), m_frame(frame), m_folder(folder) {}
+
+void CScreenshotTour::Start() {
+  QDir().mkpath(m_folder);
+  const qreal ratio = m_frame.devicePixelRatioF();
+  if (ratio > 1.01) m_suffix = QStringLiteral("-%1").arg(qRound(ratio * 100));
+  Build();
+  QTimer::singleShot(kSettle, this, [this] { RunNext(); });
+}
+
+void CScreenshotTour::RunNext() {
+  if (m_next >= m_steps.size()) {
+    m_frame.close();
+    return;
+  }
+  const int wait = m_steps[m_next++]();
+  QTimer::singleShot(wait, this, [this] { RunNext(); });
+}
+
+void CScreenshotTour::Save(const QImage& image, const QString& name) {
+  const QString path = m_folder + u'/' + name + m_suffix + QStringLiteral(".png");
+  if (image.save(path, "PNG")) {
+    std::printf("screenshot: %s (%dx%d)\n", qPrintable(path), image.width(), image.height());
+  } else {
+    std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(path));
+  }
+  std::fflush(stdout);
+}
+
+void CScreenshotTour::Grab(QWidget* widget, const QString& name) {
+  if (widget) Save(widget->grab().toImage(), name);
+}
+
+QImage CScreenshotTour::WindowWithMenus() const {
+  const QPixmap window = m_frame.grab();
+  const QPoint origin = m_frame.mapToGlobal(QPoint(0, 0));
+  QRect area(origin, m_frame.size());
+  const std::vector<QMenu*> menus = OpenMenus();
+  for (QMenu* menu : menus) area |= menu->geometry();
+  const qreal ratio = window.devicePixelRatio();
+  QImage image((area.size() * ratio), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
+  image.fill(QColor(128, 128, 128));
+  QPainter p(&image);
+  p.drawPixmap(origin - area.topLeft(), window);
+  for (QMenu* menu : menus) p.drawPixmap(menu->geometry().topLeft() - area.topLeft(), menu->grab());
+  return image;
+}
+
+void CScreenshotTour::OpenMenu(int index, int submenu) {
+  QMenuBar* bar = m_frame.menuBar();
+  QAction* top = bar->actions().value(index);
+  if (!top || !top->menu()) return;
+  QMenu* menu = top->menu();
+  menu->popup(bar->mapToGlobal(bar->actionGeometry(top).bottomLeft()));
+  bar->setActiveAction(top);
+  if (submenu < 0) return;
+  int seen = 0;
+  for (QAction* item : menu->actions()) {
+    if (!item->menu()) continue;
+    if (seen++ != submenu) continue;
+    menu->setActiveAction(item);
+    item->menu()->popup(menu->mapToGlobal(menu->actionGeometry(item).topRight()));
+  }
+}
+
+void CScreenshotTour::CloseMenus() {
+  for (QMenu* menu : OpenMenus()) menu->hide();
+}
+
+void CScreenshotTour::Build() {
+  COrvexView* view = static_cast<COrvexView*>(m_frame.centralWidget());
+  // The show named on the command line is read first.
+  Add([this] {
+    if (m_frame.Commands().Busy() && m_waited < 100) {
+      ++m_waited;
+      --m_next;  // this step again
+      return 100;
+    }
+    return kSettle;
+  });
+  Add([this, view] {
+    Grab(view, QStringLiteral("console"));
+    return 0;
+  });
+
+  const std::pair<int, const char*> looks[] = {{kLook2005, "standard"},
+                                               {kLookBlue, "blue"},
+                                               {kLookBlack, "black"},
+                                               {kLookSilver, "silver"},
+                                               {kLookAqua, "aqua"}};
+  const int initialLook = m_frame.CurrentLook();
+  for (const auto& [id, name] : looks) {
+    Add([this, id = id] {
+      m_frame.ApplyLook(id);
+      return kSettle;
+    });
+    Add([this, id = id, name = name] {
+      Grab(&m_frame, QStringLiteral("window-look-%1-%2").arg(id).arg(QLatin1String(name)));
+      return 0;
+    });
+  }
+  Add([this, initialLook] {
+    m_frame.ApplyLook(initialLook);
+    return kSettle;
+  });
+
+  // Each menu, and each submenu of "表示".
+  const std::pair<int, const char*> menus[] = {{0, "file"}, {1, "edit"}, {2, "view"}, {3, "help"}};
+  for (const auto& [index, name] : menus) {
+    Add([this, index = index] {
+      OpenMenu(index, -1);
+      return kSettle;
+    });
+    Add([this, name = name] {
+      Save(WindowWithMenus(), QStringLiteral("menu-%1").arg(QLatin1String(name)));
+      CloseMenus();
+      return kSettle;
+    });
+  }
+  const char* viewSubmenus[] = {"view-devices", "view-toolbars", "view-looks"};
+  for (int sub = 0; sub < 3; ++sub) {
+    Add([this, sub] {
+      OpenMenu(2, sub);
+      return kSettle;
+    });
+    Add([this, name = viewSubmenus[sub]] {
+      Save(WindowWithMenus(), QStringLiteral("menu-%1").arg(QLatin1String(name)));
+      CloseMenus();
+      return kSettle;
+    });
+  }
+  // The right-click menu of the toolbars.
+  Add([this] {
+    QMenu* popup = m_frame.createPopupMenu();
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    QToolBar* bar = m_frame.ToolBar(ids::kAutoRunToolBar);
+    popup->popup(bar->mapToGlobal(QPoint(bar->width() / 2, bar->height() / 2)));
+    return kSettle;
+  });
+  Add([this] {
+    Save(WindowWithMenus(), QStringLiteral("menu-toolbar-context"));
+    for (QMenu* menu : OpenMenus()) menu->close();
+    return kSettle;
+  });
+
+  // Each pane on its own, at the front of its tab group.
+  const std::pair<int, const char*> panes[] = {{ids::kCueListPane, "cuelist"},
+                                               {ids::kSliderPane, "slider"},
+                                               {ids::kEffectPane, "effect"},
+                                               {ids::kProgressPane, "progress"}};
+  for (const auto& [id, name] : panes) {
+    Add([this, id = id] {
+      if (QDockWidget* pane = m_frame.Pane(id)) {
+        pane->show();
+        pane->raise();
+      }
+      return kSettle;
+    });
+    Add([this, id = id, name = name] {
+      Grab(m_frame.Pane(id), QStringLiteral("pane-%1").arg(QLatin1String(name)));
+      return 0;
+    });
+  }
+  Add([this] {
+    m_frame.Pane(ids::kCueListPane)->raise();
+    m_frame.Pane(ids::kProgressPane)->raise();
+    return kSettle;
+  });
+
+  // The show running: two cues fired, a moment later.
+  Add([view] {
+    view->GoButton()->click();
+    return 400;
+  });
+  Add([view] {
+    view->GoButton()->click();
+    return 1500;
+  });
+  Add([this, view] {
+    Grab(&m_frame, QStringLiteral("window-running"));
+    Grab(m_frame.Pane(ids::kCueListPane), QStringLiteral("cuelist-running"));
+    Grab(m_frame.Pane(ids::kProgressPane), QStringLiteral("progress-running"));
+    Grab(view, QStringLiteral("console-running"));
+    return 0;
+  });
+
+  // Dialogs: toolbar customisation, a refused save, the about box.
+  Add([this] {
+    auto* dialog = new CToolBarCustomizeDlg(m_frame.ToolBars(),
+                                            m_frame.ToolBar(ids::kAutoRunToolBar), &m_frame);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("tourCustomize"));
+    dialog->show();
+    return kSettle;
+  });
+  Add([this] {
+    auto* dialog = m_frame.findChild<QDialog*>(QStringLiteral("tourCustomize"));
+    Grab(dialog, QStringLiteral("dialog-toolbar-customize"));
+    if (dialog) dialog->close();
+    ShowSaveProblem problem;
+    problem.field = "file";
+    problem.channel = 2;
+    problem.qNumber = 12.5;
+    problem.character = "〜";
+    auto* box =
+        new CMessageBox(QString::fromStdString(SaveFailureMessage(problem)), false, &m_frame);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("tourMessage"));
+    box->show();
+    return kSettle;
+  });
+  Add([this] {
+    auto* box = m_frame.findChild<QDialog*>(QStringLiteral("tourMessage"));
+    Grab(box, QStringLiteral("dialog-save-failed"));
+    if (box) box->close();
+    auto* about = new CAboutDlg(&m_frame);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->setObjectName(QStringLiteral("tourAbout"));
+    about->show();
+    return kSettle;
+  });
+  Add([this] {
+    auto* about = m_frame.findChild<QDialog*>(QStringLiteral("tourAbout"));
+    Grab(about, QStringLiteral("dialog-about"));
+    if (about) about->close();
+    m_frame.Action(ids::kStopAll)->trigger();
+    return kSettle;
+  });
+}
+
+}  // namespace orvex
