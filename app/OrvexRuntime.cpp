@@ -1,5 +1,7 @@
 #include "app/OrvexRuntime.h"
 
+#include <algorithm>
+
 #include <QMetaObject>
 
 #include "app/ProcessPriority.h"
@@ -18,18 +20,23 @@ COrvexRuntime::COrvexRuntime(COrvexDoc& doc)
       m_ownTimers(std::make_unique<RealTimerService>()),
       m_timers(m_ownTimers.get()),
       m_raisePriority(true) {
-  m_console = std::make_unique<CConsole>(m_doc, m_doc.GetSettings(), *m_timers, m_poster);
-  m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
+  Create();
 }
 
 COrvexRuntime::COrvexRuntime(COrvexDoc& doc, TimerService& timers) : m_doc(doc), m_timers(&timers) {
+  Create();
+}
+
+void COrvexRuntime::Create() {
   m_console = std::make_unique<CConsole>(m_doc, m_doc.GetSettings(), *m_timers, m_poster);
+  m_background = std::make_unique<CWaveWnd>(0, *m_timers, m_poster);
   m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
 }
 
 COrvexRuntime::~COrvexRuntime() {
   Shutdown();
   m_outputs.reset();
+  m_background.reset();
   m_console.reset();
 }
 
@@ -45,7 +52,14 @@ void COrvexRuntime::StartUp() {
 void COrvexRuntime::SetupOutputs() {
   ReleaseOutputs();
   m_console->ApplyPlayerSettings();
+  const Settings& settings = m_doc.GetSettings();
+  // Its first block stays at 10 s; the later ones follow its own setting.
+  m_background->SetBufferSeconds(10, settings.bufSize[0]);
+  m_background->SetKnee({settings.slowPoint, settings.substVol});
+  const auto level = static_cast<uint32_t>(std::clamp(settings.bgmLevel, 0, 65535));
+  m_outputs->SetContinuousPlayer(m_background.get(), level);
   m_outputs->SetupOutputs();
+  m_background->SetAllOutputLevels(level);
   m_outputsUp = true;
 }
 

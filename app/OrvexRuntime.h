@@ -57,6 +57,9 @@ class COrvexRuntime {
   void SetPeakSource(PeakSource* peaks) { m_peaks = peaks; }
   // The devices, their selection and the rebuild after the selection dialog.
   COutputSetup& Outputs() { return *m_outputs; }
+  // The continuous-play player (player 0): on every output at its own one
+  // level, wired with the channels and let go before any device goes.
+  CWaveWnd& Background() { return *m_background; }
 
  private:
   COrvexDoc& m_doc;
@@ -65,10 +68,13 @@ class COrvexRuntime {
   QtUiPoster m_poster;
   PeakSource* m_peaks = nullptr;
   std::unique_ptr<CConsole> m_console;
-  std::unique_ptr<COutputSetup> m_outputs;  // after the console it wires
+  std::unique_ptr<CWaveWnd> m_background;
+  std::unique_ptr<COutputSetup> m_outputs;  // after the players it wires
   bool m_outputsUp = false;
   bool m_raisePriority = false;  // the program's runtime, not a test's
   bool m_shutDown = false;
+
+  void Create();
 };
 
 }  // namespace orvex

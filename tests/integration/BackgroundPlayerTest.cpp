@@ -1,0 +1,85 @@
+// The continuous-play player on real outputs: it sounds on each output at
+// its one level, is wired again when the outputs are rebuilt, and lets go
+// of them before any device goes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/OutputSetup.h"
+#include "engine/Console.h"
+#include "engine/FaderLaw.h"
+#include "engine/RealTimerService.h"
+#include "engine/UiPoster.h"
+#include "engine/WavBytes.h"
+#include "engine/WaveWnd.h"
+#include "integration/ServerRig.h"
+#include "show/CueStore.h"
+#include "show/Settings.h"
+
+namespace orvex {
+namespace {
+
+// What the sink's monitor hears over `ms` once the player has started.
+float PeakHeard(const std::string& sink, CWaveWnd& player, int ms) {
+  MonitorRecorder rec(sink, 48000);
+  EXPECT_TRUE(rec.ready);
+  // The monitor runs once its first frames arrive.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (rec.Samples().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(player.Play());
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  rec.Stop();
+  const std::vector<float> s = rec.Samples();
+  return PeakOf(s, 0, s.size() / 2);
+}
+
+TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst) {
+  PrivateSoundServer server{{"sink_name=orvex_a rate=48000", "sink_name=orvex_b rate=48000"}};
+  ASSERT_TRUE(server.ready);
+  TempDir show;
+  std::string data;
+  for (int i = 0; i < 48000 * 3; ++i) {
+    const auto v = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 440 * i / 48000)));
+    data += SampleBytes(v, 16) + SampleBytes(v, 16);
+  }
+  show.Write("bed.wav", Wav(2, 48000, 16, data));
+
+  Settings settings;
+  CueStore cues;
+  RealTimerService timers;
+  ManualUiPoster poster;
+  CConsole console(cues, settings, timers, poster);
+  CWaveWnd background(0, timers, poster);
+  COutputSetup setup(console, settings, poster);
+  // Half way up the fader: the level the operator set, not full scale.
+  const uint32_t level = 40000;
+  setup.SetContinuousPlayer(&background, level);
+  setup.SetupOutputs();
+  // Output 0 on the first sink, output 1 on the second.
+  setup.Devices().Device(0).m_selected = 0;
+  setup.Devices().Device(1).m_selected = 1;
+  setup.Devices().Device(2).m_selected = -1;
+  setup.ReconfigureOutputs();
+
+  const float expected = 0.5f * static_cast<float>(FaderGain(level, FaderKnee{}));
+  for (const char* sink : {"orvex_a", "orvex_b"}) {
+    ASSERT_TRUE(background.LoadFile(show.File("bed.wav")));
+    EXPECT_NEAR(PeakHeard(sink, background, 600), expected, 0.02) << sink;
+    background.Unload();
+  }
+  // Rebuilt by the selection dialog's path: still wired, at the same level.
+  setup.ReconfigureOutputs();
+  ASSERT_TRUE(background.LoadFile(show.File("bed.wav")));
+  EXPECT_NEAR(PeakHeard("orvex_a", background, 600), expected, 0.02);
+  // Torn down while it plays: the player lets go before the devices do.
+  setup.ReleaseOutputs();
+  EXPECT_FALSE(background.IsLoaded());
+}
+
+}  // namespace
+}  // namespace orvex
