@@ -1,6 +1,7 @@
 // The continuous-play player on real outputs: it sounds on each output at
 // its one level, is wired again when the outputs are rebuilt, and lets go
-// of them before any device goes.
+// of them before any device goes. On a sink at another rate than the file
+// it plays at the file's own pitch, converted on the way.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,7 +25,7 @@ namespace orvex {
 namespace {
 
 // What the sink's monitor hears over `ms` once the player has started.
-float PeakHeard(const std::string& sink, CWaveWnd& player, int ms) {
+std::vector<float> Heard(const std::string& sink, CWaveWnd& player, int ms) {
   MonitorRecorder rec(sink, 48000);
   EXPECT_TRUE(rec.ready);
   // The monitor runs once its first frames arrive.
@@ -34,12 +35,27 @@ float PeakHeard(const std::string& sink, CWaveWnd& player, int ms) {
   EXPECT_TRUE(player.Play());
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   rec.Stop();
-  const std::vector<float> s = rec.Samples();
+  return rec.Samples();
+}
+
+float Peak(const std::vector<float>& s) {
   return PeakOf(s, 0, s.size() / 2);
 }
 
+// Cycles per second of the left channel over the 300 ms after the sound
+// starts (the monitor records at 48 kHz).
+double Pitch(const std::vector<float>& s) {
+  size_t onset = 0;
+  while (2 * onset < s.size() && std::fabs(s[2 * onset]) < 1e-3f) ++onset;
+  int rising = 0;
+  for (size_t f = onset + 4801; f < onset + 4800 + 14400 && 2 * f < s.size(); ++f)
+    rising += s[2 * (f - 1)] < 0 && s[2 * f] >= 0;
+  return rising / 0.3;
+}
+
 TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst) {
-  PrivateSoundServer server{{"sink_name=orvex_a rate=48000", "sink_name=orvex_b rate=48000"}};
+  // The second sink runs at another rate than the file: the player converts.
+  PrivateSoundServer server{{"sink_name=orvex_a rate=48000", "sink_name=orvex_b rate=44100"}};
   ASSERT_TRUE(server.ready);
   TempDir show;
   std::string data;
@@ -69,13 +85,15 @@ TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst)
   const float expected = 0.5f * static_cast<float>(FaderGain(level, FaderKnee{}));
   for (const char* sink : {"orvex_a", "orvex_b"}) {
     ASSERT_TRUE(background.LoadFile(show.File("bed.wav")));
-    EXPECT_NEAR(PeakHeard(sink, background, 600), expected, 0.02) << sink;
+    const std::vector<float> heard = Heard(sink, background, 700);
+    EXPECT_NEAR(Peak(heard), expected, 0.02) << sink;
+    EXPECT_NEAR(Pitch(heard), 440, 7) << sink;
     background.Unload();
   }
   // Rebuilt by the selection dialog's path: still wired, at the same level.
   setup.ReconfigureOutputs();
   ASSERT_TRUE(background.LoadFile(show.File("bed.wav")));
-  EXPECT_NEAR(PeakHeard("orvex_a", background, 600), expected, 0.02);
+  EXPECT_NEAR(Peak(Heard("orvex_a", background, 600)), expected, 0.02);
   // Torn down while it plays: the player lets go before the devices do.
   setup.ReleaseOutputs();
   EXPECT_FALSE(background.IsLoaded());
