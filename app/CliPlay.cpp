@@ -43,17 +43,11 @@ double MonotonicSeconds() {
   return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-bool ParseNumber(const std::string& s, double& out) {
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-  return ec == std::errc() && p == s.data() + s.size() && std::isfinite(out);
-}
-
 struct PlayOptions {
   std::string show;
-  double length = 60;
   std::array<std::optional<int>, kOutputCount> devices;
   int exclusive = -1;
-  std::vector<RenderAction> actions;
+  TimedOptions timed;
 };
 
 bool ParseOptions(const std::vector<std::string>& args, PlayOptions& o) {
@@ -65,31 +59,19 @@ bool ParseOptions(const std::vector<std::string>& args, PlayOptions& o) {
       const std::string& v = args[++i];
       const size_t eq = v.find('=');
       double out = 0, index = 0;
-      if (eq == std::string::npos || !ParseNumber(v.substr(0, eq), out) ||
-          !ParseNumber(v.substr(eq + 1), index) || out < 0 || out > 2 || index < -1 ||
+      if (eq == std::string::npos || !ParseCliNumber(v.substr(0, eq), out) ||
+          !ParseCliNumber(v.substr(eq + 1), index) || out < 0 || out > 2 || index < -1 ||
           out != std::floor(out) || index != std::floor(index)) {
         std::fprintf(stderr, "orvex-cli play: bad --device '%s' (OUTPUT=INDEX)\n", v.c_str());
         return false;
       }
       o.devices[static_cast<size_t>(out)] = static_cast<int>(index);
-    } else if (a == "--exclusive" && hasValue && ParseNumber(args[++i], number) && number >= 0 &&
+    } else if (a == "--exclusive" && hasValue && ParseCliNumber(args[++i], number) && number >= 0 &&
                number <= 2 && number == std::floor(number)) {
       o.exclusive = static_cast<int>(number);
-    } else if (a == "--length" && hasValue && ParseNumber(args[++i], number) && number > 0 &&
-               number <= 24 * 3600) {
-      o.length = number;
-    } else if (a == "--at" && i + 2 < args.size()) {
-      if (!ParseNumber(args[i + 1], number) || number < 0) {
-        std::fprintf(stderr, "orvex-cli play: bad time '%s'\n", args[i + 1].c_str());
-        return false;
-      }
-      const std::string& action = args[i + 2];
-      if (auto error = CheckRenderAction(action)) {
-        std::fprintf(stderr, "orvex-cli play: '%s': %s\n", action.c_str(), error->c_str());
-        return false;
-      }
-      o.actions.push_back({static_cast<uint32_t>(std::llround(number * 1000)), action});
-      i += 2;
+    } else if (const OptionResult r = ParseTimedOption("play", args, i, o.timed);
+               r != OptionResult::kNotMine) {
+      if (r == OptionResult::kBad) return false;
     } else if (o.show.empty() && !a.empty() && a[0] != '-') {
       o.show = a;
     } else {
@@ -101,9 +83,7 @@ bool ParseOptions(const std::vector<std::string>& args, PlayOptions& o) {
     std::fputs(kUsage, stderr);
     return false;
   }
-  std::stable_sort(
-      o.actions.begin(), o.actions.end(),
-      [](const RenderAction& a, const RenderAction& b) { return a.timeMs < b.timeMs; });
+  SortActions(o.timed);
   return true;
 }
 
@@ -247,17 +227,17 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
       EventPrinter printer(timers.timeGetTime());
       console.SetListener(&printer);
       const auto start = std::chrono::steady_clock::now();
-      const auto end = start + std::chrono::milliseconds(std::llround(o.length * 1000));
+      const auto end = start + std::chrono::milliseconds(std::llround(o.timed.length * 1000));
       size_t next = 0;
       while (!g_quit.load() && std::chrono::steady_clock::now() < end) {
         auto until = end;
-        if (next < o.actions.size())
-          until = std::min(until, start + std::chrono::milliseconds(o.actions[next].timeMs));
+        if (next < o.timed.actions.size())
+          until = std::min(until, start + std::chrono::milliseconds(o.timed.actions[next].timeMs));
         poster.RunUntil(until);
-        while (!g_quit.load() && next < o.actions.size() &&
+        while (!g_quit.load() && next < o.timed.actions.size() &&
                std::chrono::steady_clock::now() >=
-                   start + std::chrono::milliseconds(o.actions[next].timeMs)) {
-          ApplyRenderAction(o.actions[next++].text, console);
+                   start + std::chrono::milliseconds(o.timed.actions[next].timeMs)) {
+          ApplyRenderAction(o.timed.actions[next++].text, console);
         }
       }
       console.SetListener(nullptr);

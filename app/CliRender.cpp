@@ -27,14 +27,8 @@ struct RenderOptions {
   std::string show;
   std::string out;
   uint32_t rate = 48000;
-  double length = 60;
-  std::vector<RenderAction> actions;
+  TimedOptions timed;
 };
-
-bool ParseNumber(const std::string& s, double& out) {
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-  return ec == std::errc() && p == s.data() + s.size() && std::isfinite(out);
-}
 
 bool ParseOptions(const std::vector<std::string>& args, RenderOptions& o) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -43,24 +37,12 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions& o) {
     double number = 0;
     if (a == "--out" && hasValue) {
       o.out = args[++i];
-    } else if (a == "--rate" && hasValue && ParseNumber(args[++i], number) && number >= 8000 &&
+    } else if (a == "--rate" && hasValue && ParseCliNumber(args[++i], number) && number >= 8000 &&
                number <= 384000 && number == std::floor(number)) {
       o.rate = static_cast<uint32_t>(number);
-    } else if (a == "--length" && hasValue && ParseNumber(args[++i], number) && number > 0 &&
-               number <= 24 * 3600) {
-      o.length = number;
-    } else if (a == "--at" && i + 2 < args.size()) {
-      if (!ParseNumber(args[i + 1], number) || number < 0) {
-        std::fprintf(stderr, "orvex-cli render: bad time '%s'\n", args[i + 1].c_str());
-        return false;
-      }
-      const std::string& action = args[i + 2];
-      if (auto error = CheckRenderAction(action)) {
-        std::fprintf(stderr, "orvex-cli render: '%s': %s\n", action.c_str(), error->c_str());
-        return false;
-      }
-      o.actions.push_back({static_cast<uint32_t>(std::llround(number * 1000)), action});
-      i += 2;
+    } else if (const OptionResult r = ParseTimedOption("render", args, i, o.timed);
+               r != OptionResult::kNotMine) {
+      if (r == OptionResult::kBad) return false;
     } else if (o.show.empty() && !a.empty() && a[0] != '-') {
       o.show = a;
     } else {
@@ -72,10 +54,7 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions& o) {
     std::fputs(kUsage, stderr);
     return false;
   }
-  // Actions at the same time keep their command-line order.
-  std::stable_sort(
-      o.actions.begin(), o.actions.end(),
-      [](const RenderAction& a, const RenderAction& b) { return a.timeMs < b.timeMs; });
+  SortActions(o.timed);
   return true;
 }
 
@@ -157,11 +136,11 @@ int RunRenderCommand(const std::vector<std::string>& args, const std::string& se
   console.ApplyFirstCueRouting();
   session.Settle();
 
-  const uint32_t lengthMs = static_cast<uint32_t>(std::llround(o.length * 1000));
+  const uint32_t lengthMs = static_cast<uint32_t>(std::llround(o.timed.length * 1000));
   size_t next = 0;
   while (session.Now() < lengthMs) {
-    while (next < o.actions.size() && o.actions[next].timeMs <= session.Now()) {
-      ApplyRenderAction(o.actions[next++].text, console);
+    while (next < o.timed.actions.size() && o.timed.actions[next].timeMs <= session.Now()) {
+      ApplyRenderAction(o.timed.actions[next++].text, console);
       session.Settle();
     }
     session.Step(std::min<uint32_t>(OfflineSession::kStepMs, lengthMs - session.Now()));
