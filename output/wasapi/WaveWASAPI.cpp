@@ -176,21 +176,24 @@ void CWaveWASAPI::PrepareResume(Out& o) {
   o.resumeAt = -1;
 }
 
+void CWaveWASAPI::WriteLeadIn(Out& o) {
+  // The server may skip the first moments of what is written where it
+  // plays now (a stream it starts, or one flushed on a resume); let them be
+  // silence so the fade-in is heard whole.
+  const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
+  const size_t lead = std::min(scratch_.size(), size_t{format_.samplesPerSec} / 50 * align);
+  std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, lead);
+  if (o.client->Write(scratch_.data(), lead, -1))
+    o.segments[o.segmentCount++ % o.segments.size()] = {
+        o.client->WriteIndex() - static_cast<int64_t>(lead), o.readPos, lead, true};
+}
+
 void CWaveWASAPI::Prefill() {
   std::lock_guard lock(mutex_);
   for (Out& o : outs_) {
     if (!o.client) continue;
     PrepareResume(o);
-    if (o.resumeAt < 0) {
-      // The server may drop the first moments of a stream it starts; let
-      // them be silence so the fade-in is heard whole.
-      const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
-      const size_t lead = std::min(scratch_.size(), size_t{format_.samplesPerSec} / 50 * align);
-      std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, lead);
-      if (o.client->Write(scratch_.data(), lead, -1))
-        o.segments[o.segmentCount++ % o.segments.size()] = {
-            o.client->WriteIndex() - static_cast<int64_t>(lead), o.readPos, lead, true};
-    }
+    if (o.resumeAt < 0) WriteLeadIn(o);
     WriteFrom(o, o.client->BufferBytes());
   }
 }
@@ -217,6 +220,7 @@ void CWaveWASAPI::Start() {
     if (!o.client) continue;
     if (o.stopped) {
       PrepareResume(o);
+      if (o.resumeAt < 0) WriteLeadIn(o);
       WriteFrom(o, o.client->BufferBytes());
     }
     if (!started_) o.client->Cork(false);

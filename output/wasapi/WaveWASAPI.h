@@ -82,6 +82,9 @@ class CWaveWASAPI {
   // Before the first write after a stop: write where the fade ended if the
   // server has not got there yet, otherwise from where it is.
   void PrepareResume(Out& o);
+  // Silence of 20 ms appended before a fade-in that starts where the server
+  // plays now.
+  void WriteLeadIn(Out& o);
   void CloseOutput(Out& o);
 
   mutable std::mutex mutex_;
