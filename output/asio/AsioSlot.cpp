@@ -136,6 +136,8 @@ bool AsioSlot::OpenSource(uint32_t deviceRate) {
   if (!stream || format.blockAlign == 0 || format.channels == 0 || deviceRate == 0) return false;
   decode = xaudio::DecoderFor(format.bitsPerSample);
   if (!decode || format.formatTag == kFormatFloat) return false;
+  downmix = format.channels > 2 ? xaudio::DownmixerFor(format.bitsPerSample) : nullptr;
+  if (downmix) matrix = StereoDownmix(format.channels, format.channelMask);
   const uint32_t channels = SourceChannels(format);
   if (format.samplesPerSec != deviceRate) {
     // The device cannot follow the file's rate: convert it here, off the
@@ -162,6 +164,7 @@ void AsioSlot::CloseSource() {
   reader = -1;
   resampler.reset();
   decode = nullptr;
+  downmix = nullptr;
   decodedFrames = decodedUsed = 0;
 }
 
@@ -178,8 +181,12 @@ size_t AsioSlot::ReadSource(size_t maxFrames) {
   if (frames > 0) stream->Read(reader, raw.data(), frames * align);
   stream->LeaveRead(reader);
   if (frames == 0) return 0;
-  decode(raw.data(), format.channels, static_cast<uint32_t>(frames), decoded.data(),
-         SourceChannels(format));
+  if (downmix) {
+    downmix(raw.data(), format.channels, static_cast<uint32_t>(frames), decoded.data(), matrix);
+  } else {
+    decode(raw.data(), format.channels, static_cast<uint32_t>(frames), decoded.data(),
+           SourceChannels(format));
+  }
   return frames;
 }
 

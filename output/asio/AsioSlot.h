@@ -52,6 +52,9 @@ struct AsioSlot {
   WaveFormat format;
   std::unique_ptr<xaudio::StreamResampler> resampler;
   xaudio::DecodeFn decode = nullptr;
+  // Files of more than two channels are folded to stereo as they are read.
+  xaudio::DownmixFn downmix = nullptr;
+  StereoMatrix matrix;
   std::vector<uint8_t> raw;
   std::vector<float> decoded;  // source frames, 1 or 2 channels
   std::vector<float> resampled;

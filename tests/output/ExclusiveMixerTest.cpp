@@ -199,6 +199,33 @@ TEST_F(ExclusiveMixer, LoudSumsSaturateIn32BitsBothWays) {
   mixer.DetachSlot(4);
 }
 
+TEST_F(ExclusiveMixer, AFiveOneFileWithSoundOnTheCentreOnlyPlaysOnBothSides) {
+  StreamStore store;
+  store.Allocate(1 << 18);
+  // 5.1: front left, front right, centre, LFE, back left, back right.
+  std::vector<int16_t> frames;
+  for (int i = 0; i < 4000; ++i) frames.insert(frames.end(), {0, 0, 20000, 30000, 0, 0});
+  Append(store, frames);
+  WaveFormat six = Pcm(16);
+  six.channels = 6;
+  six.blockAlign = 12;
+  six.avgBytesPerSec = 44100 * 12;
+  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
+  mixer.AttachSlot(5, &store, six);
+  mixer.SetSlotGains(5, 0, 1.0f, 1.0f);
+  mixer.RestartSlot(5);
+  mixer.SetSlotPlaying(5, true);
+  PlayFor(4000);
+  const std::vector<int16_t> out = Recorded16();
+  ASSERT_GE(out.size(), 2u * 4000);
+  // The centre at -3 dB on each side; the LFE is left out.
+  for (size_t f = 1000; f < 4000; ++f) {
+    ASSERT_NEAR(out[2 * f], 14142, 1) << f;
+    ASSERT_NEAR(out[2 * f + 1], 14142, 1) << f;
+  }
+  mixer.DetachSlot(5);
+}
+
 TEST_F(ExclusiveMixer, StartPauseResumeRestartGainChangesAndStopNeverClick) {
   constexpr double kAmplitude = 16384;
   StreamStore store;
