@@ -228,14 +228,28 @@ TEST_F(PulseAndAlsa, ACardThatStaysBusyAndANullSinkCannotBeExclusiveAndSaySo) {
     EXPECT_EQ(WaitExit(pid, 30), 0) << show.Read("play.err");
     return show.Read("play.err");
   };
-  // Another program holds the card: the server letting go of it is not enough.
+  // The state the server gives orvex_hw ("SUSPENDED" while someone asks it
+  // to let go of the card).
+  const auto state = [&] {
+    const pid_t pid =
+        Spawn({"pactl", "list", "short", "sinks"}, show.File("sinks.out"), show.File("sinks.err"));
+    EXPECT_EQ(WaitExit(pid, 20), 0) << show.Read("sinks.err");
+    const std::string sinks = show.Read("sinks.out");
+    const size_t at = sinks.find("orvex_hw");
+    return at == std::string::npos ? std::string("none")
+                                   : sinks.substr(at, sinks.find('\n', at) - at);
+  };
+  // Another program holds the card: the server letting go of it is not
+  // enough. The sink is given back to the server all the same.
   std::string err = play("3", "0");
   EXPECT_NE(err.find(kExclusiveBusy), std::string::npos) << err;
+  EXPECT_EQ(state().find("SUSPENDED"), std::string::npos) << state();
   snd_pcm_close(held);
   // Once it is free the same set-up opens it without a word.
   err = play("3", "0");
   EXPECT_EQ(err.find(kExclusiveBusy), std::string::npos) << err;
   EXPECT_NE(err.find("output 0: WASAPI: "), std::string::npos) << err;
+  EXPECT_EQ(state().find("SUSPENDED"), std::string::npos) << state();
   // A null sink has no card behind it at all (the other outputs play on
   // the other sink's engine: one sink is never exclusive and shared at once).
   err = play("2", "1");
