@@ -190,6 +190,7 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
     s.ResetHalves(halfFrames_);
   }
   written_.store(0);
+  xruns_.store(0);
   return true;
 }
 
@@ -357,26 +358,42 @@ void CWaveExWASAPI::WriterLoop() {
   const uint64_t periodNs =
       std::min<uint64_t>(uint64_t{periodFrames_} * 1000000000ull / rate_, kLongestPassNs);
   timespec next = start;
-  uint64_t due = bufferFrames_;  // keep the device's buffer full
+  // Frames due by our clock: the device's buffer full, then its rate. A
+  // card that plays at its own pace moves the schedule to where it is.
+  int64_t shift = 0;
+  uint64_t byClock = bufferFrames_;
   while (!stop_.load(std::memory_order_acquire)) {
     cycle_.fetch_add(1);
     snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
     if (avail == -EPIPE || avail == -ESTRPIPE) {
+      xruns_.fetch_add(1, std::memory_order_relaxed);
       snd_pcm_prepare(pcm_);
       avail = snd_pcm_avail_update(pcm_);
     }
     const uint64_t sent = written_.load(std::memory_order_relaxed);
-    if (avail > 0 && due > sent) {
+    const int64_t due = static_cast<int64_t>(byClock) + shift;
+    // A device that still holds frames it was given plays them by its own
+    // clock (a sound card): its room is what it wants, however far that
+    // clock runs from ours. One that takes everything at once (a file)
+    // would take the players' streams faster than they play: ours paces it.
+    snd_pcm_sframes_t delay = 0;
+    const bool ownClock = snd_pcm_delay(pcm_, &delay) == 0 && delay > 0;
+    const uint64_t want = ownClock ? uint64_t(std::max<snd_pcm_sframes_t>(avail, 0))
+                          : due > static_cast<int64_t>(sent) ? uint64_t(due) - sent
+                                                             : 0;
+    if (avail > 0 && want > 0) {
       const auto n = static_cast<uint32_t>(
-          std::min<uint64_t>({uint64_t(avail), due - sent, uint64_t{bufferFrames_}}));
+          std::min<uint64_t>({uint64_t(avail), want, uint64_t{bufferFrames_}}));
       Mix(n);
       snd_pcm_sframes_t w = snd_pcm_writei(pcm_, out_.data(), n);
       if (w == -EPIPE) {
+        xruns_.fetch_add(1, std::memory_order_relaxed);
         snd_pcm_prepare(pcm_);
         w = snd_pcm_writei(pcm_, out_.data(), n);
       }
       // Frames the device did not take are dropped, not played late.
       written_.store(sent + n, std::memory_order_relaxed);
+      if (ownClock) shift = static_cast<int64_t>(sent + n) - static_cast<int64_t>(byClock);
     }
     cycle_.fetch_add(1);
     // Pace by the clock: a device that takes anything (a file) still plays
@@ -389,7 +406,7 @@ void CWaveExWASAPI::WriterLoop() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     const double elapsed =
         double(now.tv_sec - start.tv_sec) + 1e-9 * double(now.tv_nsec - start.tv_nsec);
-    due = bufferFrames_ + static_cast<uint64_t>(elapsed * rate_);
+    byClock = bufferFrames_ + static_cast<uint64_t>(elapsed * rate_);
   }
 }
 

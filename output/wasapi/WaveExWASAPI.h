@@ -90,6 +90,8 @@ class CWaveExWASAPI {
   bool OutputPeak(float& left, float& right);
   // Frames the writer has handed to the device.
   uint64_t FramesWritten() const { return written_.load(); }
+  // Times the device ran dry.
+  uint64_t XrunCount() const { return xruns_.load(); }
 
  private:
   enum class Sample { kInt16, kInt32 };
@@ -129,6 +131,7 @@ class CWaveExWASAPI {
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> cycle_{0};  // odd while a writer pass runs
   std::atomic<uint64_t> written_{0};
+  std::atomic<uint64_t> xruns_{0};
   std::atomic<float> peakLeft_{0};
   std::atomic<float> peakRight_{0};
 };

@@ -6,7 +6,9 @@
  *   pcm_type.orvexbusy { lib "/path/to/this.so" }
  *   pcm.card { type orvexbusy lock "/tmp/card.lock" }
  *
- * What is written is thrown away at once. */
+ * What is written is thrown away: at once, or, with "speed" set, at that
+ * many times the stream's rate by the wall clock, like a card whose clock
+ * runs apart from the computer's (a write that comes too late is an xrun). */
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <errno.h>
@@ -14,26 +16,51 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
 
 typedef struct {
   snd_pcm_ioplug_t io;
   int lock_fd;
   snd_pcm_uframes_t hw;
+  double speed; /* 0: takes everything at once */
+  int running;
+  struct timespec started;
+  unsigned long long written, consumed;
 } busy_pcm;
 
+static int busy_prepare(snd_pcm_ioplug_t* io) {
+  busy_pcm* b = io->private_data;
+  b->hw = 0;
+  b->written = b->consumed = 0;
+  b->running = 0;
+  return 0;
+}
+
 static int busy_start(snd_pcm_ioplug_t* io) {
-  (void)io;
+  busy_pcm* b = io->private_data;
+  clock_gettime(CLOCK_MONOTONIC, &b->started);
+  b->running = 1;
   return 0;
 }
 
 static int busy_stop(snd_pcm_ioplug_t* io) {
-  (void)io;
+  ((busy_pcm*)io->private_data)->running = 0;
   return 0;
 }
 
 static snd_pcm_sframes_t busy_pointer(snd_pcm_ioplug_t* io) {
-  return (snd_pcm_sframes_t)((busy_pcm*)io->private_data)->hw;
+  busy_pcm* b = io->private_data;
+  if (b->speed <= 0) return (snd_pcm_sframes_t)b->hw;
+  if (b->running) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const double elapsed = (double)(now.tv_sec - b->started.tv_sec) +
+                           1e-9 * (double)(now.tv_nsec - b->started.tv_nsec);
+    b->consumed = (unsigned long long)(elapsed * io->rate * b->speed);
+    if (b->consumed > b->written) return -EPIPE;
+  }
+  return (snd_pcm_sframes_t)(b->consumed % io->buffer_size);
 }
 
 static snd_pcm_sframes_t busy_transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
@@ -42,6 +69,7 @@ static snd_pcm_sframes_t busy_transfer(snd_pcm_ioplug_t* io, const snd_pcm_chann
   (void)areas;
   (void)offset;
   b->hw = (b->hw + size) % io->buffer_size;
+  b->written += size;
   return (snd_pcm_sframes_t)size;
 }
 
@@ -58,10 +86,12 @@ static const snd_pcm_ioplug_callback_t busy_callbacks = {
     .pointer = busy_pointer,
     .transfer = busy_transfer,
     .close = busy_close,
+    .prepare = busy_prepare,
 };
 
 SND_PCM_PLUGIN_DEFINE_FUNC(orvexbusy) {
   const char* lock_path = NULL;
+  double speed = 0;
   snd_config_iterator_t i, next;
   (void)root;
   snd_config_for_each(i, next, conf) {
@@ -70,6 +100,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(orvexbusy) {
     if (snd_config_get_id(n, &id) < 0) continue;
     if (strcmp(id, "comment") == 0 || strcmp(id, "type") == 0 || strcmp(id, "hint") == 0) continue;
     if (strcmp(id, "lock") == 0 && snd_config_get_string(n, &lock_path) == 0) continue;
+    if (strcmp(id, "speed") == 0 && snd_config_get_ireal(n, &speed) == 0) continue;
     SNDERR("Unknown field %s", id);
     return -EINVAL;
   }
@@ -88,6 +119,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(orvexbusy) {
     return -ENOMEM;
   }
   b->lock_fd = fd;
+  b->speed = speed;
   b->io.version = SND_PCM_IOPLUG_VERSION;
   b->io.name = "orvex busy test card";
   b->io.callback = &busy_callbacks;

@@ -62,7 +62,10 @@ class ExclusiveMixer : public ::testing::Test {
                                  dir.File("out.raw") + "\"\n  format \"raw\"\n}\n" +
                                  "pcm_type.orvexbusy { lib \"" ORVEX_BUSY_PCM "\" }\n" +
                                  "pcm.orvex_busy { type orvexbusy lock \"" + dir.File("card.lock") +
-                                 "\" }\n");
+                                 "\" }\n" + "pcm.orvex_fast { type orvexbusy lock \"" +
+                                 dir.File("fast.lock") + "\" speed 1.1 }\n" +
+                                 "pcm.orvex_slow { type orvexbusy lock \"" + dir.File("slow.lock") +
+                                 "\" speed 0.9 }\n");
     setenv("ALSA_CONFIG_PATH", dir.File("asound.conf").c_str(), 1);
     mixer.SetDevice(&endpoint, 0);
     mixer.SetFormat(&format, &bufferMs);
@@ -308,6 +311,27 @@ TEST_F(ExclusiveMixer, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
   const double hz = rising / (double(to - from) / 48000.0);
   EXPECT_NEAR(hz, 440.0, 3.0);
   mixer.DetachSlot(1);
+}
+
+// A card's clock is not the computer's: the writer follows the card, so one
+// that runs fast is never starved and one that runs slow is never flooded.
+TEST_F(ExclusiveMixer, ACardWhoseClockRunsApartFromOursIsFedAtItsOwnPace) {
+  for (const auto& [name, speed] : {std::pair{"orvex_fast", 1.1}, {"orvex_slow", 0.9}}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(mixer.OpenDevice(name));
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_TRUE(mixer.Start());
+    std::this_thread::sleep_for(milliseconds(1500));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    const uint64_t written = mixer.FramesWritten();
+    mixer.Close();
+    EXPECT_EQ(mixer.XrunCount(), 0u);
+    // What the card played, and the buffer it holds on top.
+    const double played = seconds * 44100 * speed;
+    EXPECT_GT(double(written), played - 0.02 * 44100);
+    EXPECT_LT(double(written), played + double(mixer.BufferFrames()) + 0.08 * 44100);
+  }
 }
 
 TEST_F(ExclusiveMixer, ACardHeldByAnotherProgramSaysSoAndOpensOnceLetGo) {
