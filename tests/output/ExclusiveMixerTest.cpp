@@ -316,6 +316,7 @@ TEST_F(ExclusiveMixer, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
 // A card's clock is not the computer's: the writer follows the card, so one
 // that runs fast is never starved and one that runs slow is never flooded.
 TEST_F(ExclusiveMixer, ACardWhoseClockRunsApartFromOursIsFedAtItsOwnPace) {
+  bufferMs = 100;  // room for a writer held up on a busy machine
   for (const auto& [name, speed] : {std::pair{"orvex_fast", 1.1}, {"orvex_slow", 0.9}}) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(mixer.OpenDevice(name));
@@ -325,12 +326,13 @@ TEST_F(ExclusiveMixer, ACardWhoseClockRunsApartFromOursIsFedAtItsOwnPace) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     const uint64_t written = mixer.FramesWritten();
+    const double buffer = mixer.BufferFrames();
     mixer.Close();
     EXPECT_EQ(mixer.XrunCount(), 0u);
-    // What the card played, and the buffer it holds on top.
+    // What the card played, and its buffer kept full on top.
     const double played = seconds * 44100 * speed;
-    EXPECT_GT(double(written), played - 0.02 * 44100);
-    EXPECT_LT(double(written), played + double(mixer.BufferFrames()) + 0.08 * 44100);
+    EXPECT_GT(double(written), played + buffer - 0.02 * 44100);
+    EXPECT_LT(double(written), played + buffer + 0.05 * 44100);
   }
 }
 
