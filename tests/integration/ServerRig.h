@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,11 +25,16 @@
 
 namespace orvex {
 
-// Starts argv with stdout and stderr sent to files; returns the pid.
+// Starts argv with stdout and stderr sent to files; returns the pid. The
+// process ends with the test's: a test a sanitizer stops mid-way leaves no
+// server behind.
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& out,
                    const std::string& err) {
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid != 0) return pid;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);
   const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   dup2(o, 1);

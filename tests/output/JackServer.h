@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +19,6 @@
 #include <vector>
 
 #include "output/asio/JackDevice.h"
-
-extern char** environ;
 
 namespace orvex::test {
 
@@ -35,12 +33,18 @@ class JackServer {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    // The server ends with the test's process, also when a sanitizer stops it.
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(127);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execvp("jackd", argv.data());
+      _exit(127);
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
       if (asio::JackDevice::ServerRunning(name_)) {
