@@ -24,29 +24,45 @@
 namespace orvex {
 namespace {
 
-// What the sink's monitor hears over `ms` once the player has started.
+// Frames of the recording up to the first sound.
+size_t Onset(const std::vector<float>& s) {
+  size_t onset = 0;
+  while (2 * onset < s.size() && std::fabs(s[2 * onset]) < 1e-3f) ++onset;
+  return onset;
+}
+
+// What the sink's monitor hears over `ms` once the player has started. The
+// player starts once the sink has been silent for 100 ms: what an earlier
+// play left in the server's buffers is not part of this one.
 std::vector<float> Heard(const std::string& sink, CWaveWnd& player, int ms) {
   MonitorRecorder rec(sink, 48000);
   EXPECT_TRUE(rec.ready);
-  // The monitor runs once its first frames arrive.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (rec.Samples().empty() && std::chrono::steady_clock::now() < deadline)
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    const std::vector<float> s = rec.Samples();
+    size_t quiet = 0;
+    while (quiet < s.size() / 2 && std::fabs(s[s.size() - 1 - 2 * quiet]) < 1e-4f) ++quiet;
+    if (quiet >= 4800 || std::chrono::steady_clock::now() > deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const size_t before = rec.Samples().size();
   EXPECT_TRUE(player.Play());
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   rec.Stop();
-  return rec.Samples();
+  std::vector<float> s = rec.Samples();
+  s.erase(s.begin(), s.begin() + static_cast<long>(before));
+  return s;
 }
 
+// The level from 50 ms after the sound starts.
 float Peak(const std::vector<float>& s) {
-  return PeakOf(s, 0, s.size() / 2);
+  return PeakOf(s, Onset(s) + 2400, s.size() / 2);
 }
 
 // Cycles per second of the left channel over the 300 ms after the sound
 // starts (the monitor records at 48 kHz).
 double Pitch(const std::vector<float>& s) {
-  size_t onset = 0;
-  while (2 * onset < s.size() && std::fabs(s[2 * onset]) < 1e-3f) ++onset;
+  const size_t onset = Onset(s);
   int rising = 0;
   for (size_t f = onset + 4801; f < onset + 4800 + 14400 && 2 * f < s.size(); ++f)
     rising += s[2 * (f - 1)] < 0 && s[2 * f] >= 0;
