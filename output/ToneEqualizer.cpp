@@ -139,7 +139,7 @@ void ToneEqualizer::Glide() {
 }
 
 void ToneEqualizer::Process(float* x, uint32_t frames, uint32_t channels) {
-  if (quiet_ && version_.load(std::memory_order_acquire) == seen_) return;
+  if (Bypassed()) return;
   const uint32_t used = std::min<uint32_t>(channels, 2);
   for (uint32_t start = 0; start < frames; start += kGlideFrames) {
     Glide();

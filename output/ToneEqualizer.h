@@ -46,6 +46,9 @@ class ToneEqualizer final : public xaudio::Effect {
 
   void Prepare(uint32_t channels, uint32_t rate) override;
   void Process(float* interleaved, uint32_t frames, uint32_t channels) override;
+  bool Bypassed() const override {
+    return quiet_ && version_.load(std::memory_order_acquire) == seen_;
+  }
 
   // |H(f)| of the four bands with parameters p at sample rate `rate`.
   static double Magnitude(const FxEqParameters& p, double rate, double f);

@@ -224,7 +224,8 @@ void SourceVoiceImpl::MixInto(float* mix, uint32_t n) {
   }
   std::fill(src + size_t(done) * outChannels_, src + size_t(n) * outChannels_, 0.0f);
 
-  if (Effect* fx = effect_.load(std::memory_order_acquire)) {
+  Effect* fx = effect_.load(std::memory_order_acquire);
+  if (fx && !fx->Bypassed()) {
     float* frames = effectFrames_.data();
     ApplyGains(src, frames, n, false);
     fx->Process(frames, n, 2);

@@ -44,6 +44,10 @@ class Effect {
   // Called before the effect goes live (not on the audio thread).
   virtual void Prepare(uint32_t channels, uint32_t rate) = 0;
   virtual void Process(float* interleaved, uint32_t frames, uint32_t channels) = 0;
+  // On the audio thread: Process would leave the frames as they are, so the
+  // voice may skip it. An effect that has state only says so once that
+  // state has died away, so skipping never cuts anything off.
+  virtual bool Bypassed() const { return false; }
 };
 
 struct VoiceState {
