@@ -457,12 +457,7 @@ void CAsioKernel::SetSlotStream(int slot, StreamStore* stream) {
   if (slot < 0 || slot >= kSlots) return;
   asio::AsioSlot& s = impl_->slots[slot];
   if (s.stream == stream) return;  // only the UI thread writes it
-  bool reading = false;
-  {
-    std::lock_guard lock(s.mutex);
-    reading = s.reader >= 0;
-  }
-  if (reading) DetachSlot(slot);
+  if (s.Reading()) DetachSlot(slot);
   std::lock_guard lock(s.mutex);
   s.stream = stream;
 }

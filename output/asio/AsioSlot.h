@@ -58,6 +58,12 @@ struct AsioSlot {
   std::vector<uint8_t> raw;
   std::vector<float> decoded;  // source frames, 1 or 2 channels
   std::vector<float> resampled;
+
+  // Whether the slot reads a store now (control thread).
+  bool Reading() {
+    std::lock_guard lock(mutex);
+    return reader >= 0;
+  }
   size_t decodedFrames = 0;
   size_t decodedUsed = 0;
   bool tailPushed = false;

@@ -266,12 +266,7 @@ void CWaveExWASAPI::Disable(asio::AsioSlot& s) {
 
 void CWaveExWASAPI::AttachSlot(int n, StreamStore* stream, const WaveFormat& format) {
   asio::AsioSlot& s = slots_[Index(n)];
-  bool reading = false;
-  {
-    std::lock_guard lock(s.mutex);
-    reading = s.reader >= 0;
-  }
-  if (reading) DetachSlot(n);
+  if (s.Reading()) DetachSlot(n);
   std::lock_guard lock(s.mutex);
   s.stream = stream;
   s.format = format;

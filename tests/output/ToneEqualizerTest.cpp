@@ -30,6 +30,14 @@ double Rms(const std::vector<float>& x, size_t fromFrame, int channel) {
   return std::sqrt(sum / double(n));
 }
 
+// The largest step from one left sample to the next, from frame `from` on.
+double MaxStep(const std::vector<float>& x, size_t from = 1) {
+  double step = 0;
+  for (size_t i = std::max<size_t>(from, 1); i < x.size() / 2; ++i)
+    step = std::max(step, std::fabs(double(x[2 * i]) - x[2 * i - 2]));
+  return step;
+}
+
 // Gain the equaliser applies to a sine at f, after it settled.
 double MeasuredGain(ToneEqualizer& eq, double f) {
   std::vector<float> x = Sine(f, 0.5);
@@ -70,9 +78,7 @@ TEST(ToneEqualizer, ABandBackAtUnityHandsOverToTheDrySignalWithoutAStep) {
     if (at == 9600) eq.SetParameters(FxEqParameters{});
     eq.Process(y.data() + 2 * at, 480, 2);
   }
-  double maxStep = 0;
-  for (size_t i = 9600; i < y.size() / 2; ++i)
-    maxStep = std::max(maxStep, std::fabs(double(y[2 * i]) - y[2 * i - 2]));
+  const double maxStep = MaxStep(y, 9600);
   // The tone itself moves up to 2 pi 2500 / 48000 * peak per sample.
   EXPECT_LT(maxStep, 0.25 * 7.94 * 2 * M_PI * 2500 / 48000 * 1.05);
   for (size_t i = 2 * 36000; i < y.size(); ++i) ASSERT_EQ(y[i], x[i]) << i;
@@ -117,7 +123,6 @@ TEST(ToneEqualizer, ChangesGlideWithoutAStep) {
   eq.Prepare(2, 48000);
   std::vector<float> x = Sine(100, 1.0);
   const uint32_t block = 480;
-  double maxStep = 0;
   for (size_t at = 0; at < x.size() / 2; at += block) {
     if (at == 24000) {
       p.Gain(0) = kToneGainMin;
@@ -125,8 +130,7 @@ TEST(ToneEqualizer, ChangesGlideWithoutAStep) {
     }
     eq.Process(x.data() + 2 * at, block, 2);
   }
-  for (size_t i = 1; i < x.size() / 2; ++i)
-    maxStep = std::max(maxStep, std::fabs(double(x[2 * i]) - x[2 * i - 2]));
+  const double maxStep = MaxStep(x);
   // A 100 Hz sine of peak 0.25 * 7.94 moves at most ~0.026 per sample; a
   // switch without a glide would jump by most of its peak.
   EXPECT_LT(maxStep, 0.03);

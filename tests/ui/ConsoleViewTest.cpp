@@ -81,7 +81,9 @@ TEST_F(ConsoleView, FormAndControlsSitAtTheirDialogUnits) {
   for (qsizetype i = 0; i < headings.size(); ++i) {
     const int textEnd = headings[i]->x() + metrics.horizontalAdvance(headings[i]->text());
     EXPECT_LE(textEnd, headings[i]->geometry().right() + 1) << headings[i]->text().toStdString();
-    if (i + 1 < headings.size()) EXPECT_LT(textEnd, headings[i + 1]->x());
+    if (i + 1 < headings.size()) {
+      EXPECT_LT(textEnd, headings[i + 1]->x());
+    }
   }
   // GO paints its own colours.
   const QImage image = go->grab().toImage();
