@@ -11,6 +11,7 @@
 #include <string>
 
 #include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
 
 #include "app/OrvexDoc.h"
@@ -49,6 +50,20 @@ bool InstallQuitSignals() {
          sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
+// Answers every open dialog as its Esc key would, innermost first.
+void DismissModalDialogs() {
+  for (int guard = 0; guard < 16; ++guard) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    } else {
+      modal->close();
+    }
+    if (QApplication::activeModalWidget() == modal) return;  // it refused to go
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +84,24 @@ int main(int argc, char** argv) {
   orvex::SetMessageSink(screenshotFolder.isEmpty() ? static_cast<orvex::MessageSink*>(&sink)
                                                    : &unattended);
 
+  // Created before anything can ask a question: a signal that comes while a
+  // box waits for an answer (the settings message at start-up, say) answers
+  // it as Esc would, then closes the window once there is one.
+  orvex::CMainFrame* window = nullptr;
+  bool quitRequested = false;
+  std::unique_ptr<QSocketNotifier> notifier;
+  if (signalsOk) {
+    notifier = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &app, [&] {
+      char buffer[16];
+      while (read(g_signalFds[1], buffer, sizeof buffer) > 0) {
+      }
+      quitRequested = true;
+      DismissModalDialogs();
+      if (window) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+    });
+  }
+
   int result = 0;
   {
     orvex::COrvexDoc doc(settingsPath);
@@ -76,16 +109,8 @@ int main(int argc, char** argv) {
 
     orvex::COrvexRuntime runtime(doc);
     orvex::CMainFrame mainWindow(runtime, doc);
-    std::unique_ptr<QSocketNotifier> notifier;
-    if (signalsOk) {
-      notifier = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
-      QObject::connect(notifier.get(), &QSocketNotifier::activated, &mainWindow, [&mainWindow] {
-        char buffer[16];
-        while (read(g_signalFds[1], buffer, sizeof buffer) > 0) {
-        }
-        mainWindow.close();
-      });
-    }
+    window = &mainWindow;
+    if (quitRequested) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
 
     mainWindow.show();
     // A show named on the command line opens as if chosen with Open, once
@@ -98,6 +123,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     result = app.exec();
     runtime.Shutdown();
+    window = nullptr;
 
     if (!doc.SaveSettings()) {
       std::fprintf(stderr, "orvex: cannot write settings to %s\n", doc.GetSettingsPath().c_str());

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <new>
+#include <random>
 
 namespace orvex {
 namespace {
@@ -85,6 +86,23 @@ bool RewriteInPlace(const std::string& path, std::string_view data) {
   return fd.Close();
 }
 
+// Creates a fresh file with a short name in the folder (the target's own name
+// may already be near the length limit). The kernel applies the umask to the
+// mode, so a new file gets the permissions any other program would give it
+// without touching the process-wide umask.
+int CreateTempIn(const std::string& folder, mode_t mode, std::string& name) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device seed;
+  std::minstd_rand random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = folder + "/.orvex-";
+    for (int i = 0; i < 8; ++i) name += kChars[random() % (sizeof kChars - 1)];
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 bool ReadOnlyMode(const struct stat& st, const std::string& path) {
   return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
@@ -144,10 +162,9 @@ bool WriteFileAtomically(const std::string& requested, std::string_view data) {
     if (exists && (!S_ISREG(old.st_mode) || ReadOnlyMode(old, path))) return false;
     if (exists && old.st_nlink > 1) return RewriteInPlace(path, data);
 
-    // A short name: the target's own name may already be near the limit.
     const std::string folder = FolderOf(path);
-    std::string tmp = folder + "/.orvex-XXXXXX";
-    Fd fd(::mkostemp(tmp.data(), O_CLOEXEC));
+    std::string tmp;
+    Fd fd(CreateTempIn(folder, exists ? 0600 : 0666, tmp));
     if (fd.get() < 0) return false;
     struct stat fresh {};
     bool ok = ::fstat(fd.get(), &fresh) == 0;
@@ -158,16 +175,8 @@ bool WriteFileAtomically(const std::string& requested, std::string_view data) {
       ::unlink(tmp.c_str());
       return RewriteInPlace(path, data);
     }
-    mode_t mode = 0;
-    if (exists) {
-      mode = old.st_mode & 07777;
-    } else {
-      mode_t mask = ::umask(0);
-      ::umask(mask);
-      mode = 0666 & ~mask;
-    }
-    ok = ok && ::fchmod(fd.get(), mode) == 0 && WriteAllAt(fd.get(), data, 0) &&
-         ::fsync(fd.get()) == 0;
+    if (ok && exists) ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+    ok = ok && WriteAllAt(fd.get(), data, 0) && ::fsync(fd.get()) == 0;
     ok = fd.Close() && ok;
     if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
     if (!ok) {

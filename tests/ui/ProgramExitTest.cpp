@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -26,8 +27,7 @@ class ProgramExitTest : public QtAppTest, public ::testing::WithParamInterface<i
     }
   }
 
-  // Starts orvex and waits until it says its window is up.
-  bool StartAndWaitReady() {
+  bool Start() {
     const QString program = QStringLiteral(ORVEX_BIN_DIR "/orvex");
     if (!QFileInfo(program).isExecutable()) {
       ADD_FAILURE() << "no program at " << program.toStdString();
@@ -45,6 +45,12 @@ class ProgramExitTest : public QtAppTest, public ::testing::WithParamInterface<i
       ADD_FAILURE() << "orvex did not start: " << m_process.errorString().toStdString();
       return false;
     }
+    return true;
+  }
+
+  // Starts orvex and waits until it says its window is up.
+  bool StartAndWaitReady() {
+    if (!Start()) return false;
     QByteArray out;
     const QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
@@ -97,6 +103,33 @@ TEST_P(ProgramExitTest, SignalClosesLikeTheCloseBoxAndSavesSettings) {
   EXPECT_TRUE(Section(QStringLiteral("VERSION")).contains(QStringLiteral("VERSION=710")))
       << Section(QStringLiteral("VERSION")).join(' ').toStdString();
   EXPECT_TRUE(Section(QStringLiteral("ZZTEST")).contains(QStringLiteral("KEEP=1")));
+}
+
+// Whether the process has its handler for the signal in place yet.
+bool Catches(qint64 pid, int signal) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) return false;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("SigCgt:"))
+      return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+  }
+  return false;
+}
+
+TEST_P(ProgramExitTest, SignalAnswersTheStartUpMessageAndEnds) {
+  // A folder where the settings file should be cannot be read: the program
+  // says so in a box at start-up, before its window is up, and must still
+  // end on the signal instead of waiting for a click no one will give.
+  ASSERT_TRUE(QDir().mkpath(m_settings));
+  ASSERT_TRUE(Start());
+  const QDeadlineTimer deadline(20000);
+  while (!Catches(m_process.processId(), GetParam()) && !deadline.hasExpired())
+    m_process.waitForFinished(20);
+  ASSERT_EQ(::kill(static_cast<pid_t>(m_process.processId()), GetParam()), 0);
+  ASSERT_TRUE(m_process.waitForFinished(20000)) << "orvex ignored the signal";
+  EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(m_process.exitCode(), 0) << m_process.readAllStandardError().toStdString();
+  EXPECT_TRUE(QFileInfo(m_settings).isDir());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramExitTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),

@@ -147,10 +147,14 @@ TEST(AtomicFile, LinksStayLinksAndTheFileKeepsItsIdentity) {
   EXPECT_EQ(dir.Read("hard.csv"), "short");
   EXPECT_EQ(StatOf(real).st_nlink, 2u);
 
-  // A dangling link names the file to create.
+  // A dangling link names the file to create; a new file gets the mode the
+  // umask gives it, and the umask itself is left as it was.
   ASSERT_EQ(::symlink("real/fresh.csv", dir.File("dangling.csv").c_str()), 0);
+  const mode_t mask = ::umask(027);
   ASSERT_TRUE(WriteFileAtomically(dir.File("dangling.csv"), "x"));
+  EXPECT_EQ(::umask(mask), 027u);
   EXPECT_EQ(dir.Read("real/fresh.csv"), "x");
+  EXPECT_EQ(StatOf(dir.File("real/fresh.csv")).st_mode & 07777, 0640u);
   EXPECT_TRUE(S_ISLNK(StatOf(dir.File("dangling.csv")).st_mode));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("real")), {}), 2);
 }
