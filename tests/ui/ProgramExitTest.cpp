@@ -27,7 +27,7 @@ class ProgramExitTest : public QtAppTest, public ::testing::WithParamInterface<i
     }
   }
 
-  bool Start() {
+  bool Start(const QStringList& extra = {}) {
     const QString program = QStringLiteral(ORVEX_BIN_DIR "/orvex");
     if (!QFileInfo(program).isExecutable()) {
       ADD_FAILURE() << "no program at " << program.toStdString();
@@ -40,7 +40,7 @@ class ProgramExitTest : public QtAppTest, public ::testing::WithParamInterface<i
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(program, {QStringLiteral("--settings"), m_settings});
+    m_process.start(program, QStringList{QStringLiteral("--settings"), m_settings} + extra);
     if (!m_process.waitForStarted(10000)) {
       ADD_FAILURE() << "orvex did not start: " << m_process.errorString().toStdString();
       return false;
@@ -49,8 +49,8 @@ class ProgramExitTest : public QtAppTest, public ::testing::WithParamInterface<i
   }
 
   // Starts orvex and waits until it says its window is up.
-  bool StartAndWaitReady() {
-    if (!Start()) return false;
+  bool StartAndWaitReady(const QStringList& extra = {}) {
+    if (!Start(extra)) return false;
     QByteArray out;
     const QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
@@ -130,6 +130,44 @@ TEST_P(ProgramExitTest, SignalAnswersTheStartUpMessageAndEnds) {
   EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(m_process.exitCode(), 0) << m_process.readAllStandardError().toStdString();
   EXPECT_TRUE(QFileInfo(m_settings).isDir());
+}
+
+// A tenth of a second of mono 16-bit silence at 48000 Hz.
+QByteArray SilentWav() {
+  auto le = [](quint32 v, int bytes) {
+    QByteArray b;
+    for (int i = 0; i < bytes; ++i) b += char((v >> (8 * i)) & 0xff);
+    return b;
+  };
+  const quint32 data = 4800 * 2;
+  return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(48000, 4) +
+         le(96000, 4) + le(2, 2) + le(16, 2) + "data" + le(data, 4) + QByteArray(data, '\0');
+}
+
+TEST_P(ProgramExitTest, ASignalAnswersTheSaveQuestionWithNo) {
+  // A sound named on the command line joins the show, which then has
+  // changes: closing asks whether to save them. The first signal raises that
+  // question; the next answers it as Esc would, and the program ends with
+  // its settings written and the show left unsaved.
+  const QString wav = m_dir.filePath(QStringLiteral("tone.wav"));
+  {
+    QFile file(wav);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(SilentWav());
+  }
+  ASSERT_TRUE(StartAndWaitReady({wav}));
+  const auto pid = static_cast<pid_t>(m_process.processId());
+  const QDeadlineTimer deadline(20000);
+  while (m_process.state() == QProcess::Running && !deadline.hasExpired()) {
+    ::kill(pid, GetParam());
+    m_process.waitForFinished(300);
+  }
+  ASSERT_EQ(m_process.state(), QProcess::NotRunning) << "orvex waits on a question";
+  EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(m_process.exitCode(), 0) << m_process.readAllStandardError().toStdString();
+  EXPECT_TRUE(Section(QStringLiteral("VERSION")).contains(QStringLiteral("VERSION=710")));
+  const QStringList shows = QDir(m_dir.path()).entryList({QStringLiteral("*.csv")}, QDir::Files);
+  EXPECT_TRUE(shows.isEmpty()) << shows.join(' ').toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramExitTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
