@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <random>
@@ -92,8 +94,10 @@ bool RewriteInPlace(const std::string& path, std::string_view data) {
 // without touching the process-wide umask.
 int CreateTempIn(const std::string& folder, mode_t mode, std::string& name) {
   static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::random_device seed;
-  std::minstd_rand random(seed());
+  // O_EXCL makes a repeated name harmless, so the clock and the process are
+  // seed enough; a random device may throw where none is available.
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  std::minstd_rand random(static_cast<uint32_t>(now) ^ static_cast<uint32_t>(::getpid()));
   for (int attempt = 0; attempt < 100; ++attempt) {
     name = folder + "/.orvex-";
     for (int i = 0; i < 8; ++i) name += kChars[random() % (sizeof kChars - 1)];

@@ -11,6 +11,7 @@
 #include <QTextStream>
 
 #include "QtTestApp.h"
+#include "engine/WavBytes.h"
 
 namespace {
 
@@ -132,18 +133,6 @@ TEST_P(ProgramExitTest, SignalAnswersTheStartUpMessageAndEnds) {
   EXPECT_TRUE(QFileInfo(m_settings).isDir());
 }
 
-// A tenth of a second of mono 16-bit silence at 48000 Hz.
-QByteArray SilentWav() {
-  auto le = [](quint32 v, int bytes) {
-    QByteArray b;
-    for (int i = 0; i < bytes; ++i) b += char((v >> (8 * i)) & 0xff);
-    return b;
-  };
-  const quint32 data = 4800 * 2;
-  return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(48000, 4) +
-         le(96000, 4) + le(2, 2) + le(16, 2) + "data" + le(data, 4) + QByteArray(data, '\0');
-}
-
 TEST_P(ProgramExitTest, ASignalAnswersTheSaveQuestionWithNo) {
   // A sound named on the command line joins the show, which then has
   // changes: closing asks whether to save them. The first signal raises that
@@ -153,7 +142,9 @@ TEST_P(ProgramExitTest, ASignalAnswersTheSaveQuestionWithNo) {
   {
     QFile file(wav);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(SilentWav());
+    // A tenth of a second of mono 16-bit silence.
+    const std::string wavBytes = orvex::Wav(1, 48000, 16, std::string(4800 * 2, '\0'));
+    file.write(wavBytes.data(), qint64(wavBytes.size()));
   }
   ASSERT_TRUE(StartAndWaitReady({wav}));
   const auto pid = static_cast<pid_t>(m_process.processId());
