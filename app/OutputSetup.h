@@ -39,17 +39,24 @@ class COutputSetup {
   // After the WASAPI settings: every player unloaded, the exclusive device
   // reopened (with the new format when one is given), the cues reloaded.
   void ReopenExclusive(const std::optional<StoredWaveFormat>& format);
-  // Players unloaded and mixers closed before any device object goes.
+  // After the ASIO settings: every player unloaded, the JACK driver list
+  // read again and the driver reopened with the stored buffer size, the
+  // cues reloaded.
+  void ReopenAsio();
+  // Players unloaded and devices closed before any device object goes.
   void ReleaseOutputs();
 
-  void ConnectWasapiOutputs();
-  void CreateMasteringVoices();
-  bool OpenAsioOutput();
-  void CloseAsioOutput();
-
  private:
+  // Every device of the current selection, in the order of the first set-up.
+  void OpenDevices();
+  // Players let go of every device first.
+  void CloseDevices();
+  // Every player (the console's and the continuous-play one) onto what is open.
+  void WirePlayers();
   void WirePlayer(CWaveWnd& player);
-  void WireAsio(CWaveWnd& player, int slot);
+  void UnwirePlayer(CWaveWnd& player);
+  void UnloadPlayers();
+  void ReloadPlayers();
 
   CConsole& console_;
   Settings& settings_;

@@ -42,7 +42,6 @@ PositionDisplay MakePositionDisplay(uint32_t position, uint32_t dataSize, uint32
 
 CWaveWnd::CWaveWnd(int channel, TimerService& timers, UiPoster& poster)
     : channel_(channel), timers_(timers), poster_(poster), source_(channel) {
-  asio_.Connect(nullptr, channel, -1);
   // Channels CH1..CH6 have tone control; the continuous-play player has none.
   if (channel >= 1) xaudio_.InitEffects();
 }
@@ -78,7 +77,6 @@ bool CWaveWnd::Prepare() {
   Close();
   wasapi_.SetStream(&m_stream);
   xaudio_.SetStream(&m_stream);
-  asio_.SetStream(&m_stream);
 
   if (!source_.OpenWaveFile(path_)) return false;
   const uint32_t bps = source_.BytesPerSecond();
@@ -107,11 +105,9 @@ bool CWaveWnd::Prepare() {
   m_stream.Allocate(uint64_t{firstSize_} + 2 * uint64_t{secondSize_}, align);
   storeOrigin_ = 0;
   const WaveFormat& format = source_.Format();
-  wasapi_.OpenStreams(format, halfPeriod_, exclusive_);
+  wasapi_.OpenStreams(format, halfPeriod_);
   xaudio_.CreateVoices(format);
   xaudio_.AllocBuffers(secondSize_, firstSize_);
-  asio_.SetFormat(format);
-  if (m_mixer) m_mixer->AttachSlot(channel_, &m_stream, format);
   ApplyRememberedLevels();
 
   ReadIntoStore(firstSize_, ReadKind::kFirst);
@@ -119,8 +115,6 @@ bool CWaveWnd::Prepare() {
   xaudio_.SetEndFlag(false);
   wasapi_.Prefill();
   xaudio_.Prefill();
-  asio_.AttachSlot();
-  if (m_mixer) m_mixer->RestartSlot(channel_);
   loaded_.store(true);
   return true;
 }
@@ -172,8 +166,6 @@ uint32_t CWaveWnd::FillStore(uint32_t capacity) {
 void CWaveWnd::StartOutputs() {
   wasapi_.Start();
   xaudio_.Start();
-  asio_.SetPlaying(true);
-  if (m_mixer) m_mixer->SetSlotPlaying(channel_, true);
 }
 
 void CWaveWnd::StartTimer() {
@@ -222,8 +214,6 @@ void CWaveWnd::Pause() {
   }
   wasapi_.Stop();
   xaudio_.Stop();
-  asio_.SetPlaying(false);
-  if (m_mixer) m_mixer->SetSlotPlaying(channel_, false);
 }
 
 void CWaveWnd::Resume() {
@@ -252,8 +242,6 @@ void CWaveWnd::Seek(uint32_t offset) {
   seekBlockOpen_.store(true);
   wasapi_.Prefill();
   xaudio_.Prefill();
-  asio_.AttachSlot();
-  if (m_mixer) m_mixer->RestartSlot(channel_);
   UpdatePositionDisplay();
   if (playing_.load() && !paused_.load()) Resume();
 }
@@ -269,14 +257,11 @@ void CWaveWnd::Close() {
   seekBlockOpen_.store(false);
   wasapi_.Close();
   xaudio_.Silence();
-  asio_.DetachSlot();
-  if (m_mixer) m_mixer->DetachSlot(channel_);
   source_.CloseWaveFile();
   playing_.store(false);
   loaded_.store(false);
   endOfData_.store(false);
   xaudio_.ReleaseVoices();
-  asio_.DetachSlot();
   m_stream.Release();
 }
 
@@ -371,8 +356,6 @@ void CWaveWnd::ApplyLevelLocked(int output) {
   }
   wasapi_.SetOutputLevel(output, left, right);
   xaudio_.SetOutputLevel(output, left, right);
-  asio_.SetGains(output, left, right);
-  if (m_mixer) m_mixer->SetSlotGains(channel_, output, left, right);
 }
 
 void CWaveWnd::UpdatePositionDisplay() {

@@ -18,8 +18,6 @@
 #include "engine/UiPoster.h"
 #include "engine/WaveSource.h"
 #include "output/StreamStore.h"
-#include "output/asio/WaveAsio.h"
-#include "output/wasapi/WaveExWASAPI.h"
 #include "output/wasapi/WaveWASAPI.h"
 #include "output/xaudio/WaveXAudio.h"
 #include "show/Record.h"
@@ -65,9 +63,6 @@ class CWaveWnd {
   void SetEndOfFileHandler(std::function<void(int channel)> handler);
   void SetObserver(PlayerObserver* observer) { observer_ = observer; }
   void SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines);
-  void SetExclusiveFlags(const std::array<uint8_t, kOutputCount>& flags) { exclusive_ = flags; }
-  void SetMixer(CWaveExWASAPI* mixer) { m_mixer = mixer; }
-  CWaveAsio& Asio() { return asio_; }
   CWaveWASAPI& Wasapi() { return wasapi_; }
   // Block sizes in seconds; they take effect at the next Prepare.
   void SetBufferSeconds(int firstSeconds, int secondSeconds);
@@ -156,9 +151,6 @@ class CWaveWnd {
   StreamStore m_stream;
   CWaveWASAPI wasapi_;
   CWaveXAudio xaudio_;
-  CWaveAsio asio_;
-  CWaveExWASAPI* m_mixer = nullptr;
-  std::array<uint8_t, kOutputCount> exclusive_{};
   ChannelData channelData_{};
 
   int firstSeconds_ = 10;

@@ -7,21 +7,8 @@
 namespace orvex {
 bool CMeterSources::ReadPeaks(float& left, float& right) {
   left = right = 0;
-  bool any = false;
-  float l = 0, r = 0;
-  if (xaudio && xaudio->ReadPeaks(l, r)) {
-    left = l, right = r, any = true;
-  }
-  if (endpoint && endpoint->ReadPeaks(l, r)) {
-    left = l, right = r, any = true;
-  }
-  if (asio && asio->IsDriverOpen() && asio->OutputPeak(l, r)) {
-    left = l, right = r, any = true;
-  }
-  if (mixer && mixer->HasClient() && mixer->Output() == 0 && mixer->OutputPeak(l, r)) {
-    left = l, right = r, any = true;
-  }
-  return any;
+  if (engine) return engine->ReadPeaks(left, right);
+  return endpoint && endpoint->ReadPeaks(left, right);
 }
 
 COutputDevices::COutputDevices(Settings& settings) : settings_(settings) {}
@@ -134,34 +121,52 @@ void COutputDevices::BindEndpoints() {
   }
 }
 
-std::array<uint8_t, kOutputCount> COutputDevices::ExclusiveFlags() const {
-  std::array<uint8_t, kOutputCount> flags{};
-  for (int n = 0; n < kOutputCount; ++n) flags[Index(n)] = devices_[Index(n)].SelectedExclusive();
-  return flags;
+const WasapiEndpoint* COutputDevices::SharedEndpoint(int n) const {
+  return devices_[Index(n)].SelectedExclusive() ? nullptr : bound_[Index(n)];
+}
+
+bool COutputDevices::AttachEngine(int n, xaudio::AudioDevice& device) {
+  auto& engine = engines_[Index(n)];
+  if (!engine) engine = xaudio::CreateVoiceEngine();
+  if (engine->HasMasteringVoice()) engine->DestroyMasteringVoice();
+  const bool ok = engine->CreateMasteringVoice(device);
+  UpdateMeter();
+  return ok;
+}
+
+void COutputDevices::DetachEngine(int n) {
+  if (auto& engine = engines_[Index(n)]) engine->DestroyMasteringVoice();
+  UpdateMeter();
+}
+
+void COutputDevices::UpdateMeter() {
+  auto& engine = engines_[0];
+  meter_.engine = engine && engine->HasMasteringVoice() ? &engine->Peaks() : nullptr;
 }
 
 bool COutputDevices::OpenExclusiveOutput() {
   for (int n = 0; n < kOutputCount; ++n) {
     if (!bound_[Index(n)] || !devices_[Index(n)].SelectedExclusive()) continue;
-    mixer_.SetFormat(&settings_.wasapiFormat, &settings_.wasapiBufSize);
-    mixer_.SetDevice(bound_[Index(n)], n);
-    if (!mixer_.OpenDevice(alsaOverride_)) return false;
-    mixer_.Start();
-    if (n == 0) meter_.mixer = &mixer_;
-    return true;  // later exclusive outputs are ignored
+    exclusive_.SetFormat(&settings_.wasapiFormat, &settings_.wasapiBufSize);
+    exclusive_.SetDevice(bound_[Index(n)], n);
+    if (!exclusive_.OpenDevice(alsaOverride_)) return false;
+    exclusive_.Start();
+    exclusiveOutput_ = n;
+    return AttachEngine(n, exclusive_.EngineDevice());  // later exclusive outputs are ignored
   }
   return false;
 }
 
 void COutputDevices::CloseExclusiveOutput() {
-  meter_.mixer = nullptr;
-  mixer_.Close();
+  if (exclusiveOutput_ >= 0) DetachEngine(exclusiveOutput_);
+  exclusiveOutput_ = -1;
+  exclusive_.Close();
 }
 
 void COutputDevices::AttachEndpointMeter() {
   DetachEndpointMeter();
-  const WasapiEndpoint* e = bound_[0];
-  if (!e || devices_[0].SelectedExclusive()) return;
+  const WasapiEndpoint* e = SharedEndpoint(0);
+  if (!e) return;
   endpointMeter_ = std::make_unique<pulse::PulseMonitorMeter>(server_);
   if (endpointMeter_->Open(e->id)) {
     meter_.endpoint = endpointMeter_.get();
@@ -179,28 +184,28 @@ bool COutputDevices::CreateMasteringVoices() {
   for (int n = 0; n < kOutputCount; ++n) {
     const CSoundDevice& d = devices_[Index(n)];
     auto& engine = engines_[Index(n)];
-    if (d.KindOf(d.m_selected) != DeviceKind::kXAudio) {
-      engine.reset();
-      continue;
-    }
-    if (!engine) continue;
+    if (d.KindOf(d.m_selected) != DeviceKind::kXAudio || !engine) continue;
     const size_t i = static_cast<size_t>(d.m_selected);
     auto device = std::make_unique<pulse::PulseSinkDevice>(server_, sinks_.at(i));
     if (!engine->CreateMasteringVoice(*device)) {
       std::fprintf(stderr, "Failed creating mastering voice: %#X\n",
                    static_cast<unsigned>(device->LastError()));
-      // The set-up ends here: this and later outputs get no mastering voice.
-      for (int m = n; m < kOutputCount; ++m) engines_[Index(m)].reset();
+      // The set-up ends here: this and later outputs on sink streams get
+      // no mastering voice.
+      for (int m = n; m < kOutputCount; ++m)
+        if (devices_[Index(m)].KindOf(devices_[Index(m)].m_selected) == DeviceKind::kXAudio)
+          engines_[Index(m)].reset();
+      UpdateMeter();
       return false;
     }
     sinkDevices_[Index(n)] = std::move(device);
   }
-  meter_.xaudio = sinkDevices_[0].get();
+  UpdateMeter();
   return true;
 }
 
 void COutputDevices::ReleaseXAudioEngines() {
-  meter_.xaudio = nullptr;
+  meter_.engine = nullptr;
   for (int n = 0; n < kOutputCount; ++n) {
     if (engines_[Index(n)]) engines_[Index(n)]->DestroyMasteringVoice();
     engines_[Index(n)].reset();
@@ -238,13 +243,13 @@ bool COutputDevices::OpenAsioOutput() {
     return false;
   }
   settings_.asioBufferFactor = factor;
-  meter_.asio = &asio_;
   asio_.Start();
-  return true;
+  return AttachEngine(n, asio_.EngineDevice());
 }
 
 void COutputDevices::CloseAsioOutput() {
-  meter_.asio = nullptr;
+  if (asio_.Output() >= 0) DetachEngine(asio_.Output());
+  asio_.SetOutput(-1);
   asio_.CloseDriver();
   asio_.SetDriverList({});
   asioList_.clear();
@@ -277,10 +282,10 @@ void COutputDevices::StoreSelection() {
 
 void COutputDevices::ReleaseAll() {
   CloseExclusiveOutput();
+  CloseAsioOutput();
   DetachEndpointMeter();
   for (auto& b : bound_) b = nullptr;
   ReleaseXAudioEngines();
-  CloseAsioOutput();
 }
 
 }  // namespace orvex

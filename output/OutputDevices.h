@@ -1,8 +1,10 @@
 // The device side of the three outputs: the sound server connection and its
 // sinks, one CSoundDevice per output, the voice engines with their mastering
-// voices, the endpoints handed to the players, the exclusive mixer, the JACK
-// host and the level meter's sources. The set-up of the program drives it
-// step by step and wires the players to what it holds.
+// voices, the shared-mode endpoints handed to the players, the exclusive
+// device, the JACK host and the level meter's sources. Every output that is
+// not in shared mode mixes in its voice engine, whatever its device: a sink
+// stream, the exclusive device or the JACK host. The set-up of the program
+// drives it step by step and wires the players to what it holds.
 //
 // Threads: every operation runs on the UI thread. A lost server is reported
 // through the handler, which runs on the server's thread.
@@ -16,7 +18,7 @@
 
 #include "output/DeviceModel.h"
 #include "output/PeakSource.h"
-#include "output/asio/WaveAsio.h"
+#include "output/asio/AsioKernel.h"
 #include "output/pulse/PulseMonitorMeter.h"
 #include "output/pulse/PulseServer.h"
 #include "output/pulse/PulseSinkDevice.h"
@@ -32,16 +34,14 @@ inline constexpr const char* kAsioOpenFailed = "ASIOドライバを開くこと�
 inline constexpr const char* kServerLost =
     "サウンドサーバとの接続が切れました。サウンドサーバのデバイスは音が出ません";
 
-// What the level meter reads, later sources overwriting earlier ones: the
-// voice engine's output 0, the shared endpoint, JACK, the exclusive mixer.
+// What the level meter reads of output 0: its voice engine's mix, or the
+// sink monitor of a shared-mode endpoint.
 class CMeterSources final : public PeakSource {
  public:
-  PeakSource* xaudio = nullptr;
+  PeakSource* engine = nullptr;
   PeakSource* endpoint = nullptr;
-  CAsioKernel* asio = nullptr;
-  CWaveExWASAPI* mixer = nullptr;
   bool ReadPeaks(float& left, float& right) override;
-  bool Attached() const { return xaudio || endpoint || asio || mixer; }
+  bool Attached() const { return engine || endpoint; }
 };
 
 class COutputDevices {
@@ -69,14 +69,19 @@ class COutputDevices {
   void ResolveOutputSetting(int n);
   // Picks each output's endpoint from its selection.
   void BindEndpoints();
+  // Opens the exclusive device of the first exclusive output and mixes
+  // that output into it.
   bool OpenExclusiveOutput();
   void CloseExclusiveOutput();
   // The shared endpoint meter on output 0, when it has one.
   void AttachEndpointMeter();
   void DetachEndpointMeter();
-  // False when the set-up of a mastering voice failed and ended there.
+  // Mastering voices of the outputs on sink streams. False when the set-up
+  // of one failed and ended there.
   bool CreateMasteringVoices();
   void ReleaseXAudioEngines();
+  // Opens the JACK driver of the first JACK output and mixes that output
+  // into it.
   bool OpenAsioOutput();
   void CloseAsioOutput();
   // After the selection dialog: DEVICE_TYPE, DEVICE and WASAPI_MODE.
@@ -88,9 +93,9 @@ class COutputDevices {
   CSoundDevice& Device(int n) { return devices_[Index(n)]; }
   const CSoundDevice& Device(int n) const { return devices_[Index(n)]; }
   std::array<xaudio::VoiceEngine*, kOutputCount> Engines() const;
-  const WasapiEndpoint* Endpoint(int n) const { return bound_[Index(n)]; }
-  std::array<uint8_t, kOutputCount> ExclusiveFlags() const;
-  CWaveExWASAPI& Mixer() { return mixer_; }
+  // The shared-mode endpoint of output n (none for an exclusive one).
+  const WasapiEndpoint* SharedEndpoint(int n) const;
+  CWaveExWASAPI& Exclusive() { return exclusive_; }
   CAsioKernel& Asio() { return asio_; }
   // The first output on a JACK driver, -1 when none.
   int AsioOutput() const;
@@ -101,6 +106,10 @@ class COutputDevices {
 
  private:
   static size_t Index(int n) { return static_cast<size_t>(n < 0 ? 0 : n % kOutputCount); }
+  // Output n mixes in its engine into `device`.
+  bool AttachEngine(int n, xaudio::AudioDevice& device);
+  void DetachEngine(int n);
+  void UpdateMeter();
 
   Settings& settings_;
   std::string alsaOverride_;
@@ -114,7 +123,8 @@ class COutputDevices {
   std::array<std::unique_ptr<pulse::PulseSinkDevice>, kOutputCount> sinkDevices_;
   std::array<const WasapiEndpoint*, kOutputCount> bound_{};
   std::unique_ptr<pulse::PulseMonitorMeter> endpointMeter_;
-  CWaveExWASAPI mixer_;
+  CWaveExWASAPI exclusive_;
+  int exclusiveOutput_ = -1;
   CAsioKernel asio_;
   CMeterSources meter_;
 };

@@ -55,9 +55,7 @@ QMenu* AddSoundDeviceMenu(QMainWindow& window, COrvexRuntime& runtime) {
     COutputSetup& outputs = runtime.Outputs();
     RunAsioSettings(&window, runtime.Doc().GetSettings(), outputs.Devices().Asio(), formats, [&] {
       WaitCursor wait;
-      outputs.CloseAsioOutput();
-      outputs.Devices().LoadAsioDriverList();
-      outputs.OpenAsioOutput();
+      outputs.ReopenAsio();
     });
   });
   return settings;
@@ -80,7 +78,7 @@ void RunWasapiSettings(QMainWindow& window, COrvexRuntime& runtime) {
     c.loaded = p.IsLoaded();
     c.format = p.Source().Format();
   }
-  CWaveExWASAPI& mixer = runtime.Outputs().Devices().Mixer();
+  CWaveExWASAPI& mixer = runtime.Outputs().Devices().Exclusive();
   Settings& settings = runtime.Doc().GetSettings();
   std::optional<StoredWaveFormat> exclusive;
   if (mixer.HasClient()) exclusive = settings.wasapiFormat;

@@ -3,195 +3,94 @@
 #include <semaphore.h>
 
 #include <algorithm>
-#include <array>
-#include <chrono>
-#include <cmath>
+#include <atomic>
 #include <cstdio>
-#include <ctime>
+#include <mutex>
 #include <thread>
 
+#include "output/DeviceSamples.h"
 #include "output/asio/AsioMessages.h"
-#include "output/asio/AsioOutputFormat.h"
-#include "output/asio/AsioSlot.h"
 #include "output/asio/JackDevice.h"
+#include "output/xaudio/RenderPort.h"
 
 namespace orvex {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The largest block the callback mixes; a device asking for more gets
-// silence beyond it.
-constexpr uint32_t kMaxBlockFrames = 8192;
-// How long the refill thread sleeps when nothing asks for it.
-constexpr auto kRefillPoll = std::chrono::milliseconds(20);
-// Longest wait of the UI thread for a slot to ramp out.
-constexpr auto kRampWaitLimit = std::chrono::milliseconds(100);
-
-constexpr int kFirstMixedSlot = 1;  // the continuous-play slot 0 is never heard here
-
-// A = max(A, v) without a lock.
-void StoreMax(std::atomic<float>& a, float v) {
-  float old = a.load(std::memory_order_relaxed);
-  while (v > old && !a.compare_exchange_weak(old, v, std::memory_order_relaxed)) {
-  }
-}
+// The largest piece the callback renders at once; a longer device block is
+// rendered in pieces.
+constexpr uint32_t kMaxPieceFrames = 1024;
 
 }  // namespace
 
 struct CAsioKernel::Impl final : asio::BlockCallback {
-  std::array<asio::AsioSlot, kSlots> slots;
-  uint32_t halfFrames = 0;
-  uint32_t rampFrames = 1;
-  uint32_t deviceRate = 0;
-  int sampleType = asio::kFloat32LSB;
-  std::vector<float> mixLeft, mixRight;
+  xaudio::RenderPort port;
+  int sampleType = kFloat32LSB;
+  std::vector<float> mix;  // kMaxPieceFrames interleaved stereo frames
 
   std::atomic<bool> open{false};
-  std::atomic<bool> started{false};
   std::atomic<bool> lost{false};
-  std::atomic<uint64_t> cycle{0};  // odd while the callback runs
   std::atomic<uint64_t> xruns{0};
-  // A started device whose callback has not run for this long is stalled.
-  std::atomic<int> stallLimitMs{1000};
-  std::atomic<float> peakLeft{0}, peakRight{0};
 
+  // The device layer reports a loss from a thread where only async-safe
+  // calls are allowed: it posts, and the watcher tells the operator.
   sem_t wake;
-  std::thread refill;
+  std::thread watcher;
   std::atomic<bool> quit{false};
   std::mutex noticeMutex;
   std::function<void(const std::string&)> notice;
 
   Impl() { sem_init(&wake, 0, 0); }
   ~Impl() override {
-    StopRefill();
+    StopWatcher();
     sem_destroy(&wake);
   }
 
-  // --- callback side ---
   void OnBufferSwitch(void* left, void* right, uint32_t frames) override;
   void OnXrun() override { xruns.fetch_add(1, std::memory_order_relaxed); }
   void OnDeviceLost() override {
     lost.store(true);
     sem_post(&wake);
   }
-  bool MixSlot(asio::AsioSlot& s, uint32_t frames);
 
-  // --- refill side ---
-  void StartRefill();
-  void StopRefill();
-  void RefillLoop();
-  void ServeWanted();
-  void LetGoOfStores();
+  void StartWatcher();
+  void StopWatcher();
   void Notify(const std::string& message);
-
-  // --- UI side ---
-  // Waits until the callback no longer reads a slot it may still have seen
-  // enabled.
-  void AwaitCallback();
-  void RampOut(asio::AsioSlot& s);
-  void Disable(asio::AsioSlot& s);
 };
 
-// ---------------------------------------------------------------- callback
-
-bool CAsioKernel::Impl::MixSlot(asio::AsioSlot& s, uint32_t frames) {
-  return s.MixInto(mixLeft.data(), mixRight.data(), frames, rampFrames);
-}
-
 void CAsioKernel::Impl::OnBufferSwitch(void* left, void* right, uint32_t frames) {
-  cycle.fetch_add(1);
-  const uint32_t n = std::min(frames, kMaxBlockFrames);
-  std::fill(mixLeft.begin(), mixLeft.begin() + n, 0.0f);
-  std::fill(mixRight.begin(), mixRight.begin() + n, 0.0f);
-  bool requested = false;
-  for (int s = kFirstMixedSlot; s < kSlots; ++s) requested |= MixSlot(slots[s], n);
-  if (n < frames) {
-    std::fill(mixLeft.begin() + n, mixLeft.begin() + frames, 0.0f);
-    std::fill(mixRight.begin() + n, mixRight.begin() + frames, 0.0f);
+  const size_t width = SampleBytes(sampleType);
+  auto* l = static_cast<uint8_t*>(left);
+  auto* r = static_cast<uint8_t*>(right);
+  for (uint32_t done = 0; done < frames;) {
+    const uint32_t n = std::min(kMaxPieceFrames, frames - done);
+    port.Render(mix.data(), n);
+    WriteSamples(sampleType, mix.data(), 2, l + done * width, 1, n);
+    WriteSamples(sampleType, mix.data() + 1, 2, r + done * width, 1, n);
+    done += n;
   }
-  asio::WriteSamples(sampleType, mixLeft.data(), left, frames);
-  asio::WriteSamples(sampleType, mixRight.data(), right, frames);
-  if (asio::MixesInto(sampleType)) {
-    float pl = 0, pr = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-      pl = std::max(pl, std::fabs(mixLeft[i]));
-      pr = std::max(pr, std::fabs(mixRight[i]));
-    }
-    StoreMax(peakLeft, std::min(pl, 1.0f));
-    StoreMax(peakRight, std::min(pr, 1.0f));
-  }
-  if (requested) sem_post(&wake);
-  cycle.fetch_add(1);
 }
 
-// ------------------------------------------------------------------ refill
-
-void CAsioKernel::Impl::StartRefill() {
+void CAsioKernel::Impl::StartWatcher() {
   quit.store(false);
-  refill = std::thread([this] { RefillLoop(); });
-}
-
-void CAsioKernel::Impl::StopRefill() {
-  if (!refill.joinable()) return;
-  quit.store(true);
-  sem_post(&wake);
-  refill.join();
-}
-
-void CAsioKernel::Impl::RefillLoop() {
-  uint64_t lastCycle = cycle.load();
-  auto lastChange = Clock::now();
-  bool lostSeen = false, stalled = false;
-  while (!quit.load()) {
-    timespec until{};
-    clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_nsec += std::chrono::nanoseconds(kRefillPoll).count();
-    if (until.tv_nsec >= 1000000000) {
-      until.tv_sec += 1;
-      until.tv_nsec -= 1000000000;
-    }
-    sem_clockwait(&wake, CLOCK_MONOTONIC, &until);
-    if (quit.load()) break;
-    if (lost.load()) {
-      if (!lostSeen) {
-        lostSeen = true;
-        LetGoOfStores();
+  watcher = std::thread([this] {
+    while (true) {
+      sem_wait(&wake);
+      if (quit.load()) return;
+      if (lost.load()) {
         std::fprintf(stderr, "ASIO: the JACK server went away; its output is silent\n");
         Notify(kAsioDeviceLost);
+        return;  // one notice per open
       }
-      continue;
     }
-    ServeWanted();
-    const uint64_t c = cycle.load();
-    const auto now = Clock::now();
-    if (c != lastCycle || !started.load()) {
-      lastCycle = c;
-      lastChange = now;
-      stalled = false;
-    } else if (!stalled && now - lastChange > std::chrono::milliseconds(stallLimitMs.load())) {
-      // The device stopped calling: its slots must not hold the players'
-      // stores, or every other output would run dry behind it.
-      stalled = true;
-      LetGoOfStores();
-      std::fprintf(stderr, "ASIO: the JACK server stopped processing; its output is silent\n");
-    }
-  }
+  });
 }
 
-void CAsioKernel::Impl::ServeWanted() {
-  for (asio::AsioSlot& s : slots) s.ServeWanted(halfFrames);
-}
-
-void CAsioKernel::Impl::LetGoOfStores() {
-  for (asio::AsioSlot& s : slots) {
-    Disable(s);
-    std::lock_guard lock(s.mutex);
-    s.CloseSource();
-    for (int h = 0; h < 2; ++h) {
-      s.wanted[h].store(false);
-      s.filled[h].store(0);
-    }
+void CAsioKernel::Impl::StopWatcher() {
+  if (!watcher.joinable()) return;
+  quit.store(true);
+  sem_post(&wake);
+  watcher.join();
+  while (sem_trywait(&wake) == 0) {
   }
 }
 
@@ -202,28 +101,6 @@ void CAsioKernel::Impl::Notify(const std::string& message) {
     handler = notice;
   }
   if (handler) handler(message);
-}
-
-// --------------------------------------------------------------------- UI
-
-void CAsioKernel::Impl::AwaitCallback() {
-  const uint64_t c = cycle.load();
-  if (c % 2 == 0) return;
-  const auto deadline = Clock::now() + kRampWaitLimit;
-  while (cycle.load() == c && Clock::now() < deadline) std::this_thread::yield();
-}
-
-void CAsioKernel::Impl::RampOut(asio::AsioSlot& s) {
-  s.playing.store(false, std::memory_order_release);
-  if (!s.enabled.load() || !started.load() || lost.load()) return;
-  const auto deadline = Clock::now() + kRampWaitLimit;
-  while (s.sounding.load(std::memory_order_acquire) && Clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-}
-
-void CAsioKernel::Impl::Disable(asio::AsioSlot& s) {
-  s.enabled.store(false);
-  AwaitCallback();
 }
 
 // ----------------------------------------------------------- the host
@@ -345,36 +222,17 @@ bool CAsioKernel::OpenDriver() {
   if (!device_->CreateBuffers(bufferSize_, &k)) return fail("cannot create buffers");
   device_->SetSampleRate(rate_);  // a device that keeps its own rate is converted to
 
-  k.deviceRate = device_->SampleRate();
   k.sampleType = device_->OutputSampleType();
-  k.rampFrames = std::max<uint32_t>(1, k.deviceRate / 200);  // 5 ms
-  // Eight device blocks per half, and never less than 100 ms: the refill
-  // thread shares the machine with everything else.
-  k.halfFrames = std::max<uint32_t>(8 * static_cast<uint32_t>(bufferSize_), k.deviceRate / 10);
-  k.mixLeft.assign(kMaxBlockFrames, 0.0f);
-  k.mixRight.assign(kMaxBlockFrames, 0.0f);
-  for (asio::AsioSlot& s : k.slots) {
-    for (int h = 0; h < 2; ++h) {
-      s.halves[h].assign(2 * size_t{k.halfFrames}, 0.0f);
-      s.filled[h].store(0);
-      s.wanted[h].store(false);
-    }
-    s.enabled.store(false);
-    s.envelope = 0;
-  }
-  k.peakLeft.store(0);
-  k.peakRight.store(0);
+  k.mix.assign(size_t{kMaxPieceFrames} * 2, 0.0f);
+  k.port.Configure(CurrentDriver(), CurrentDriver(), device_->SampleRate());
   k.lost.store(false);
-  k.started.store(false);
   k.open.store(true);
-  k.StartRefill();
+  k.StartWatcher();
   return true;
 }
 
 bool CAsioKernel::Start() {
-  if (!IsDriverOpen() || !device_->Start()) return false;
-  impl_->started.store(true);
-  return true;
+  return IsDriverOpen() && device_->Start();
 }
 
 void CAsioKernel::CloseDriver() {
@@ -387,20 +245,10 @@ void CAsioKernel::CloseDriver() {
   }
   device_->Stop();
   device_->DisposeBuffers();
-  k.started.store(false);
-  k.StopRefill();
-  for (asio::AsioSlot& s : k.slots) {
-    s.enabled.store(false);
-    s.sounding.store(false);
-    std::lock_guard lock(s.mutex);
-    s.CloseSource();
-    for (int h = 0; h < 2; ++h) {
-      s.halves[h].clear();
-      s.halves[h].shrink_to_fit();
-      s.filled[h].store(0);
-      s.wanted[h].store(false);
-    }
-  }
+  // An engine still attached hears nothing more from this device.
+  k.port.Close();
+  k.port.Configure({}, {}, 0);
+  k.StopWatcher();
   k.open.store(false);
   RemoveCurrentDriver();
 }
@@ -417,15 +265,11 @@ CAsioKernel::BufferSizes CAsioKernel::DriverBufferSizes() const {
 }
 
 uint32_t CAsioKernel::DeviceRate() const {
-  return IsDriverOpen() ? impl_->deviceRate : 0;
+  return IsDriverOpen() ? impl_->port.Rate() : 0;
 }
 
-bool CAsioKernel::OutputPeak(float& left, float& right) {
-  left = right = 0;
-  if (!IsDriverOpen()) return false;
-  left = impl_->peakLeft.exchange(0);
-  right = impl_->peakRight.exchange(0);
-  return true;
+xaudio::AudioDevice& CAsioKernel::EngineDevice() {
+  return impl_->port;
 }
 
 void CAsioKernel::SetNoticeHandler(std::function<void(const std::string&)> handler) {
@@ -439,74 +283,6 @@ uint64_t CAsioKernel::XrunCount() const {
 
 bool CAsioKernel::DeviceLost() const {
   return impl_->lost.load();
-}
-
-void CAsioKernel::SetStallLimitMs(int ms) {
-  impl_->stallLimitMs.store(ms);
-}
-
-bool CAsioKernel::RefillIdle() const {
-  for (const asio::AsioSlot& s : impl_->slots)
-    if (s.wanted[0].load() || s.wanted[1].load()) return false;
-  return true;
-}
-
-// ------------------------------------------------------------------ slots
-
-void CAsioKernel::SetSlotStream(int slot, StreamStore* stream) {
-  if (slot < 0 || slot >= kSlots) return;
-  asio::AsioSlot& s = impl_->slots[slot];
-  if (s.stream == stream) return;  // only the UI thread writes it
-  if (s.Reading()) DetachSlot(slot);
-  std::lock_guard lock(s.mutex);
-  s.stream = stream;
-}
-
-void CAsioKernel::SetSlotFormat(int slot, const WaveFormat& format) {
-  if (slot < 0 || slot >= kSlots) return;
-  std::lock_guard lock(impl_->slots[slot].mutex);
-  impl_->slots[slot].format = format;
-}
-
-void CAsioKernel::AttachSlot(int slot) {
-  if (slot < kFirstMixedSlot || slot >= kSlots) return;
-  Impl& k = *impl_;
-  if (!k.open.load() || k.lost.load()) return;
-  asio::AsioSlot& s = k.slots[slot];
-  const bool wasPlaying = s.playing.load();
-  k.RampOut(s);
-  k.Disable(s);
-  std::lock_guard lock(s.mutex);
-  if (!s.Prime(k.deviceRate, k.halfFrames)) return;
-  s.playing.store(wasPlaying);
-  s.enabled.store(true);
-}
-
-void CAsioKernel::DetachSlot(int slot) {
-  if (slot < 0 || slot >= kSlots) return;
-  Impl& k = *impl_;
-  asio::AsioSlot& s = k.slots[slot];
-  k.RampOut(s);
-  s.left.store(0);
-  s.right.store(0);
-  k.Disable(s);
-  std::lock_guard lock(s.mutex);
-  s.CloseSource();
-  for (int h = 0; h < 2; ++h) {
-    s.wanted[h].store(false);
-    s.filled[h].store(0);
-    std::fill(s.halves[h].begin(), s.halves[h].end(), 0.0f);
-  }
-}
-
-void CAsioKernel::SetSlotPlaying(int slot, bool playing) {
-  if (slot >= 0 && slot < kSlots) impl_->slots[slot].playing.store(playing);
-}
-
-void CAsioKernel::SetSlotGains(int slot, float left, float right) {
-  if (slot < 0 || slot >= kSlots) return;
-  impl_->slots[slot].left.store(left);
-  impl_->slots[slot].right.store(right);
 }
 
 }  // namespace orvex

@@ -1,9 +1,7 @@
 // The block-device host of the program (one for the whole program): it opens
-// one driver (a JACK server) on one output and sums the channel players into
-// its two output buffers in the driver's process callback. Each player reaches
-// the callback through a slot with a double buffer that a refill thread of the
-// host fills from the player's stream store, converting the file's rate to the
-// device's when they differ.
+// one driver (a JACK server) on one output. Its process callback pulls the
+// output's mix from the voice engine attached to EngineDevice() and writes it
+// to the two output buffers in the driver's sample type.
 //
 // Threads: every public operation runs on the UI thread unless noted. The
 // process callback never locks, allocates, frees or logs.
@@ -15,16 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "output/StreamStore.h"
-#include "output/WaveFormat.h"
 #include "output/asio/BlockDevice.h"
+#include "output/xaudio/VoiceEngine.h"
 
 namespace orvex {
 
 class CAsioKernel {
  public:
-  static constexpr int kSlots = 7;
-
   // Makes the device behind a driver name; nullptr when there is none.
   using DeviceFactory = std::function<std::unique_ptr<asio::BlockDevice>(const std::string& name)>;
 
@@ -87,31 +82,17 @@ class CAsioKernel {
   // The rate the device runs at (0 while closed).
   uint32_t DeviceRate() const;
 
+  // The device the output's voice engine renders into; it can take an
+  // engine once the driver is open (its rate is then the driver's).
+  xaudio::AudioDevice& EngineDevice();
+
   // --- status ---
-  // Peaks (0..1) of the last output buffers; false while no driver is open.
-  bool OutputPeak(float& left, float& right);
-  // Runs on the host's refill thread with an operator message when the
+  // Runs on the host's watcher thread with an operator message when the
   // device went away (its output is then silent until it is reopened).
   void SetNoticeHandler(std::function<void(const std::string&)> handler);
   uint64_t XrunCount() const;
   // True once the device went away; cleared by the next successful open.
   bool DeviceLost() const;
-  // How long a started device may go without calling back before its slots
-  // let go of the players' stores (1000 ms unless set).
-  void SetStallLimitMs(int ms);
-  // True while no slot half waits for the refill thread.
-  bool RefillIdle() const;
-
-  // --- slots (CWaveAsio) ---
-  void SetSlotStream(int slot, StreamStore* stream);
-  void SetSlotFormat(int slot, const WaveFormat& format);
-  // Starts the slot again at the beginning of its stream and fills both
-  // halves. Sounding audio of the slot ramps out first.
-  void AttachSlot(int slot);
-  // Ramps the slot out, lets go of its stream and clears it.
-  void DetachSlot(int slot);
-  void SetSlotPlaying(int slot, bool playing);
-  void SetSlotGains(int slot, float left, float right);
 
   struct Impl;
 

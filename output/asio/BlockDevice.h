@@ -5,26 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "output/DeviceSamples.h"
+
 namespace orvex::asio {
 
-// The sample types a device may report for its output channels (the values
-// of the block-driver convention).
-enum SampleType : int {
-  kInt16MSB = 0,
-  kInt24MSB = 1,
-  kInt32MSB = 2,
-  kFloat32MSB = 3,
-  kFloat64MSB = 4,
-  kInt32MSB16 = 8,
-  kInt32MSB24 = 11,
-  kInt16LSB = 16,
-  kInt24LSB = 17,
-  kInt32LSB = 18,
-  kFloat32LSB = 19,
-  kFloat64LSB = 20,
-  kInt32LSB16 = 24,
-  kInt32LSB24 = 27,
-};
+// The sample types of the block-driver convention (DeviceSamples.h).
+using enum orvex::SampleType;
 
 // What the device calls. OnBufferSwitch and OnXrun run on the device's
 // real-time thread; OnDeviceLost on a thread of the device layer. None of

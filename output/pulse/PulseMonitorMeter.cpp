@@ -2,8 +2,6 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <algorithm>
-#include <cmath>
 
 namespace orvex::pulse {
 
@@ -48,22 +46,15 @@ void PulseMonitorMeter::OnRead(pa_stream* s, size_t, void* user) {
     if (pa_stream_peek(s, &data, &n) < 0) return;
     if (n == 0) return;
     if (data) {
-      const auto* f = static_cast<const float*>(data);
-      float l = 0, r = 0;
-      for (size_t i = 0; i + 1 < n / sizeof(float); i += 2) {
-        l = std::max(l, std::fabs(f[i]));
-        r = std::max(r, std::fabs(f[i + 1]));
-      }
-      if (l > self->peakLeft_.load()) self->peakLeft_.store(l);
-      if (r > self->peakRight_.load()) self->peakRight_.store(r);
+      self->peaks_.Measure(static_cast<const float*>(data),
+                           static_cast<uint32_t>(n / (2 * sizeof(float))));
     }
     pa_stream_drop(s);
   }
 }
 
 bool PulseMonitorMeter::ReadPeaks(float& left, float& right) {
-  left = std::min(peakLeft_.exchange(0.0f), 1.0f);
-  right = std::min(peakRight_.exchange(0.0f), 1.0f);
+  peaks_.ReadPeaks(left, right);
   return stream_ != nullptr;
 }
 

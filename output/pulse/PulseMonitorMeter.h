@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "output/PeakSource.h"
+#include "output/PeakMeter.h"
 #include "output/pulse/PulseServer.h"
 
 struct pa_stream;
@@ -29,8 +29,7 @@ class PulseMonitorMeter final : public PeakSource {
 
   PulseServer& server_;
   pa_stream* stream_ = nullptr;
-  std::atomic<float> peakLeft_{0};
-  std::atomic<float> peakRight_{0};
+  PeakMeter peaks_;
 };
 
 }  // namespace orvex::pulse

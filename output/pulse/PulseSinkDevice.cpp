@@ -2,19 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <algorithm>
-#include <cmath>
 
 namespace orvex::pulse {
-namespace {
-
-void RaisePeak(std::atomic<float>& peak, float value) {
-  float old = peak.load(std::memory_order_relaxed);
-  while (value > old && !peak.compare_exchange_weak(old, value, std::memory_order_relaxed)) {
-  }
-}
-
-}  // namespace
 
 PulseSinkDevice::PulseSinkDevice(PulseServer& server, SinkInfo sink)
     : server_(server), sink_(std::move(sink)) {}
@@ -24,16 +13,19 @@ PulseSinkDevice::~PulseSinkDevice() {
 }
 
 bool PulseSinkDevice::Open(xaudio::RenderCallback* callback) {
-  if (!callback || !server_.IsConnected()) {
+  if (!callback || !server_.IsConnected() || stream_) {
     lastError_ = PA_ERR_CONNECTIONREFUSED;
     return false;
   }
-  PulseServer::Lock lock(server_);
-  if (stream_) return false;
+  if (!own_.IsConnected() && !own_.Connect("Orvex")) {
+    lastError_ = PA_ERR_CONNECTIONREFUSED;
+    return false;
+  }
+  PulseServer::Lock lock(own_);
   pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, Rate(), 2};
-  stream_ = pa_stream_new(server_.Context(), "Orvex output", &spec, nullptr);
+  stream_ = pa_stream_new(own_.Context(), "Orvex output", &spec, nullptr);
   if (!stream_) {
-    lastError_ = pa_context_errno(server_.Context());
+    lastError_ = pa_context_errno(own_.Context());
     return false;
   }
   callback_ = callback;
@@ -55,10 +47,10 @@ bool PulseSinkDevice::Open(xaudio::RenderCallback* callback) {
     const pa_stream_state_t state = pa_stream_get_state(stream_);
     if (state == PA_STREAM_READY) break;
     if (!PA_STREAM_IS_GOOD(state)) ok = false;
-    if (ok) pa_threaded_mainloop_wait(server_.Mainloop());
+    if (ok) pa_threaded_mainloop_wait(own_.Mainloop());
   }
   if (!ok) {
-    lastError_ = pa_context_errno(server_.Context());
+    lastError_ = pa_context_errno(own_.Context());
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_disconnect(stream_);
@@ -67,12 +59,11 @@ bool PulseSinkDevice::Open(xaudio::RenderCallback* callback) {
     callback_ = nullptr;
     return false;
   }
-  open_.store(true);
   return true;
 }
 
 void PulseSinkDevice::Close() {
-  PulseServer::Lock lock(server_);
+  PulseServer::Lock lock(own_);
   // Callbacks run under this lock, so none runs once the stream is gone.
   if (!stream_) return;
   pa_stream_set_write_callback(stream_, nullptr, nullptr);
@@ -81,13 +72,12 @@ void PulseSinkDevice::Close() {
   pa_stream_unref(stream_);
   stream_ = nullptr;
   callback_ = nullptr;
-  open_.store(false);
 }
 
 void PulseSinkDevice::OnState(pa_stream* s, void* user) {
   auto* self = static_cast<PulseSinkDevice*>(user);
   if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s))) self->failed_.store(true);
-  pa_threaded_mainloop_signal(self->server_.Mainloop(), 0);
+  pa_threaded_mainloop_signal(self->own_.Mainloop(), 0);
 }
 
 void PulseSinkDevice::OnWrite(pa_stream* s, size_t nbytes, void* user) {
@@ -99,22 +89,9 @@ void PulseSinkDevice::OnWrite(pa_stream* s, size_t nbytes, void* user) {
     const uint32_t frames = static_cast<uint32_t>(n / 8);
     auto* out = static_cast<float*>(data);
     self->callback_->Render(out, frames);
-    float left = 0, right = 0;
-    for (uint32_t i = 0; i < frames; ++i) {
-      left = std::max(left, std::fabs(out[2 * i]));
-      right = std::max(right, std::fabs(out[2 * i + 1]));
-    }
-    RaisePeak(self->peakLeft_, left);
-    RaisePeak(self->peakRight_, right);
     if (pa_stream_write(s, data, size_t{frames} * 8, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
     nbytes -= size_t{frames} * 8;
   }
-}
-
-bool PulseSinkDevice::ReadPeaks(float& left, float& right) {
-  left = peakLeft_.exchange(0.0f);
-  right = peakRight_.exchange(0.0f);
-  return open_.load() && !failed_.load();
 }
 
 }  // namespace orvex::pulse

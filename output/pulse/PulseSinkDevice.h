@@ -1,13 +1,13 @@
 // A voice engine's device on a sound-server sink: one float32 stereo
 // playback stream at the sink's rate with about 20 ms of latency; the
-// server thread asks for frames and the engine renders them in place.
-// It also keeps the peaks of what it played, for the level meter.
+// server thread asks for frames and the engine renders them in place. The
+// stream has a connection of its own, so its render never waits for the
+// lock that the shared-mode streams and the UI's round trips take.
 #pragma once
 
 #include <atomic>
 #include <string>
 
-#include "output/PeakSource.h"
 #include "output/pulse/PulseServer.h"
 #include "output/xaudio/VoiceEngine.h"
 
@@ -15,10 +15,11 @@ struct pa_stream;
 
 namespace orvex::pulse {
 
-class PulseSinkDevice final : public xaudio::AudioDevice, public PeakSource {
+class PulseSinkDevice final : public xaudio::AudioDevice {
  public:
   static constexpr uint32_t kLatencyMs = 20;
 
+  // server: the program's connection, which says whether the server is up.
   PulseSinkDevice(PulseServer& server, SinkInfo sink);
   ~PulseSinkDevice() override;
   PulseSinkDevice(const PulseSinkDevice&) = delete;
@@ -31,8 +32,6 @@ class PulseSinkDevice final : public xaudio::AudioDevice, public PeakSource {
   bool Open(xaudio::RenderCallback* callback) override;
   void Close() override;
 
-  // The largest |sample| per side since the last read.
-  bool ReadPeaks(float& left, float& right) override;
   // The server's error code of the last failed open (0: none).
   int LastError() const { return lastError_; }
   // False once the server dropped the stream.
@@ -43,14 +42,12 @@ class PulseSinkDevice final : public xaudio::AudioDevice, public PeakSource {
   static void OnState(pa_stream* s, void* user);
 
   PulseServer& server_;
+  PulseServer own_;  // this stream's connection
   const SinkInfo sink_;
   pa_stream* stream_ = nullptr;  // under the server lock
   xaudio::RenderCallback* callback_ = nullptr;
   int lastError_ = 0;
   std::atomic<bool> failed_{false};
-  std::atomic<bool> open_{false};
-  std::atomic<float> peakLeft_{0};
-  std::atomic<float> peakRight_{0};
 };
 
 }  // namespace orvex::pulse

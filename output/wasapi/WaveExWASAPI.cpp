@@ -11,36 +11,15 @@
 #include <cstring>
 #include <thread>
 
+#include "output/DeviceSamples.h"
 #include "show/Messages.h"
 
 namespace orvex {
 namespace {
 
-// How long a control thread waits for the writer to ramp a slot out.
-constexpr auto kRampWaitLimit = std::chrono::milliseconds(200);
 // The writer wakes at least this often, so a stop is heard (and returns)
 // within a few milliseconds whatever the device's period.
 constexpr uint64_t kLongestPassNs = 5000000;
-// How long the refill thread sleeps when nothing asks for it.
-constexpr long kRefillPollNs = 20000000;
-// The slots skip the continuous-play player.
-constexpr int kFirstMixedSlot = 1;
-
-// A sample of the float mix in an integer container: scaled, truncated
-// toward zero, saturated at full scale instead of wrapping around.
-inline int64_t ToInteger(float v, double scale, int64_t lo, int64_t hi) {
-  const double x = double(v) * scale;
-  if (!(x > double(lo))) return lo;  // NaN goes to the floor
-  if (x >= double(hi)) return hi;
-  return static_cast<int64_t>(x);
-}
-
-void RaisePeak(std::atomic<float>& peak, float value) {
-  float old = peak.load(std::memory_order_relaxed);
-  while (value > old && !peak.compare_exchange_weak(old, value, std::memory_order_relaxed)) {
-  }
-}
-
 std::string HardwareName(const WasapiEndpoint& e) {
   return "hw:" + std::to_string(e.alsaCard) + "," +
          std::to_string(e.alsaDevice < 0 ? 0 : e.alsaDevice);
@@ -81,13 +60,10 @@ bool Supports(snd_pcm_t* pcm, snd_pcm_format_t format, uint32_t rate) {
 
 }  // namespace
 
-CWaveExWASAPI::CWaveExWASAPI() {
-  sem_init(&wake_, 0, 0);
-}
+CWaveExWASAPI::CWaveExWASAPI() = default;
 
 CWaveExWASAPI::~CWaveExWASAPI() {
   Close();
-  sem_destroy(&wake_);
 }
 
 bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
@@ -175,20 +151,9 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
   bufferFrames_ = static_cast<uint32_t>(bufferFrames);
   periodFrames_ = static_cast<uint32_t>(std::max<snd_pcm_uframes_t>(periodFrames, 1));
   periodMs_ = std::max<uint32_t>(bufferFrames_ * 1000 / (rate_ * 2), 1);
-  rampFrames_ = std::max<uint32_t>(rate_ / 100, 1);
-  // Each half holds at least 200 ms, so a refill thread held up on a busy
-  // machine still finds the writer playing the other half.
-  halfFrames_ = std::max(2 * bufferFrames_, rate_ / 5);
-  mixLeft_.assign(bufferFrames_, 0.0f);
-  mixRight_.assign(bufferFrames_, 0.0f);
+  mix_.assign(size_t{bufferFrames_} * 2, 0.0f);
   out_.assign(size_t{bufferFrames_} * 2 * (sample_ == Sample::kInt16 ? 2 : 4), 0);
-  for (asio::AsioSlot& s : slots_) {
-    std::lock_guard lock(s.mutex);
-    s.enabled.store(false);
-    s.envelope = 0;
-    s.CloseSource();
-    s.ResetHalves(halfFrames_);
-  }
+  port_.Configure(endpoint_->id, endpoint_->name, rate_);
   written_.store(0);
   xruns_.store(0);
   return true;
@@ -203,33 +168,17 @@ bool CWaveExWASAPI::Start() {
   if (!pcm_ || Running()) return false;
   stop_.store(false);
   writer_ = std::thread([this] { WriterLoop(); });
-  refill_ = std::thread([this] { RefillLoop(); });
   return true;
 }
 
-void CWaveExWASAPI::StopThreads() {
-  if (!Running()) return;
-  stop_.store(true);
-  sem_post(&wake_);
-  writer_.join();
-  refill_.join();
-}
-
 void CWaveExWASAPI::Close() {
-  StopThreads();
-  for (int n = 0; n < kSlots; ++n) {
-    asio::AsioSlot& s = slots_[Index(n)];
-    if (n >= kFirstMixedSlot) {
-      s.left.store(0);
-      s.right.store(0);
-    }
-    s.playing.store(false);
-    s.enabled.store(false);
-    s.sounding.store(false);
-    std::lock_guard lock(s.mutex);
-    s.CloseSource();
-    s.ResetHalves(0);
+  if (Running()) {
+    stop_.store(true);
+    writer_.join();
   }
+  // An engine still attached hears nothing more from this device.
+  port_.Close();
+  port_.Configure({}, {}, 0);
   if (pcm_) {
     snd_pcm_drop(pcm_);
     snd_pcm_close(pcm_);
@@ -238,113 +187,7 @@ void CWaveExWASAPI::Close() {
   if (suspended_ && endpoint_ && endpoint_->server)
     endpoint_->server->SuspendSink(endpoint_->id, false);
   suspended_ = false;
-  bufferFrames_ = periodFrames_ = periodMs_ = halfFrames_ = 0;
-}
-
-// ------------------------------------------------------------------ slots
-
-void CWaveExWASAPI::AwaitPass() const {
-  const uint64_t c = cycle_.load();
-  if (c % 2 == 0) return;
-  const auto deadline = std::chrono::steady_clock::now() + kRampWaitLimit;
-  while (cycle_.load() == c && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::yield();
-}
-
-void CWaveExWASAPI::RampOut(asio::AsioSlot& s) {
-  s.playing.store(false, std::memory_order_release);
-  if (!s.enabled.load() || !Running()) return;
-  const auto deadline = std::chrono::steady_clock::now() + kRampWaitLimit;
-  while (s.sounding.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-}
-
-void CWaveExWASAPI::Disable(asio::AsioSlot& s) {
-  s.enabled.store(false);
-  AwaitPass();
-}
-
-void CWaveExWASAPI::AttachSlot(int n, StreamStore* stream, const WaveFormat& format) {
-  asio::AsioSlot& s = slots_[Index(n)];
-  if (s.Reading()) DetachSlot(n);
-  std::lock_guard lock(s.mutex);
-  s.stream = stream;
-  s.format = format;
-}
-
-void CWaveExWASAPI::RestartSlot(int n) {
-  if (n < kFirstMixedSlot || n >= kSlots || !pcm_) return;
-  asio::AsioSlot& s = slots_[Index(n)];
-  const bool wasPlaying = s.playing.load();
-  RampOut(s);
-  Disable(s);
-  std::lock_guard lock(s.mutex);
-  if (!s.stream || !s.Prime(rate_, halfFrames_)) return;
-  s.playing.store(wasPlaying);
-  s.enabled.store(true);
-}
-
-void CWaveExWASAPI::SetSlotPlaying(int n, bool playing) {
-  asio::AsioSlot& s = slots_[Index(n)];
-  if (playing) {
-    if (pcm_) s.playing.store(true, std::memory_order_release);  // only a mixer with a device plays
-    return;
-  }
-  RampOut(s);
-  // A refill under way ends before the player may reset its stream; a
-  // paused slot's stream is not read again until it plays.
-  std::lock_guard lock(s.mutex);
-}
-
-void CWaveExWASAPI::DetachSlot(int n) {
-  asio::AsioSlot& s = slots_[Index(n)];
-  RampOut(s);
-  s.left.store(0);
-  s.right.store(0);
-  Disable(s);
-  std::lock_guard lock(s.mutex);
-  s.CloseSource();
-  s.stream = nullptr;
-  for (int h = 0; h < 2; ++h) {
-    s.wanted[h].store(false);
-    s.filled[h].store(0);
-  }
-}
-
-void CWaveExWASAPI::SetSlotGains(int n, int output, float left, float right) {
-  if (output != output_.load()) return;
-  slots_[Index(n)].left.store(left);
-  slots_[Index(n)].right.store(right);
-}
-
-bool CWaveExWASAPI::RefillIdle() const {
-  for (const asio::AsioSlot& s : slots_)
-    if (s.wanted[0].load() || s.wanted[1].load()) return false;
-  return true;
-}
-
-bool CWaveExWASAPI::OutputPeak(float& left, float& right) {
-  left = peakLeft_.exchange(0.0f);
-  right = peakRight_.exchange(0.0f);
-  return pcm_ != nullptr;
-}
-
-// ------------------------------------------------------------ threads
-
-void CWaveExWASAPI::RefillLoop() {
-  while (!stop_.load(std::memory_order_acquire)) {
-    timespec until{};
-    clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_nsec += kRefillPollNs;
-    if (until.tv_nsec >= 1000000000) {
-      until.tv_sec += 1;
-      until.tv_nsec -= 1000000000;
-    }
-    sem_clockwait(&wake_, CLOCK_MONOTONIC, &until);
-    if (stop_.load(std::memory_order_acquire)) break;
-    for (int n = kFirstMixedSlot; n < kSlots; ++n)
-      slots_[Index(n)].ServeWanted(halfFrames_, /*onlyWhilePlaying=*/true);
-  }
+  bufferFrames_ = periodFrames_ = periodMs_ = 0;
 }
 
 void CWaveExWASAPI::WriterLoop() {
@@ -358,7 +201,6 @@ void CWaveExWASAPI::WriterLoop() {
   int64_t shift = 0;
   uint64_t byClock = bufferFrames_;
   while (!stop_.load(std::memory_order_acquire)) {
-    cycle_.fetch_add(1);
     snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
     if (avail == -EPIPE || avail == -ESTRPIPE) {
       xruns_.fetch_add(1, std::memory_order_relaxed);
@@ -390,7 +232,6 @@ void CWaveExWASAPI::WriterLoop() {
       written_.store(sent + n, std::memory_order_relaxed);
       if (ownClock) shift = static_cast<int64_t>(sent + n) - static_cast<int64_t>(byClock);
     }
-    cycle_.fetch_add(1);
     // Pace by the clock: a device that takes anything (a file) still plays
     // at its rate, and the players' stores stay ahead of it.
     uint64_t ns = uint64_t(next.tv_nsec) + periodNs;
@@ -406,38 +247,11 @@ void CWaveExWASAPI::WriterLoop() {
 }
 
 void CWaveExWASAPI::Mix(uint32_t frames) {
-  std::fill(mixLeft_.begin(), mixLeft_.begin() + frames, 0.0f);
-  std::fill(mixRight_.begin(), mixRight_.begin() + frames, 0.0f);
-  bool requested = false;
-  // The continuous-play slot 0 is not heard on the exclusive output.
-  for (int n = kFirstMixedSlot; n < kSlots; ++n)
-    requested |= slots_[Index(n)].MixInto(mixLeft_.data(), mixRight_.data(), frames, rampFrames_);
-  if (requested) sem_post(&wake_);
-  float peakL = 0, peakR = 0;
-  if (sample_ == Sample::kInt16) {
-    auto* out = reinterpret_cast<int16_t*>(out_.data());
-    for (uint32_t i = 0; i < frames; ++i) {
-      // Loud passages clip at full scale instead of wrapping around.
-      const int64_t l = ToInteger(mixLeft_[i], 32768.0, INT16_MIN, INT16_MAX);
-      const int64_t r = ToInteger(mixRight_[i], 32768.0, INT16_MIN, INT16_MAX);
-      out[2 * i] = static_cast<int16_t>(l);
-      out[2 * i + 1] = static_cast<int16_t>(r);
-      peakL = std::max(peakL, std::fabs(float(l)) / 32767.0f);
-      peakR = std::max(peakR, std::fabs(float(r)) / 32767.0f);
-    }
-  } else {
-    auto* out = reinterpret_cast<int32_t*>(out_.data());
-    for (uint32_t i = 0; i < frames; ++i) {
-      const int64_t l = ToInteger(mixLeft_[i], 2147483648.0, INT32_MIN, INT32_MAX);
-      const int64_t r = ToInteger(mixRight_[i], 2147483648.0, INT32_MIN, INT32_MAX);
-      out[2 * i] = static_cast<int32_t>(l);
-      out[2 * i + 1] = static_cast<int32_t>(r);
-      peakL = std::max(peakL, float(std::fabs(double(l)) / 2147483647.0));
-      peakR = std::max(peakR, float(std::fabs(double(r)) / 2147483647.0));
-    }
-  }
-  RaisePeak(peakLeft_, std::min(peakL, 1.0f));
-  RaisePeak(peakRight_, std::min(peakR, 1.0f));
+  port_.Render(mix_.data(), frames);
+  const int type = sample_ == Sample::kInt16 ? kInt16LSB : kInt32LSB;
+  WriteSamples(type, mix_.data(), 2, out_.data(), 2, frames);
+  WriteSamples(type, mix_.data() + 1, 2, out_.data() + (sample_ == Sample::kInt16 ? 2 : 4), 2,
+               frames);
 }
 
 }  // namespace orvex

@@ -1,22 +1,13 @@
-// The program-wide exclusive-mode mixer: it owns one endpoint's ALSA
-// hardware device on one output and sums the players' streams itself, each
-// player through its slot (0 the continuous-play player, which is not
-// mixed; 1..6 CH1..CH6). The mix runs on a writer thread of its own, paced
-// by the clock and bounded by the room the device has. A refill thread moves
-// each player's stream into its slot, converting a file whose rate is not
-// the device's. Every start, stop, pause, restart and gain change of a slot
-// is ramped per sample over one quantum (10 ms), so none of them clicks; the
-// sum saturates at full scale. Without a device the slots only keep their
-// values.
+// The program-wide exclusive-mode device: it owns one endpoint's ALSA
+// hardware device on one output. A writer thread of its own pulls the
+// output's mix from the voice engine attached to EngineDevice(), converts it
+// to the stored 16- or 32-bit format (saturating at full scale) and hands it
+// to the card, paced by the card's clock or, for a device that takes
+// everything at once, by ours.
 //
 // Threads: the writer thread is an audio thread: it never locks, allocates
-// or logs. Slot attach, restart, playing and gains come from the UI and
-// timer threads; stopping, restarting or detaching a sounding slot waits
-// (briefly) for the writer to ramp it out, and for the refill side to let
-// go of its stream.
+// or logs. Everything else runs on the UI thread.
 #pragma once
-
-#include <semaphore.h>
 
 #include <array>
 #include <atomic>
@@ -25,10 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "output/StreamStore.h"
-#include "output/WaveFormat.h"
-#include "output/asio/AsioSlot.h"
 #include "output/wasapi/WasapiEndpoint.h"
+#include "output/xaudio/RenderPort.h"
 #include "show/Settings.h"
 
 struct _snd_pcm;
@@ -42,8 +31,6 @@ inline constexpr const char* kExclusiveNoHardware =
 
 class CWaveExWASAPI {
  public:
-  static constexpr int kSlots = 7;
-
   CWaveExWASAPI();
   ~CWaveExWASAPI();
   CWaveExWASAPI(const CWaveExWASAPI&) = delete;
@@ -72,22 +59,9 @@ class CWaveExWASAPI {
   // Would the device take this format? (the settings dialog asks)
   bool IsFormatSupported(const StoredWaveFormat& format) const;
 
-  // --- slots (players) ---
-  void AttachSlot(int n, StreamStore* stream, const WaveFormat& format);
-  // The slot reads again from the start of its stream (first block, seek);
-  // what it still sounded ramps out first.
-  void RestartSlot(int n);
-  // A start ramps in; a stop ramps out from what the slot holds, and returns
-  // once the slot is silent and its stream is no longer read.
-  void SetSlotPlaying(int n, bool playing);
-  void DetachSlot(int n);
-  void SetSlotGains(int n, int output, float left, float right);
-  bool SlotPlaying(int n) const { return slots_[Index(n)].playing.load(); }
-  // True while no slot waits for the refill thread (tests).
-  bool RefillIdle() const;
+  // The device the output's voice engine renders into, from OpenDevice on.
+  xaudio::AudioDevice& EngineDevice() { return port_; }
 
-  // Largest |sample| per side since the last read, 0..1.
-  bool OutputPeak(float& left, float& right);
   // Frames the writer has handed to the device.
   uint64_t FramesWritten() const { return written_.load(); }
   // Times the device ran dry.
@@ -96,15 +70,8 @@ class CWaveExWASAPI {
  private:
   enum class Sample { kInt16, kInt32 };
 
-  static size_t Index(int n) { return static_cast<size_t>(n < 0 ? 0 : n % kSlots); }
   bool Running() const { return writer_.joinable(); }
-  // Waits until a writer pass that may still have seen a slot enabled is over.
-  void AwaitPass() const;
-  void RampOut(asio::AsioSlot& s);
-  void Disable(asio::AsioSlot& s);
-  void StopThreads();
   void WriterLoop();
-  void RefillLoop();
   void Mix(uint32_t frames);
 
   const WasapiEndpoint* endpoint_ = nullptr;
@@ -119,21 +86,14 @@ class CWaveExWASAPI {
   uint32_t bufferFrames_ = 0;
   uint32_t periodFrames_ = 0;
   uint32_t periodMs_ = 0;
-  uint32_t halfFrames_ = 0;
-  uint32_t rampFrames_ = 1;
-  std::vector<float> mixLeft_, mixRight_;
+  std::vector<float> mix_;    // interleaved stereo, bufferFrames_
   std::vector<uint8_t> out_;  // what goes to the device
-  std::array<asio::AsioSlot, kSlots> slots_;
+  xaudio::RenderPort port_;
 
   std::thread writer_;
-  std::thread refill_;
-  sem_t wake_;
   std::atomic<bool> stop_{false};
-  std::atomic<uint64_t> cycle_{0};  // odd while a writer pass runs
   std::atomic<uint64_t> written_{0};
   std::atomic<uint64_t> xruns_{0};
-  std::atomic<float> peakLeft_{0};
-  std::atomic<float> peakRight_{0};
 };
 
 }  // namespace orvex

@@ -26,8 +26,7 @@ void CWaveWASAPI::SetDevice(int output, const WasapiEndpoint* endpoint) {
   o.endpoint = endpoint;
 }
 
-bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds,
-                              const std::array<uint8_t, 3>& exclusiveFlags) {
+bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds) {
   std::lock_guard lock(mutex_);
   for (Out& o : outs_) CloseOutput(o);
   format_ = format;
@@ -38,7 +37,7 @@ bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds,
   bool all = true;
   for (int n = 0; n < kOutputs; ++n) {
     Out& o = outs_[static_cast<size_t>(n)];
-    if (!o.endpoint || !o.endpoint->server || exclusiveFlags[static_cast<size_t>(n)]) continue;
+    if (!o.endpoint || !o.endpoint->server) continue;
     auto client = std::make_unique<pulse::PulsePlayStream>();
     if (!client->Open(*o.endpoint->server, o.endpoint->id, format, bufferMs)) {
       all = false;  // this output stays silent for the file

@@ -38,10 +38,9 @@ class CWaveWASAPI {
   void SetStream(StreamStore* stream);
   // The endpoint of an output; nullptr also closes that output's stream.
   void SetDevice(int output, const WasapiEndpoint* endpoint);
-  // Opens a stream for every output with an endpoint that is not exclusive.
-  // bufferSeconds only caps the buffer; see kBufferMs.
-  bool OpenStreams(const WaveFormat& format, uint32_t bufferSeconds,
-                   const std::array<uint8_t, 3>& exclusiveFlags);
+  // Opens a stream for every output with an endpoint (outputs in shared
+  // mode only have one). bufferSeconds only caps the buffer; see kBufferMs.
+  bool OpenStreams(const WaveFormat& format, uint32_t bufferSeconds);
   void Prefill();
   void Refill();
   void Start();

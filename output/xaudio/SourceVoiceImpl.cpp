@@ -49,12 +49,6 @@ void Scale(const float* src, float* dst, uint32_t n, GainRamp& left, GainRamp& r
 
 }  // namespace
 
-void RenderGate::WaitForPassInProgress() const {
-  const uint64_t seen = seq_.load();
-  if ((seen & 1) == 0) return;  // nothing rendering; later passes see the change
-  while (seq_.load() == seen) std::this_thread::yield();
-}
-
 SourceVoiceImpl::SourceVoiceImpl(const WaveFormat& format, float maxFrequencyRatio,
                                  uint32_t deviceRate, uint32_t quantumFrames,
                                  std::unique_ptr<StreamResampler> resampler, RenderGate& gate)

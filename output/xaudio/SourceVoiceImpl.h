@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "output/xaudio/RenderGate.h"
 #include "output/xaudio/SampleConvert.h"
 #include "output/xaudio/StreamResampler.h"
 #include "output/xaudio/VoiceEngine.h"
@@ -20,19 +21,6 @@ namespace orvex::xaudio {
 // per-voice scratch buffer has a fixed size.
 inline constexpr uint32_t kMaxBlockFrames = 1024;
 inline constexpr uint32_t kVoiceQueueCapacity = 64;
-
-// Marks render passes so a control thread can wait out the one in progress.
-// The counter is odd while a pass runs; a thread that unpublished something
-// only waits when a pass had started before it looked, never when idle.
-class RenderGate {
- public:
-  void Enter() { seq_.fetch_add(1); }
-  void Leave() { seq_.fetch_add(1); }
-  void WaitForPassInProgress() const;
-
- private:
-  std::atomic<uint64_t> seq_{0};
-};
 
 // Linear gain ramp over one processing quantum. A constant gain stays the
 // exact float it was set to.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "output/PeakSource.h"
 #include "output/WaveFormat.h"
 
 namespace orvex::xaudio {
@@ -100,6 +101,9 @@ class VoiceEngine {
                                          float maxFrequencyRatio = 2.0f) = 0;
   // Returns once the audio side no longer touches the voice.
   virtual void DestroyVoice(SourceVoice* voice) = 0;
+  // The peaks of what the engine rendered (clamped to full scale), live
+  // while it has a mastering voice: what the level meter reads.
+  virtual PeakSource& Peaks() = 0;
 };
 
 // processingQuantumFrames: frames over which a volume change ramps; 0 means

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "output/PeakMeter.h"
 #include "output/xaudio/SourceVoiceImpl.h"
 #include "output/xaudio/StreamResampler.h"
 #include "output/xaudio/VoiceEngine.h"
@@ -28,6 +29,7 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   uint32_t DeviceRate() const override;
   SourceVoice* CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) override;
   void DestroyVoice(SourceVoice* voice) override;
+  PeakSource& Peaks() override { return peaks_; }
 
   void Render(float* interleaved, uint32_t frames) override;
 
@@ -49,6 +51,7 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   std::array<std::atomic<SourceVoiceImpl*>, kMaxVoices> slots_{};
   std::vector<SourceVoiceImpl*> retiring_;  // still in slots_, fading out
   RenderGate gate_;
+  PeakMeter peaks_;
 };
 
 bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
@@ -66,12 +69,14 @@ bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
     device_ = nullptr;
     return false;
   }
+  peaks_.SetLive(true);
   return true;
 }
 
 void VoiceEngineImpl::DestroyMasteringVoice() {
   std::lock_guard lock(controlMutex_);
   if (!device_) return;
+  peaks_.SetLive(false);
   device_->Close();  // no render pass runs after this
   // Voices are bound to this device's rate, so they go with it.
   for (auto& slot : slots_) delete slot.exchange(nullptr);
@@ -160,6 +165,7 @@ void VoiceEngineImpl::Render(float* interleaved, uint32_t frames) {
     for (auto& slot : slots_) {
       if (SourceVoiceImpl* v = slot.load()) v->MixInto(mix_.data(), n);
     }
+    peaks_.Measure(mix_.data(), n);
     WriteOut(interleaved + size_t(done) * channels_, n);
     done += n;
   }

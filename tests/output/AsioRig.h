@@ -10,7 +10,7 @@
 
 #include "output/StreamStore.h"
 #include "output/asio/AsioKernel.h"
-#include "output/asio/AsioOutputFormat.h"
+#include "output/DeviceSamples.h"
 #include "output/asio/BlockDevice.h"
 
 namespace orvex::test {
@@ -48,7 +48,7 @@ class FakeDevice final : public asio::BlockDevice {
   // Runs `blocks` callbacks of `frames` and returns the samples as raw
   // bytes per side (left, right), appended to the totals.
   void Pump(int blocks, uint32_t frames) {
-    const uint32_t bytes = std::max<uint32_t>(asio::SampleBytes(spec_.sampleType), 1);
+    const uint32_t bytes = std::max<uint32_t>(SampleBytes(spec_.sampleType), 1);
     std::vector<uint8_t> l(frames * bytes, 0xAB), r(frames * bytes, 0xAB);
     for (int b = 0; b < blocks; ++b) {
       if (callback_) callback_->OnBufferSwitch(l.data(), r.data(), frames);

@@ -1,6 +1,6 @@
-// The exclusive mixer on ALSA devices of a private configuration: a file
-// plugin records exactly what the writer thread sent; a hardware-like test
-// device refuses a second program.
+// The exclusive output on ALSA devices of a private configuration: a voice
+// engine renders into the writer thread, a file plugin records exactly what
+// the writer sent; a hardware-like test device refuses a second program.
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "output/wasapi/WaveExWASAPI.h"
+#include "output/xaudio/VoiceEngine.h"
 #include "unit/MessageRecorder.h"
 #include "unit/TempDir.h"
 
@@ -44,8 +45,8 @@ std::vector<int16_t> Tone(uint32_t rate, double seconds, double amplitude, bool 
   return s;
 }
 
-void Append(StreamStore& store, const std::vector<int16_t>& s) {
-  ASSERT_EQ(store.Append(reinterpret_cast<const uint8_t*>(s.data()), s.size() * 2), s.size() * 2);
+const uint8_t* Bytes(const std::vector<int16_t>& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
 }
 
 // The largest step from one frame to the next on either side.
@@ -70,12 +71,33 @@ class ExclusiveMixer : public ::testing::Test {
     mixer.SetDevice(&endpoint, 0);
     mixer.SetFormat(&format, &bufferMs);
   }
-  void TearDown() override { unsetenv("ALSA_CONFIG_PATH"); }
+  void TearDown() override {
+    engine->DestroyMasteringVoice();
+    mixer.Close();
+    unsetenv("ALSA_CONFIG_PATH");
+  }
 
+  // Opens the device and mixes the engine into it.
+  void Open(const char* name = "orvex_file") {
+    ASSERT_TRUE(mixer.OpenDevice(name));
+    ASSERT_TRUE(engine->CreateMasteringVoice(mixer.EngineDevice()));
+  }
+  // A started voice playing `bytes` of `data` at gains left, right.
+  xaudio::SourceVoice* Voice(const WaveFormat& f, const uint8_t* data, size_t bytes, float left = 1,
+                             float right = 1) {
+    xaudio::SourceVoice* v = engine->CreateSourceVoice(f);
+    if (!v) return nullptr;
+    v->SubmitSourceBuffer(data, static_cast<uint32_t>(bytes));
+    const float gains[2] = {left, right};
+    v->SetChannelVolumes(std::min<uint32_t>(f.channels, 2), gains);
+    v->Start();
+    return v;
+  }
   // Plays until the writer has sent `frames` frames (real time).
   void PlayFor(uint64_t frames) {
     ASSERT_TRUE(mixer.Start());
     WaitFor(frames);
+    engine->DestroyMasteringVoice();
     mixer.Close();
   }
   void WaitFor(uint64_t frames) {
@@ -102,29 +124,16 @@ class ExclusiveMixer : public ::testing::Test {
   StoredWaveFormat format;  // 16-bit 44100 Hz stereo
   int32_t bufferMs = 30;
   CWaveExWASAPI mixer;
+  std::unique_ptr<xaudio::VoiceEngine> engine = xaudio::CreateVoiceEngine();
 };
 
-TEST_F(ExclusiveMixer, PlaysAChannelSampleExactAfterItsFadeInAndLeavesTheOtherSlotsOut) {
-  StreamStore one, bgm;
-  one.Allocate(1 << 20);
-  bgm.Allocate(1 << 20);
+TEST_F(ExclusiveMixer, PlaysTheMixSampleExactAfterItsFadeIn) {
   std::vector<int16_t> ramp(2 * 8000);
   for (size_t i = 0; i < ramp.size(); ++i)
     ramp[i] = static_cast<int16_t>(i % 2 ? -int(i) : int(i) + 1);
-  Append(one, ramp);
-  Append(bgm, std::vector<int16_t>(2 * 8000, 20000));
-
-  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
+  Open();
   EXPECT_GE(mixer.BufferFrames(), 1u);
-  mixer.AttachSlot(1, &one, Pcm(16));
-  mixer.AttachSlot(0, &bgm, Pcm(16));  // the continuous-play slot is not mixed
-  mixer.RestartSlot(1);
-  mixer.RestartSlot(0);
-  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
-  mixer.SetSlotGains(0, 0, 1.0f, 1.0f);
-  mixer.SetSlotGains(1, 2, 0.0f, 0.0f);  // another output's gains do not reach it
-  mixer.SetSlotPlaying(1, true);
-  mixer.SetSlotPlaying(0, true);
+  ASSERT_TRUE(Voice(Pcm(16), Bytes(ramp), ramp.size() * 2));
   PlayFor(12000);
 
   const std::vector<int16_t> out = Recorded16();
@@ -136,29 +145,21 @@ TEST_F(ExclusiveMixer, PlaysAChannelSampleExactAfterItsFadeInAndLeavesTheOtherSl
   EXPECT_LT(std::abs(out[0]), 2);
   EXPECT_TRUE(std::equal(ramp.begin() + fade, ramp.end(), out.begin() + fade));
   for (size_t i = ramp.size(); i < out.size(); ++i) ASSERT_EQ(out[i], 0) << i;
-  mixer.DetachSlot(0);
-  mixer.DetachSlot(1);
 }
 
 TEST_F(ExclusiveMixer, WideSourcesKeepTheirLevelAndLoudSumsSaturateIn16Bits) {
-  StreamStore a, b;
-  a.Allocate(1 << 16);
-  b.Allocate(1 << 16);
   // 24-bit 0x123456 sounds as its upper 16 bits, 0x1234.
   std::vector<uint8_t> wide;
   for (int i = 0; i < 4000; ++i) wide.insert(wide.end(), {0x56, 0x34, 0x12, 0x56, 0x34, 0x12});
-  a.Append(wide.data(), wide.size());
-  Append(b, std::vector<int16_t>(2 * 4000, 30000));
-
-  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
-  mixer.AttachSlot(1, &a, Pcm(24));
-  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
-  mixer.AttachSlot(2, &b, Pcm(16));
-  mixer.SetSlotGains(2, 0, 1.0f, 0.0f);
-  mixer.RestartSlot(1);
-  mixer.RestartSlot(2);
-  mixer.SetSlotPlaying(1, true);
-  mixer.SetSlotPlaying(2, true);
+  const std::vector<int16_t> loud(2 * 4000, 30000);
+  Open();
+  WaveFormat f24 = Pcm(24);
+  f24.formatTag = kFormatExtensible;
+  f24.validBits = 24;
+  f24.channelMask = 3;
+  f24.pcmSubFormat = true;
+  ASSERT_TRUE(Voice(f24, wide.data(), wide.size()));
+  ASSERT_TRUE(Voice(Pcm(16), Bytes(loud), loud.size() * 2, 1.0f, 0.0f));
   PlayFor(4000);
   const std::vector<int16_t> out = Recorded16();
   ASSERT_GE(out.size(), 2u * 4000);
@@ -167,30 +168,18 @@ TEST_F(ExclusiveMixer, WideSourcesKeepTheirLevelAndLoudSumsSaturateIn16Bits) {
     ASSERT_EQ(out[2 * f], 32767) << f;
     ASSERT_EQ(out[2 * f + 1], 0x1234) << f;
   }
-  mixer.DetachSlot(1);
-  mixer.DetachSlot(2);
 }
 
 TEST_F(ExclusiveMixer, LoudSumsSaturateIn32BitsBothWays) {
   format.bitsPerSample = 32;
   format.blockAlign = 8;
   format.avgBytesPerSec = 44100 * 8;
-  StreamStore a, b;
-  a.Allocate(1 << 16);
-  b.Allocate(1 << 16);
   std::vector<int16_t> loud(2 * 4000);
   for (size_t i = 0; i < loud.size(); ++i) loud[i] = i % 2 ? -30000 : 30000;
-  Append(a, loud);
-  Append(b, loud);
-
-  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
+  Open();
   ASSERT_EQ(format.bitsPerSample, 32);  // the device took the format
-  for (int n : {3, 4}) {
-    mixer.AttachSlot(n, n == 3 ? &a : &b, Pcm(16));
-    mixer.SetSlotGains(n, 0, 1.0f, 1.0f);
-    mixer.RestartSlot(n);
-    mixer.SetSlotPlaying(n, true);
-  }
+  ASSERT_TRUE(Voice(Pcm(16), Bytes(loud), loud.size() * 2));
+  ASSERT_TRUE(Voice(Pcm(16), Bytes(loud), loud.size() * 2));
   PlayFor(4000);
   const std::vector<int32_t> out = Recorded32();
   ASSERT_GE(out.size(), 2u * 4000);
@@ -198,65 +187,36 @@ TEST_F(ExclusiveMixer, LoudSumsSaturateIn32BitsBothWays) {
     ASSERT_EQ(out[2 * f], INT32_MAX) << f;
     ASSERT_EQ(out[2 * f + 1], INT32_MIN) << f;
   }
-  mixer.DetachSlot(3);
-  mixer.DetachSlot(4);
-}
-
-TEST_F(ExclusiveMixer, AFiveOneFileWithSoundOnTheCentreOnlyPlaysOnBothSides) {
-  StreamStore store;
-  store.Allocate(1 << 18);
-  // 5.1: front left, front right, centre, LFE, back left, back right.
-  std::vector<int16_t> frames;
-  for (int i = 0; i < 4000; ++i) frames.insert(frames.end(), {0, 0, 20000, 30000, 0, 0});
-  Append(store, frames);
-  WaveFormat six = Pcm(16);
-  six.channels = 6;
-  six.blockAlign = 12;
-  six.avgBytesPerSec = 44100 * 12;
-  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
-  mixer.AttachSlot(5, &store, six);
-  mixer.SetSlotGains(5, 0, 1.0f, 1.0f);
-  mixer.RestartSlot(5);
-  mixer.SetSlotPlaying(5, true);
-  PlayFor(4000);
-  const std::vector<int16_t> out = Recorded16();
-  ASSERT_GE(out.size(), 2u * 4000);
-  // The centre at -3 dB on each side; the LFE is left out.
-  for (size_t f = 1000; f < 4000; ++f) {
-    ASSERT_NEAR(out[2 * f], 14142, 1) << f;
-    ASSERT_NEAR(out[2 * f + 1], 14142, 1) << f;
-  }
-  mixer.DetachSlot(5);
 }
 
 TEST_F(ExclusiveMixer, StartPauseResumeRestartGainChangesAndStopNeverClick) {
   constexpr double kAmplitude = 16384;
-  StreamStore store;
-  store.Allocate(1 << 22);
-  Append(store, Tone(44100, 4, kAmplitude, /*cosine=*/true));
-  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
-  mixer.AttachSlot(1, &store, Pcm(16));
-  mixer.RestartSlot(1);
-  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
-  mixer.SetSlotPlaying(1, true);  // start, at the tone's peak
+  const std::vector<int16_t> tone = Tone(44100, 4, kAmplitude, /*cosine=*/true);
+  Open();
+  xaudio::SourceVoice* v = Voice(Pcm(16), Bytes(tone), tone.size() * 2);  // at the tone's peak
+  ASSERT_TRUE(v);
   ASSERT_TRUE(mixer.Start());
   const auto wait = [](int ms) { std::this_thread::sleep_for(milliseconds(ms)); };
+  const auto gains = [&](float g) {
+    const float both[2] = {g, g};
+    v->SetChannelVolumes(2, both);
+  };
   wait(150);
-  mixer.SetSlotPlaying(1, false);  // pause
+  v->Stop();  // pause
   wait(120);
-  mixer.SetSlotPlaying(1, true);  // resume
+  v->Start();  // resume
   wait(120);
-  mixer.SetSlotGains(1, 0, 0.25f, 0.25f);
+  gains(0.25f);
   wait(100);
-  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
+  gains(1.0f);
   wait(100);
-  // A seek: pause, the store starts again, play.
-  mixer.SetSlotPlaying(1, false);
-  mixer.RestartSlot(1);
-  mixer.SetSlotPlaying(1, true);
+  // A seek: the queue starts again further on, at a peak of the tone.
+  v->FlushSourceBuffers();
+  v->SubmitSourceBuffer(Bytes(tone) + 2 * 44100 * 4, 2 * 44100 * 4);
   wait(150);
-  mixer.DetachSlot(1);  // stop while sounding
+  engine->DestroyVoice(v);  // stop while sounding
   wait(60);
+  engine->DestroyMasteringVoice();
   mixer.Close();
 
   const std::vector<int16_t> out = Recorded16();
@@ -283,15 +243,10 @@ TEST_F(ExclusiveMixer, StartPauseResumeRestartGainChangesAndStopNeverClick) {
 TEST_F(ExclusiveMixer, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
   format.samplesPerSec = 48000;
   format.avgBytesPerSec = 48000 * 4;
-  StreamStore store;
-  store.Allocate(1 << 20);
-  Append(store, Tone(44100, 1, 8192, /*cosine=*/false));  // one second at 44.1 kHz
-  ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
+  const std::vector<int16_t> tone = Tone(44100, 1, 8192, /*cosine=*/false);  // one second
+  Open();
   ASSERT_EQ(format.samplesPerSec, 48000u);
-  mixer.AttachSlot(1, &store, Pcm(16, 44100));
-  mixer.RestartSlot(1);
-  mixer.SetSlotGains(1, 0, 1.0f, 1.0f);
-  mixer.SetSlotPlaying(1, true);
+  ASSERT_TRUE(Voice(Pcm(16, 44100), Bytes(tone), tone.size() * 2));
   PlayFor(48000 * 3 / 2);
   const std::vector<int16_t> out = Recorded16();
   size_t first = 0, last = 0;
@@ -310,7 +265,6 @@ TEST_F(ExclusiveMixer, AFileAtAnotherRateIsConvertedToTheDeviceRate) {
     if (out[2 * (f - 1)] < 0 && out[2 * f] >= 0) ++rising;
   const double hz = rising / (double(to - from) / 48000.0);
   EXPECT_NEAR(hz, 440.0, 3.0);
-  mixer.DetachSlot(1);
 }
 
 // A card's clock is not the computer's: the writer follows the card, so one
@@ -359,9 +313,8 @@ TEST_F(ExclusiveMixer, AnEndpointWithoutHardwareSaysSoAndAMissingDeviceStaysSile
   EXPECT_FALSE(mixer.HasClient());
   EXPECT_FALSE(mixer.OpenDevice("no_such_device"));
   EXPECT_EQ(messages.messages.size(), 1u);
-  // Without a device no slot plays.
-  mixer.SetSlotPlaying(3, true);
-  EXPECT_FALSE(mixer.SlotPlaying(3));
+  // Without a device no engine can mix into it.
+  EXPECT_FALSE(engine->CreateMasteringVoice(mixer.EngineDevice()));
 }
 
 }  // namespace

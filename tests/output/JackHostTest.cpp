@@ -1,6 +1,6 @@
 // The block-device host on real JACK servers of the dummy driver, started
-// by the test itself: driver list, a cue through the slot mixer read back by
-// a client of the test, and a server killed in the middle of the show.
+// by the test itself: driver list, a cue through the voice engine read back
+// by a client of the test, and a server killed in the middle of the show.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +8,7 @@
 #include "AsioRig.h"
 #include "JackServer.h"
 #include "output/asio/AsioMessages.h"
+#include "output/xaudio/VoiceEngine.h"
 
 namespace orvex::test {
 namespace {
@@ -33,18 +34,27 @@ class JackHost : public ::testing::Test {
     setenv("JACK_DEFAULT_SERVER", server_->Name().c_str(), 1);
   }
   void TearDown() override {
+    engine_->DestroyMasteringVoice();
     host_.CloseDriver();
     server_.reset();
   }
   bool OpenJack() {
     host_.SetDriverList(CAsioKernel::ListDrivers({}));
     int factor = 0;
-    return host_.OpenDriver(factor, 44100, "JACK") && host_.Start();
+    return host_.OpenDriver(factor, 44100, "JACK") && host_.Start() &&
+           engine_->CreateMasteringVoice(host_.EngineDevice());
+  }
+  xaudio::SourceVoice* Play(const std::vector<uint8_t>& pcm) {
+    xaudio::SourceVoice* v = engine_->CreateSourceVoice(Pcm16Format(48000));
+    if (!v) return nullptr;
+    v->SubmitSourceBuffer(pcm.data(), static_cast<uint32_t>(pcm.size()));
+    v->Start();
+    return v;
   }
 
   std::unique_ptr<JackServer> server_;
-  StreamStore store_;  // a player's store outlives the host's use of it
   CAsioKernel host_;
+  std::unique_ptr<xaudio::VoiceEngine> engine_ = xaudio::CreateVoiceEngine();
 };
 
 TEST_F(JackHost, ListsTheServersThatAreRunning) {
@@ -62,7 +72,7 @@ TEST_F(JackHost, ListsTheServersThatAreRunning) {
   EXPECT_EQ(CAsioKernel::ListDrivers({second.Name()}), std::vector<std::string>{"JACK"});
 }
 
-TEST_F(JackHost, ACuePlaysThroughTheSlotMixerWithoutXruns) {
+TEST_F(JackHost, ACuePlaysThroughTheVoiceEngineWithoutXruns) {
   ASSERT_TRUE(OpenJack());
   EXPECT_EQ(host_.BufferSize(), 256);
   EXPECT_EQ(host_.BufferFactor(), 4);
@@ -78,17 +88,11 @@ TEST_F(JackHost, ACuePlaysThroughTheSlotMixerWithoutXruns) {
       return "ports not on the first physical pair";
     if (!recorder.Connect("Orvex:out_1", 0) || !recorder.Connect("Orvex:out_2", 1))
       return "cannot record";
-    store_.Allocate(size_t{frames} * 4);
-    store_.Append(pcm.data(), pcm.size());
-    host_.SetSlotStream(4, &store_);
-    host_.SetSlotFormat(4, Pcm16Format(48000));
-    host_.SetSlotGains(4, 1, 1);
-    host_.AttachSlot(4);
     const uint64_t xrunsBefore = host_.XrunCount();
-    host_.SetSlotPlaying(4, true);
+    xaudio::SourceVoice* voice = Play(pcm);
+    if (!voice) return "no voice";
     const bool heard = WaitFor([&] { return recorder.Frames() >= 48000 * 3; }, 20s);
-    host_.SetSlotPlaying(4, false);
-    host_.DetachSlot(4);
+    engine_->DestroyVoice(voice);
     if (!heard) return "nothing recorded";
     if (host_.XrunCount() != xrunsBefore) return "xrun";
     const std::vector<float>& left = recorder.Left();
@@ -98,7 +102,7 @@ TEST_F(JackHost, ACuePlaysThroughTheSlotMixerWithoutXruns) {
     if (first + frames >= recorder.Frames()) return "cue not whole";
     // Every frame arrives in order, none lost or repeated, right after the
     // start ramp; then silence.
-    for (int i = 240; i < frames; ++i) {
+    for (int i = 480; i < frames; ++i) {
       const float want = float((1 + i) % 30000) / 32768;
       if (left[first + i] != want || right[first + i] != -want)
         return "frame " + std::to_string(i) + " differs";
@@ -127,7 +131,7 @@ TEST_F(JackHost, ACuePlaysThroughTheSlotMixerWithoutXruns) {
     GTEST_SKIP() << "this machine's server misses periods with nothing playing";
   EXPECT_EQ(problem, "");
   float pl = 0, pr = 0;
-  EXPECT_TRUE(host_.OutputPeak(pl, pr));
+  EXPECT_TRUE(engine_->Peaks().ReadPeaks(pl, pr));
 }
 
 TEST_F(JackHost, AServerKilledMidShowLeavesTheHostRunningAndSilent) {
@@ -136,27 +140,19 @@ TEST_F(JackHost, AServerKilledMidShowLeavesTheHostRunningAndSilent) {
   host_.SetNoticeHandler([&](const std::string& m) {
     if (m == kAsioDeviceLost) notices.fetch_add(1);
   });
-  store_.Allocate(48000 * 4 * 4);
   const std::vector<uint8_t> pcm = CountingPcm16(48000 * 4);
-  store_.Append(pcm.data(), pcm.size());
-  host_.SetSlotStream(1, &store_);
-  host_.SetSlotFormat(1, Pcm16Format(48000));
-  host_.SetSlotGains(1, 1, 1);
-  host_.AttachSlot(1);
-  host_.SetSlotPlaying(1, true);
-  ASSERT_TRUE(WaitFor([&] { return store_.ReaderPos(0) > 0 || store_.FreeSpace() > 0; }, 5s));
+  xaudio::SourceVoice* voice = Play(pcm);
+  ASSERT_TRUE(voice);
+  ASSERT_TRUE(WaitFor([&] { return voice->GetState().samplesPlayed > 0; }, 5s));
 
   server_->Stop(SIGKILL);
   ASSERT_TRUE(WaitFor([&] { return notices.load() == 1; }, 10s));
   EXPECT_TRUE(host_.DeviceLost());
-  // The slot no longer holds the player's store.
-  EXPECT_EQ(store_.FreeSpace(), store_.Capacity());
   // The player's steps keep working on a host whose server is gone.
-  host_.SetSlotPlaying(1, false);
-  host_.DetachSlot(1);
-  host_.AttachSlot(1);
-  float pl = 0, pr = 0;
-  host_.OutputPeak(pl, pr);
+  voice->Stop();
+  voice->FlushSourceBuffers();
+  engine_->DestroyVoice(voice);
+  engine_->DestroyMasteringVoice();
 
   // A new server under the same name: choosing the device again reopens it.
   host_.CloseDriver();
@@ -166,9 +162,7 @@ TEST_F(JackHost, AServerKilledMidShowLeavesTheHostRunningAndSilent) {
   EXPECT_FALSE(host_.DeviceLost());
   JackRecorder recorder(server_->Name(), 48000 * 2);
   ASSERT_TRUE(recorder.Connect("Orvex:out_1", 0));
-  host_.SetSlotGains(1, 1, 1);  // as the player's next load sets them
-  host_.AttachSlot(1);
-  host_.SetSlotPlaying(1, true);
+  ASSERT_TRUE(Play(pcm));
   EXPECT_TRUE(WaitFor(
       [&] {
         for (size_t i = 0; i < recorder.Frames(); ++i)

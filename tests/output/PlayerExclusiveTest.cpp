@@ -1,8 +1,7 @@
-// A channel player on the exclusive mixer, through the calls the player
-// makes (slot attached before the first block, restarted after it and after
-// a seek, stopped on pause, detached on unload), into an ALSA file device
-// that records what the writer thread sent. The player's ticks run on
-// virtual time kept in step with the clock.
+// A channel player on the exclusive output, through its voice on the
+// output's engine, into an ALSA file device that records what the writer
+// thread sent. The player's ticks run on virtual time kept in step with the
+// clock.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,7 +21,7 @@
 namespace orvex {
 namespace {
 
-TEST(PlayerOnTheExclusiveMixer, PlaysPausesSeeksAndStopsWithoutAClick) {
+TEST(PlayerOnTheExclusiveOutput, PlaysPausesSeeksAndStopsWithoutAClick) {
   TempDir dir;
   dir.Write("asound.conf", "pcm.orvex_file {\n  type file\n  slave.pcm { type null }\n  file \"" +
                                dir.File("out.raw") + "\"\n  format \"raw\"\n}\n");
@@ -46,10 +45,11 @@ TEST(PlayerOnTheExclusiveMixer, PlaysPausesSeeksAndStopsWithoutAClick) {
   mixer.SetFormat(&format, &bufferMs);
   ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
   ASSERT_TRUE(mixer.Start());
+  auto engine = xaudio::CreateVoiceEngine();
+  ASSERT_TRUE(engine->CreateMasteringVoice(mixer.EngineDevice()));
   {
     PlayerRig rig(44100, 1, 0);
-    rig.player.SetExclusiveFlags({1, 0, 0});
-    rig.player.SetMixer(&mixer);
+    rig.player.SetEngines({engine.get(), nullptr, nullptr});
     rig.player.SetAllOutputLevels(65535);
     const auto run = [&](int ms) {
       for (int t = 0; t < ms; t += 10) {
@@ -72,6 +72,7 @@ TEST(PlayerOnTheExclusiveMixer, PlaysPausesSeeksAndStopsWithoutAClick) {
     rig.player.Unload();
     run(100);
   }
+  engine->DestroyMasteringVoice();
   mixer.Close();
   unsetenv("ALSA_CONFIG_PATH");
   EXPECT_TRUE(messages.messages.empty());
