@@ -8,7 +8,7 @@
 #include "app/CliRender.h"
 #include "app/CliShow.h"
 #include "app/CliWav.h"
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 #include "show/Messages.h"
 
 namespace {

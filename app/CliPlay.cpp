@@ -15,7 +15,7 @@
 #include <mutex>
 
 #include "app/CliRender.h"
-#include "app/OutputSetup.h"
+#include "session/OutputSetup.h"
 #include "app/RenderActions.h"
 #include "engine/Console.h"
 #include "engine/RealTimerService.h"

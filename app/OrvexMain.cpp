@@ -14,9 +14,10 @@
 #include <QDialog>
 #include <QSocketNotifier>
 
-#include "app/OrvexDoc.h"
-#include "app/OrvexRuntime.h"
-#include "app/ScreenshotTour.h"
+#include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
+#include "ui/QtUiPoster.h"
+#include "ui/ScreenshotTour.h"
 #include "show/Messages.h"
 #include "ui/AppFont.h"
 #include "ui/DocCommands.h"
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
     orvex::COrvexDoc doc(settingsPath);
     doc.LoadSettings();
 
-    orvex::COrvexRuntime runtime(doc);
+    orvex::QtUiPoster poster;
+    orvex::COrvexRuntime runtime(doc, poster);
     orvex::CMainFrame mainWindow(runtime, doc);
     window = &mainWindow;
     if (quitRequested) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);

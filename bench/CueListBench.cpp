@@ -9,7 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 #include "engine/Console.h"
 #include "engine/ManualTimerService.h"
 #include "engine/UiPoster.h"

@@ -9,8 +9,8 @@
 #include <QMetaObject>
 #include <QWidget>
 
-#include "app/OrvexDoc.h"
-#include "app/OrvexRuntime.h"
+#include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
 #include "show/Messages.h"
 
 namespace orvex {

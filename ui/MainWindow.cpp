@@ -19,8 +19,8 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "app/OrvexDoc.h"
-#include "app/OrvexRuntime.h"
+#include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
 #include "show/IniFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DocCommands.h"

@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "app/OrvexRuntime.h"
+#include "session/OrvexRuntime.h"
 #include "ui/AppFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/FaderCtrl.h"

@@ -13,7 +13,7 @@
 #include <QScrollArea>
 #include <QTimer>
 
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 #include "engine/Console.h"
 #include "output/PeakSource.h"
 

@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/OrvexRuntime.h"
+#include "session/OrvexRuntime.h"
 #include "ui/AsioSettingsDlg.h"
 #include "ui/SoundDeviceDlg.h"
 #include "ui/WasapiSetDlg.h"

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ProcessPriority.h"
+#include "session/ProcessPriority.h"
 
 namespace orvex {
 namespace {

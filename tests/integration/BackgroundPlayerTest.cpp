@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/OutputSetup.h"
+#include "session/OutputSetup.h"
 #include "engine/Console.h"
 #include "engine/FaderLaw.h"
 #include "engine/RealTimerService.h"

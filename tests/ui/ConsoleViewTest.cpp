@@ -8,7 +8,8 @@
 #include <QWheelEvent>
 
 #include "ViewRig.h"
-#include "app/OrvexRuntime.h"
+#include "session/OrvexRuntime.h"
+#include "ui/QtUiPoster.h"
 #include "ui/AppFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/FaderCtrl.h"
@@ -471,7 +472,8 @@ namespace orvex {
 namespace {
 
 TEST_F(ViewTest, RuntimeViewMetersTheRuntimesPeakSource) {
-  COrvexRuntime runtime(*doc, timers);
+  QtUiPoster poster;
+  COrvexRuntime runtime(*doc, poster, timers);
   runtime.StartUp();
   COrvexView console(runtime, *doc);
   auto* meter = console.Form()->findChild<CLevelMeter*>("id1377");

@@ -11,8 +11,9 @@
 #include <QString>
 
 #include "QtTestApp.h"
-#include "app/OrvexDoc.h"
-#include "app/OrvexRuntime.h"
+#include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
+#include "ui/QtUiPoster.h"
 #include "engine/ManualTimerService.h"
 #include "show/ShowFile.h"
 #include "ui/DocCommands.h"
@@ -33,7 +34,7 @@ class FrameTest : public QtAppTest {
 
   // A new runtime and window over the same document, as at the next start.
   void OpenFrame() {
-    m_runtime = std::make_unique<COrvexRuntime>(*m_doc, m_timers);
+    m_runtime = std::make_unique<COrvexRuntime>(*m_doc, m_poster, m_timers);
     m_frame = std::make_unique<CMainFrame>(*m_runtime, *m_doc);
     CDocCommands& c = m_frame->Commands();
     c.chooseOpenFile = [this](const QString& proposed) {
@@ -100,6 +101,7 @@ class FrameTest : public QtAppTest {
   TempDir m_dir;
   MessageRecorder m_messages;
   ManualTimerService m_timers;
+  QtUiPoster m_poster;  // outlives the runtime
   std::unique_ptr<COrvexDoc> m_doc;
   std::unique_ptr<COrvexRuntime> m_runtime;
   std::unique_ptr<CMainFrame> m_frame;

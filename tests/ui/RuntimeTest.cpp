@@ -8,8 +8,9 @@
 #include <QDeadlineTimer>
 
 #include "QtTestApp.h"
-#include "app/OrvexDoc.h"
-#include "app/OrvexRuntime.h"
+#include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
+#include "ui/QtUiPoster.h"
 #include "engine/ManualTimerService.h"
 #include "unit/TempDir.h"
 
@@ -51,7 +52,8 @@ TEST_F(RuntimeTest, StartsAndStopsTheConsoleWithoutOutputs) {
   doc.LoadSettings();
   ManualTimerService timers;
   {
-    COrvexRuntime runtime(doc, timers);
+    QtUiPoster poster;
+    COrvexRuntime runtime(doc, poster, timers);
     runtime.StartUp();
     EXPECT_EQ(runtime.Peaks(), nullptr);
     runtime.Console().RefreshAfterCueChange(true);

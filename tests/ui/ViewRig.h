@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "QtTestApp.h"
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 #include "engine/Console.h"
 #include "engine/ManualTimerService.h"
 #include "engine/UiPoster.h"

@@ -7,7 +7,7 @@
 
 #include "MessageRecorder.h"
 #include "TempDir.h"
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 #include "show/IniFile.h"
 #include "show/PathMap.h"
 #include "show/Settings.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "TempDir.h"
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 #include "show/IniFile.h"
 #include "show/Settings.h"
 

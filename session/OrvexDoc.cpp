@@ -1,4 +1,4 @@
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "app/ScreenshotTour.h"
+#include "ui/ScreenshotTour.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "app/OrvexDoc.h"
+#include "session/OrvexDoc.h"
 #include "ui/AboutDlg.h"
 #include "ui/DocCommands.h"
 #include "ui/FrameIds.h"

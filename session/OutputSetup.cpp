@@ -1,4 +1,4 @@
-#include "app/OutputSetup.h"
+#include "session/OutputSetup.h"
 
 #include "show/Messages.h"
 

@@ -1,29 +1,23 @@
-#include "app/OrvexRuntime.h"
+#include "session/OrvexRuntime.h"
 
 #include <algorithm>
 
-#include <QMetaObject>
-
-#include "app/ProcessPriority.h"
+#include "session/ProcessPriority.h"
 #include "engine/RealTimerService.h"
 
 namespace orvex {
 
-void QtUiPoster::Post(std::function<void()> task) {
-  // A functor with a context object is queued on the context's thread; Qt
-  // drops it if the context is destroyed first.
-  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-}
-
-COrvexRuntime::COrvexRuntime(COrvexDoc& doc)
+COrvexRuntime::COrvexRuntime(COrvexDoc& doc, UiPoster& poster)
     : m_doc(doc),
       m_ownTimers(std::make_unique<RealTimerService>()),
       m_timers(m_ownTimers.get()),
+      m_poster(poster),
       m_raisePriority(true) {
   Create();
 }
 
-COrvexRuntime::COrvexRuntime(COrvexDoc& doc, TimerService& timers) : m_doc(doc), m_timers(&timers) {
+COrvexRuntime::COrvexRuntime(COrvexDoc& doc, UiPoster& poster, TimerService& timers)
+    : m_doc(doc), m_timers(&timers), m_poster(poster) {
   Create();
 }
 

@@ -1,15 +1,13 @@
 // What the desktop program runs the console on: the real timer service, the
-// hand-over of work to the Qt event loop, the console over the document's
-// cue store and settings, and the outputs the players sound on.
+// console over the document's cue store and settings, and the outputs the
+// players sound on. Work for the UI thread goes through the poster the
+// program gives it (the UI's event loop).
 #pragma once
 
-#include <functional>
 #include <memory>
 
-#include <QObject>
-
-#include "app/OrvexDoc.h"
-#include "app/OutputSetup.h"
+#include "session/OrvexDoc.h"
+#include "session/OutputSetup.h"
 #include "engine/Console.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
@@ -17,20 +15,13 @@
 
 namespace orvex {
 
-// Queues each task on the Qt event loop of the thread that made the poster.
-// Tasks still queued when the poster is destroyed are dropped.
-class QtUiPoster final : public QObject, public UiPoster {
- public:
-  explicit QtUiPoster(QObject* parent = nullptr) : QObject(parent) {}
-  void Post(std::function<void()> task) override;
-};
-
 class COrvexRuntime {
  public:
-  // Runs on the real timer service. Construct on the UI thread.
-  explicit COrvexRuntime(COrvexDoc& doc);
+  // Runs on the real timer service. Construct on the UI thread; the poster
+  // outlives the runtime.
+  COrvexRuntime(COrvexDoc& doc, UiPoster& poster);
   // Runs on timers the caller owns (tests use the manual service).
-  COrvexRuntime(COrvexDoc& doc, TimerService& timers);
+  COrvexRuntime(COrvexDoc& doc, UiPoster& poster, TimerService& timers);
   ~COrvexRuntime();
   COrvexRuntime(const COrvexRuntime&) = delete;
   COrvexRuntime& operator=(const COrvexRuntime&) = delete;
@@ -65,7 +56,7 @@ class COrvexRuntime {
   COrvexDoc& m_doc;
   std::unique_ptr<TimerService> m_ownTimers;
   TimerService* m_timers = nullptr;
-  QtUiPoster m_poster;
+  UiPoster& m_poster;
   PeakSource* m_peaks = nullptr;
   std::unique_ptr<CConsole> m_console;
   std::unique_ptr<CWaveWnd> m_background;

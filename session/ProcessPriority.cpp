@@ -1,4 +1,4 @@
-#include "app/ProcessPriority.h"
+#include "session/ProcessPriority.h"
 
 #include <dirent.h>
 #include <sys/resource.h>
