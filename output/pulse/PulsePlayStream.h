@@ -49,8 +49,6 @@ class PulsePlayStream {
   // Drops everything written and not yet played.
   void Flush();
   // Peaks of the stream (0..1) since the last read; filled by the writer.
-  std::atomic<float>& PeakLeft() { return peakLeft_; }
-  std::atomic<float>& PeakRight() { return peakRight_; }
 
  private:
   static void OnState(pa_stream* s, void* user);
@@ -62,8 +60,6 @@ class PulsePlayStream {
   size_t bufferBytes_ = 0;
   int64_t writeIndex_ = 0;
   std::atomic<bool> failed_{false};
-  std::atomic<float> peakLeft_{0};
-  std::atomic<float> peakRight_{0};
 };
 
 }  // namespace orvex::pulse

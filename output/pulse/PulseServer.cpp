@@ -2,7 +2,10 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <cstdlib>
+
+#include "output/pulse/PulsePlayStream.h"
 
 namespace orvex::pulse {
 namespace {
@@ -26,6 +29,8 @@ void WaitFor(pa_threaded_mainloop* loop, pa_context* context, pa_operation* op) 
 }
 
 }  // namespace
+
+PulseServer::PulseServer() = default;
 
 PulseServer::~PulseServer() {
   Disconnect();
@@ -73,7 +78,55 @@ bool PulseServer::Connect(const std::string& clientName) {
   return ok;
 }
 
+void PulseServer::CloseLater(std::unique_ptr<PulsePlayStream> stream,
+                             std::chrono::milliseconds after) {
+  if (!stream) return;
+  std::lock_guard lock(closeMutex_);
+  closing_.emplace_back(Clock::now() + after, std::move(stream));
+  if (!closer_.joinable()) {
+    closerQuit_ = false;
+    closer_ = std::thread([this] { CloseLoop(); });
+  }
+  closeWake_.notify_one();
+}
+
+void PulseServer::CloseLoop() {
+  std::unique_lock lock(closeMutex_);
+  while (!closerQuit_) {
+    if (closing_.empty()) {
+      closeWake_.wait(lock);
+      continue;
+    }
+    auto first = std::min_element(closing_.begin(), closing_.end(),
+                                  [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (Clock::now() < first->first) {
+      closeWake_.wait_until(lock, first->first);
+      continue;
+    }
+    std::unique_ptr<PulsePlayStream> due = std::move(first->second);
+    closing_.erase(first);
+    lock.unlock();
+    due.reset();  // closes under the server's lock, not ours
+    lock.lock();
+  }
+}
+
+void PulseServer::CloseEverythingWaiting() {
+  std::vector<std::pair<Clock::time_point, std::unique_ptr<PulsePlayStream>>> rest;
+  {
+    std::lock_guard lock(closeMutex_);
+    closerQuit_ = true;
+    closeWake_.notify_one();
+  }
+  if (closer_.joinable()) closer_.join();
+  std::lock_guard lock(closeMutex_);
+  rest.swap(closing_);
+  closerQuit_ = false;
+  // `rest` closes its streams here, while the connection is still up.
+}
+
 void PulseServer::Disconnect() {
+  CloseEverythingWaiting();
   if (mainloop_) pa_threaded_mainloop_stop(mainloop_);
   if (context_) {
     pa_context_set_state_callback(context_, nullptr, nullptr);

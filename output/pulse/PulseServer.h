@@ -8,15 +8,23 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 struct pa_threaded_mainloop;
 struct pa_context;
 
 namespace orvex::pulse {
+
+class PulsePlayStream;
 
 struct SinkInfo {
   std::string name;         // the sink's name: the device identifier
@@ -30,7 +38,7 @@ struct SinkInfo {
 
 class PulseServer {
  public:
-  PulseServer() = default;
+  PulseServer();
   ~PulseServer();
   PulseServer(const PulseServer&) = delete;
   PulseServer& operator=(const PulseServer&) = delete;
@@ -47,6 +55,12 @@ class PulseServer {
   std::vector<SinkInfo> ListSinks();
   // Asks the server to let go of (or take back) the sink's hardware.
   bool SuspendSink(const std::string& name, bool suspend);
+
+  // Closes a stream once `after` has passed, on a thread of its own: a
+  // stream that was just given its fade-out closes once the server has
+  // played it, and the caller waits for neither. Disconnect closes what is
+  // still waiting.
+  void CloseLater(std::unique_ptr<PulsePlayStream> stream, std::chrono::milliseconds after);
 
   // Runs on the server thread, once, when a made connection breaks. It must
   // only hand the news on (post it), never block.
@@ -69,6 +83,15 @@ class PulseServer {
 
  private:
   static void OnContextState(pa_context* c, void* user);
+  void CloseLoop();
+  void CloseEverythingWaiting();
+
+  using Clock = std::chrono::steady_clock;
+  std::mutex closeMutex_;
+  std::condition_variable closeWake_;
+  std::vector<std::pair<Clock::time_point, std::unique_ptr<PulsePlayStream>>> closing_;
+  std::thread closer_;
+  bool closerQuit_ = false;
 
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;

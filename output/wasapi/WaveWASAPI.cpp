@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 namespace orvex {
 namespace {
@@ -48,7 +47,7 @@ bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds) 
     o.reader = stream_ ? stream_->OpenReader() : -1;
     o.readPos = 0;
     o.gain.rampFrames = std::max<uint32_t>(format.samplesPerSec / 100, 1);
-    o.gain.left = o.gain.right = 0;  // every start fades in from silence
+    o.gain.Silence();  // every start fades in from silence
     o.stopped = false;
     o.resumeAt = -1;
     o.segmentCount = 0;
@@ -105,10 +104,7 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
     std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, bytes);
     got = bytes;
   }
-  float peakL = 0, peakR = 0;
-  o.gain.Apply(scratch_.data(), got / align, format_, peakL, peakR);
-  o.client->PeakLeft().store(std::max(o.client->PeakLeft().load(), peakL));
-  o.client->PeakRight().store(std::max(o.client->PeakRight().load(), peakR));
+  o.gain.Apply(scratch_.data(), got / align, format_);
   // Appends go where the server expects them; only a resume after a fade
   // writes at a given place.
   const int64_t at = o.resumeAt >= 0 ? o.resumeAt : o.client->WriteIndex();
@@ -148,19 +144,18 @@ void CWaveWASAPI::FadeOut(Out& o) {
       std::memcpy(scratch_.data() + got, sp.data, sp.size);
       got += sp.size;
     }
-    GainRamp down;
-    down.left = o.gain.left;
-    down.right = o.gain.right;
+    StreamGain down;  // from the gain in use to silence
+    down.left.Set(o.gain.left.current);
+    down.right.Set(o.gain.right.current);
     down.rampFrames = static_cast<uint32_t>(std::max<size_t>(fade / align, 1));
-    float pl = 0, pr = 0;
-    down.Apply(scratch_.data(), got / align, format_, pl, pr);
+    down.Apply(scratch_.data(), got / align, format_);
     resumePos = pos + got;
   }
   o.client->Write(scratch_.data(), total, from);
   o.resumeAt = from + static_cast<int64_t>(fade);
   // Playing on starts where the fade left off, fading in again.
   o.readPos = resumePos;
-  o.gain.left = o.gain.right = 0;
+  o.gain.Silence();
 }
 
 void CWaveWASAPI::PrepareResume(Out& o) {
@@ -238,7 +233,7 @@ void CWaveWASAPI::Stop() {
     } else {
       o.client->Flush();  // nothing has sounded yet
       o.stopped = true;
-      o.gain.left = o.gain.right = 0;
+      o.gain.Silence();
     }
   }
 }
@@ -253,21 +248,21 @@ void CWaveWASAPI::Flush() {
     o.lost = false;
     o.segmentCount = 0;
     o.segments = {};
-    o.gain.left = o.gain.right = 0;  // the new position fades in
+    o.gain.Silence();  // the new position fades in
     if (stream_ && o.reader >= 0) stream_->SetReaderPos(o.reader, 0);
   }
 }
 
 void CWaveWASAPI::Close() {
   std::lock_guard lock(mutex_);
-  // A sounding stream fades out before it goes, so a stop never clicks.
-  bool fading = false;
+  // A sounding stream fades out before it goes, so a stop never clicks. The
+  // server closes it once the fade has played; nobody here waits for that.
   for (Out& o : outs_) {
     if (!o.client || !started_ || o.stopped || !o.client->Healthy()) continue;
     FadeOut(o);
-    fading = true;
+    o.endpoint->server->CloseLater(std::move(o.client),
+                                   std::chrono::milliseconds(kFadeMarginMs + kFadeMs + 10));
   }
-  if (fading) std::this_thread::sleep_for(std::chrono::milliseconds(kFadeMarginMs + kFadeMs + 10));
   started_ = false;
   for (Out& o : outs_) CloseOutput(o);
 }

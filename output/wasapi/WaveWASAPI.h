@@ -18,7 +18,7 @@
 #include "output/StreamStore.h"
 #include "output/WaveFormat.h"
 #include "output/pulse/PulsePlayStream.h"
-#include "output/wasapi/GainRamp.h"
+#include "output/wasapi/StreamGain.h"
 #include "output/wasapi/WasapiEndpoint.h"
 
 namespace orvex {
@@ -67,7 +67,7 @@ class CWaveWASAPI {
     int reader = -1;
     uint64_t readPos = 0;
     bool lost = false;  // the store took its place; it asked to come back
-    GainRamp gain;
+    StreamGain gain;
     std::array<Segment, 16> segments{};
     size_t segmentCount = 0;
     bool stopped = false;   // faded out; the stream runs on into silence

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "output/GainRamp.h"
 #include "output/xaudio/RenderGate.h"
 #include "output/xaudio/SampleConvert.h"
 #include "output/xaudio/StreamResampler.h"
@@ -21,35 +22,6 @@ namespace orvex::xaudio {
 // per-voice scratch buffer has a fixed size.
 inline constexpr uint32_t kMaxBlockFrames = 1024;
 inline constexpr uint32_t kVoiceQueueCapacity = 64;
-
-// Linear gain ramp over one processing quantum. A constant gain stays the
-// exact float it was set to.
-struct GainRamp {
-  float current = 1.0f;
-  float start = 1.0f;
-  float target = 1.0f;
-  uint32_t pos = 0;
-  uint32_t len = 0;
-
-  void Retarget(float t, uint32_t quantum, bool jump) {
-    if (t == target) return;
-    target = t;
-    if (jump || quantum == 0) {
-      current = t;
-      len = 0;
-      return;
-    }
-    start = current;
-    pos = 0;
-    len = quantum;
-  }
-  bool Ramping() const { return pos < len; }
-  float Next() {
-    ++pos;
-    current = pos >= len ? target : start + (target - start) * (float(pos) / float(len));
-    return current;
-  }
-};
 
 class SourceVoiceImpl final : public SourceVoice {
  public:

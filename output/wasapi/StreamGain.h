@@ -1,6 +1,6 @@
 // Gains that a writer applies to PCM as it writes, ramped per sample from
-// the gain in use to the one asked for, so a change or a start never clicks.
-// Integer samples saturate.
+// the gain in use to the one asked for (the outputs' one gain ramp), so a
+// change or a start never clicks. Integer samples saturate.
 #pragma once
 
 #include <algorithm>
@@ -9,19 +9,25 @@
 #include <cstdint>
 #include <cstring>
 
+#include "output/GainRamp.h"
 #include "output/WaveFormat.h"
 
 namespace orvex {
 
-struct GainRamp {
+struct StreamGain {
   std::atomic<float> targetLeft{0};
   std::atomic<float> targetRight{0};
-  float left = 0;  // the writer's own
-  float right = 0;
+  GainRamp left, right;  // the writer's own
   uint32_t rampFrames = 441;
 
-  // Scales frames of `format` in place; returns the peak (0..1) per side.
-  void Apply(uint8_t* data, size_t frames, const WaveFormat& format, float& peakL, float& peakR);
+  StreamGain() { Silence(); }
+  // The gain in use drops to silence: what is written next fades in.
+  void Silence() {
+    left.Set(0);
+    right.Set(0);
+  }
+  // Scales frames of `format` in place.
+  void Apply(uint8_t* data, size_t frames, const WaveFormat& format);
 };
 
 namespace gain_detail {
@@ -90,32 +96,21 @@ inline void Encode(uint8_t* p, uint16_t bits, bool isFloat, double v) {
 
 }  // namespace gain_detail
 
-inline void GainRamp::Apply(uint8_t* data, size_t frames, const WaveFormat& format, float& peakL,
-                            float& peakR) {
+inline void StreamGain::Apply(uint8_t* data, size_t frames, const WaveFormat& format) {
   const uint16_t bits = format.bitsPerSample;
   const uint16_t channels = std::max<uint16_t>(format.channels, 1);
   const bool isFloat = format.formatTag == kFormatFloat;
   const size_t sampleBytes = bits / 8;
-  const float wantL = targetLeft.load(std::memory_order_relaxed);
-  const float wantR = targetRight.load(std::memory_order_relaxed);
-  const float stepL = (wantL - left) / float(std::max<uint32_t>(rampFrames, 1));
-  const float stepR = (wantR - right) / float(std::max<uint32_t>(rampFrames, 1));
-  double maxL = 0, maxR = 0;
+  left.Retarget(targetLeft.load(std::memory_order_relaxed), rampFrames, false);
+  right.Retarget(targetRight.load(std::memory_order_relaxed), rampFrames, false);
   for (size_t f = 0; f < frames; ++f) {
-    if (left != wantL) left = std::fabs(wantL - left) <= std::fabs(stepL) ? wantL : left + stepL;
-    if (right != wantR)
-      right = std::fabs(wantR - right) <= std::fabs(stepR) ? wantR : right + stepR;
+    const float gl = left.Next(), gr = right.Next();
     for (uint16_t c = 0; c < channels; ++c) {
       uint8_t* p = data + (f * channels + c) * sampleBytes;
-      const float g = (c % 2 == 1) ? right : left;
-      const double v = gain_detail::Decode(p, bits, isFloat) * g;
+      const double v = gain_detail::Decode(p, bits, isFloat) * ((c % 2 == 1) ? gr : gl);
       gain_detail::Encode(p, bits, isFloat, v);
-      if (c % 2 == 1 || channels == 1) maxR = std::max(maxR, std::fabs(v));
-      if (c % 2 == 0) maxL = std::max(maxL, std::fabs(v));
     }
   }
-  peakL = float(std::min(maxL, 1.0));
-  peakR = float(std::min(maxR, 1.0));
 }
 
 }  // namespace orvex
