@@ -100,7 +100,7 @@ void CConsole::LoadChannelFile(int ch) {
       // The other refusals have shown their reason already; a file that is
       // not there would otherwise leave a silent cue nobody was told about.
       if (player.Source().LastOpenError() == WaveOpenError::kCannotOpen)
-        ConfirmYesNo(std::string(kCueFileCannotOpen) + "\n" + native);
+        ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
       if (slider_) slider_->SelectChannelFile(ch, path);
     }
     cues_.SetChannelData(ch, s.current, player.GetChannelData());

@@ -62,7 +62,7 @@ TEST_F(TonePaneTest, SixTabsOfOnePageEachStartingOnTheFirst) {
   EXPECT_EQ(Child<QSlider>(pane.Page(1), 1333)->maximum(), 10000);
 }
 
-TEST_F(TonePaneTest, ToneSlidersSendTheirCommandsAndTheViewStoresTheValue) {
+TEST_F(TonePaneTest, ToneSlidersSendTheirCommandsAndTheChannelsGain) {
   CToneCtrlPage* page = pane.Page(3);
   Child<QSlider>(page, 1337)->setValue(-150);  // Low
   Child<QSlider>(page, 1335)->setValue(-35);   // Mid
