@@ -236,7 +236,7 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
         while (!g_quit.load() && next < o.timed.actions.size() &&
                std::chrono::steady_clock::now() >=
                    start + std::chrono::milliseconds(o.timed.actions[next].timeMs)) {
-          ApplyRenderAction(o.timed.actions[next++].text, console);
+          console.Execute(o.timed.actions[next++].command);
         }
       }
       console.SetListener(nullptr);

@@ -139,7 +139,7 @@ int RunRenderCommand(const std::vector<std::string>& args, const std::string& se
   size_t next = 0;
   while (session.Now() < lengthMs) {
     while (next < o.timed.actions.size() && o.timed.actions[next].timeMs <= session.Now()) {
-      ApplyRenderAction(o.timed.actions[next++].text, console);
+      console.Execute(o.timed.actions[next++].command);
       session.Settle();
     }
     session.Step(std::min<uint32_t>(OfflineSession::kStepMs, lengthMs - session.Now()));

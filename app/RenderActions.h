@@ -1,24 +1,18 @@
-// The console actions a render applies at given times.
+// The timed console commands of orvex-cli render and play.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-namespace orvex {
+#include "engine/ConsoleCommand.h"
 
-class CConsole;
+namespace orvex {
 
 struct RenderAction {
   uint32_t timeMs = 0;
-  std::string text;  // as given, for messages
+  ConsoleCommand command;
 };
-
-// Checks an action's form; returns an error text, or nothing when it is valid.
-std::optional<std::string> CheckRenderAction(const std::string& action);
-// Applies a valid action to the console.
-void ApplyRenderAction(const std::string& action, CConsole& console);
 
 // A whole finite number.
 bool ParseCliNumber(const std::string& s, double& out);

@@ -38,15 +38,52 @@ uint32_t ParseClock(const std::string& text) {
   return static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX));
 }
 
+void CConsole::AnchorClock() {
+  clockStart_ = clock_;
+  clockStartTime_ = timers_.timeGetTime();
+  clockTicks_ = 0;
+  clockRealigned_ = false;
+}
+
+void CConsole::Reanchor() {
+  AnchorClock();
+  // A running clock ticks from its new anchor, so its 100 ms steps land on
+  // the times they stand for.
+  if (TimelineRunning()) clockTimer_.Start(100, [this] { ClockTick(); });
+}
+
 void CConsole::RunTimeline() {
   clock_ = ParseClock(clockText_);
+  AnchorClock();
   CheckDue();
-  clockTimer_.Start(100, [this] {
-    clock_ += 100;
+  clockTimer_.Start(100, [this] { ClockTick(); });
+  Changed(ConsoleChange::kClock, 0);
+}
+
+// The clock follows the service's time rather than counting ticks: a timer
+// thread held up drops ticks, and a count would fall behind for good.
+void CConsole::ClockTick() {
+  if (clockRealigned_) {
+    clockRealigned_ = false;
+    clockTimer_.Start(100, [this] { ClockTick(); });
+  }
+  const uint32_t elapsed = timers_.timeGetTime() - clockStartTime_;
+  const uint32_t checked = clockTicks_;
+  // Every 100 ms step since the last tick is checked with its own window,
+  // as if no tick had been dropped, so cues a late tick passes still fire.
+  while (clockTicks_ < elapsed / 100) {
+    ++clockTicks_;
+    clock_ = clockStart_ + clockTicks_ * 100;
     CheckDue();
-    clockText_ = FormatClock(clock_);
-    Changed(ConsoleChange::kClock, 0);
-  });
+  }
+  // After a stall the service ticks on in the stall's phase: one short
+  // period puts the ticks back on the clock's steps.
+  if (clockTicks_ - checked > 1 && elapsed % 100 != 0 && TimelineRunning()) {
+    clockTimer_.Start(100 - elapsed % 100, [this] { ClockTick(); });
+    clockRealigned_ = true;
+  }
+  clock_ = clockStart_ + elapsed;
+  clockText_ = FormatClock(clock_);
   Changed(ConsoleChange::kClock, 0);
 }
 
@@ -55,9 +92,18 @@ void CConsole::StopTimeline() {
   Changed(ConsoleChange::kClock, 0);
 }
 
+void CConsole::SetClockText(const std::string& text) {
+  clockText_ = text;
+  // Typed into a running clock: it goes on from there.
+  if (!TimelineRunning()) return;
+  clock_ = ParseClock(text);
+  Reanchor();
+}
+
 void CConsole::ZeroReset() {
   clock_ = 0;
   clockText_ = FormatClock(0);
+  Reanchor();
   Changed(ConsoleChange::kClock, 0);
 }
 
@@ -72,6 +118,7 @@ void CConsole::SetToNextTiming() {
   }
   clock_ = best;
   clockText_ = FormatClock(best);
+  Reanchor();
   Changed(ConsoleChange::kClock, 0);
 }
 
@@ -83,7 +130,7 @@ void CConsole::CheckDue() {
     const bool due = (clock_ == 0 && s.autoRunTime == 0) ||
                      (clock_ - 100u < s.autoRunTime && s.autoRunTime <= clock_);
     if (due) {
-      ExecuteGo();
+      Execute(cmd::Go{});
       return;
     }
   }

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/ConsoleCommand.h"
 #include "engine/ConsoleTypes.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
@@ -61,6 +62,11 @@ class CConsole {
   // Stops timers and channels; the destructor runs it too.
   void Shutdown();
 
+  // Runs one operator action (UI thread). Every source of actions (the
+  // window, the command-line driver, auto-run) comes through here; the
+  // operations below are its steps and the set-up's.
+  void Execute(const ConsoleCommand& command);
+
   // --- level control ---
   // Hand moves of the trackbars (0 = top = full).
   void MoveFader(int fader, int trackbarPos);
@@ -69,7 +75,13 @@ class CConsole {
   void SetChannelRoute(int ch, Route route, bool checked);
   void SetGroupRoute(int group, Route route, bool checked);  // group 1, 2
   void SetMasterOn(bool on);
+  // The toggles of a strip that differ from state, in the strip's order.
+  void SetRouting(int fader, const RouteState& state);
   void SetPan(int ch, int pan);
+  // A tone band (0 Low, 1 Mid, 2 High) of a channel in dB; kept in the
+  // settings, which is where the tone pane reads it back.
+  void SetTone(int ch, int band, float gain);
+  float ToneGain(int ch, int band) const;
   void SetKnee(double point, double level);
   void UpdateChannelGains(int ch);
   void SetFaderLevel(int fader, double level, bool refresh);
@@ -120,9 +132,10 @@ class CConsole {
   void PlayChannel(int ch);
   void PauseChannel(int ch);
   void StopChannel(int ch);
-  void FadeOutChannel(int ch);          // the "F. O" toggle
-  void NextChannel(int ch);             // "NEXT"
-  void ChooseTitle(int ch, int index);  // 0-based entry of the title list
+  void FadeOutChannel(int ch);                // the "F. O" toggle
+  void SeekChannel(int ch, uint32_t offset);  // a byte offset into the data
+  void NextChannel(int ch);                   // "NEXT"
+  void ChooseTitle(int ch, int index);        // 0-based entry of the title list
   void StoreChannelRecord(int ch, bool fader, bool row);
   void StoreAllRows();  // "CHデータ更新": every row into its record
   void StoreAll();      // "全記憶": every fader level and row
@@ -159,7 +172,8 @@ class CConsole {
   void ZeroReset();
   void SetToNextTiming();
   void CheckDue();
-  void SetClockText(const std::string& text) { clockText_ = text; }
+  // The clock box; a running clock goes on from the time typed.
+  void SetClockText(const std::string& text);
   const std::string& ClockText() const { return clockText_; }
   uint32_t Clock() const { return clock_; }
   bool TimelineRunning() const { return clockTimer_.Running(); }
@@ -230,6 +244,8 @@ class CConsole {
   void Changed(ConsoleChange what, int index);
   const CRecord* Current(int fader) const;
   double CurrentQ(int fader) const;
+  // The command word of the record a fader stands at (kNone for a file).
+  CueCommand CommandOf(int fader) const;
   double ChannelLevel(int fader) const;  // 0..10 from the stored value
   void StoreRouteSettings(int ch);
   void KillFadeTimer(int fader);
@@ -288,8 +304,17 @@ class CConsole {
   bool showModified_ = false;
 
   // Auto-run.
+  // The clock reads clockStart_ plus the service time since clockStartTime_;
+  // clockTicks_ counts the 100 ms steps since then that have been checked.
+  void AnchorClock();
+  void Reanchor();  // AnchorClock, and a running clock's ticks restart from now
+  void ClockTick();
   UiTimer clockTimer_;
   uint32_t clock_ = 0;
+  uint32_t clockStart_ = 0;
+  uint32_t clockStartTime_ = 0;
+  uint32_t clockTicks_ = 0;
+  bool clockRealigned_ = false;  // the timer runs one short period
   std::string clockText_ = "00:00:00.0";
 };
 

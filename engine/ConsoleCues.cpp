@@ -14,6 +14,11 @@ const CRecord* CConsole::Current(int fader) const {
   return cues_.Find(fader, cue_[Index(fader)].current);
 }
 
+CueCommand CConsole::CommandOf(int fader) const {
+  const CRecord* r = Current(fader);
+  return r ? CueCommandOf(r->fileOrCommand) : CueCommand::kNone;
+}
+
 double CConsole::CurrentQ(int fader) const {
   const CRecord* r = Current(fader);
   return r ? r->qNumber : 0;
@@ -95,7 +100,7 @@ void CConsole::LoadChannelFile(int ch) {
       // The other refusals have shown their reason already; a file that is
       // not there would otherwise leave a silent cue nobody was told about.
       if (player.Source().LastOpenError() == WaveOpenError::kCannotOpen)
-        ConfirmYesNo(std::string(kCueFileCannotOpen) + "\n" + native);
+        ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
       if (slider_) slider_->SelectChannelFile(ch, path);
     }
     cues_.SetChannelData(ch, s.current, player.GetChannelData());
@@ -113,8 +118,10 @@ void CConsole::LoadChannelFile(int ch) {
 void CConsole::PresetFader(int ch) {
   if (ch < 1 || ch > kChannels) return;
   const CRecord* r = Current(ch);
-  const std::string& f = r ? r->fileOrCommand : std::string();
-  if (f == "STOP" || f == "FOUT" || f == "FDOWN" || f == "FUP" || Player(ch).IsPlaying()) return;
+  const CueCommand c = CommandOf(ch);
+  if (c == CueCommand::kStop || c == CueCommand::kFout || c == CueCommand::kFdown ||
+      c == CueCommand::kFup || Player(ch).IsPlaying())
+    return;
   // A cue with a fade-in starts from silence and fades up when fired.
   const bool fadesIn = ParseLeadingReal(rows_[Index(ch)].fadeIn) > 0;
   SetFaderLevel(ch, fadesIn ? 0.0 : (r ? r->preLevel : 0.0), true);
@@ -188,7 +195,7 @@ void CConsole::StartChannel(int ch) {
   CWaveWnd& player = Player(ch);
   CueState& s = cue_[Index(ch)];
   const CRecord* r = Current(ch);
-  const std::string f = r ? r->fileOrCommand : std::string();
+  const CueCommand c = CommandOf(ch);
   if (player.IsPlaying() && player.IsLoaded()) {
     if (player.IsPaused()) {
       UpdateChannelGains(ch);
@@ -198,11 +205,11 @@ void CConsole::StartChannel(int ch) {
       ContinueFade(ch);
       Emit({ConsoleEvent::Kind::kResume, 0, ch});
     }
-    if (f == "FUP") StartFadeIn(ch);
-    if (f == "UP" || f == "DOWN") SetFaderLevel(ch, r->preLevel, true);
+    if (c == CueCommand::kFup) StartFadeIn(ch);
+    if (c == CueCommand::kUp || c == CueCommand::kDown) SetFaderLevel(ch, r->preLevel, true);
     return;
   }
-  if (!s.loaded || f == "CONT") return;
+  if (!s.loaded || c == CueCommand::kCont) return;
   UpdateChannelGains(ch);
   player.SetPaused(false);
   // A file that did not load starts nothing: the channel stays free for its
@@ -293,18 +300,20 @@ void CConsole::FireFader(int k) {
   fire.fader = k;
   fire.q = r ? r->qNumber : 0;
   Emit(fire);
-  const std::string f = r ? r->fileOrCommand : std::string();
+  const CueCommand c = CommandOf(k);
+  const bool fadeOut = c == CueCommand::kFout || c == CueCommand::kFdown;
+  const bool levelOnly = c == CueCommand::kUp || c == CueCommand::kDown;
   if (k <= kChannels) {
-    if (f == "STOP") {
+    if (c == CueCommand::kStop) {
       StopChannel(k);
-    } else if (f == "FOUT" || f == "FDOWN") {
+    } else if (fadeOut) {
       FadeOutChannel(k);
-    } else if (f == "PAUSE") {
+    } else if (c == CueCommand::kPause) {
       PauseChannel(k);
     } else {
       CWaveWnd& player = Player(k);
-      if (player.IsPlaying() && player.IsLoaded() && f != "FUP" && f != "UP" && f != "DOWN" &&
-          f != "CONT") {
+      if (player.IsPlaying() && player.IsLoaded() && c != CueCommand::kFup && !levelOnly &&
+          c != CueCommand::kCont) {
         StopChannel(k);  // and loads the new record's file
       }
       PlayChannel(k);
@@ -312,12 +321,12 @@ void CConsole::FireFader(int k) {
     return;
   }
   ApplyOutputFlags(k);
-  if (f == "FOUT" || f == "FDOWN") {
+  if (fadeOut) {
     CancelFade(k);
-    StartFadeOut(k, f == "FOUT");
-  } else if (f == "FUP") {
+    StartFadeOut(k, c == CueCommand::kFout);
+  } else if (c == CueCommand::kFup) {
     StartFadeIn(k);
-  } else if (f == "UP" || f == "DOWN") {
+  } else if (levelOnly) {
     SetFaderLevel(k, r ? r->preLevel : 0.0, true);
   }
 }

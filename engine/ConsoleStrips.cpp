@@ -118,9 +118,10 @@ void CConsole::ApplyFirstCueRouting() {
 
 void CConsole::PlayChannel(int ch) {
   if (ch < 1 || ch > kChannels) return;
-  const CRecord* r = Current(ch);
-  const std::string f = r ? r->fileOrCommand : std::string();
-  if (!Player(ch).IsPaused() && (f == "STOP" || f == "FOUT" || f == "FDOWN")) return;
+  const CueCommand c = CommandOf(ch);
+  if (!Player(ch).IsPaused() &&
+      (c == CueCommand::kStop || c == CueCommand::kFout || c == CueCommand::kFdown))
+    return;
   TransportButtons& b = buttons_[Index(ch)];
   b.play = true;
   b.pause = b.stop = false;
@@ -182,7 +183,8 @@ void CConsole::FadeOutChannel(int ch) {
   const CRecord* r = Current(ch);
   // The toggle shows a fade that runs: with no fade time, or the level
   // already at the target, it does not stay pressed.
-  b.fadeOut = r && StartFade(ch, false, r->fadeOut, r->fileOrCommand == "FDOWN" ? r->preLevel : 0);
+  b.fadeOut =
+      r && StartFade(ch, false, r->fadeOut, CommandOf(ch) == CueCommand::kFdown ? r->preLevel : 0);
   Changed(ConsoleChange::kTransport, ch);
 }
 

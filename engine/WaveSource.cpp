@@ -180,7 +180,7 @@ uint32_t CWaveSource::ReadFirstBlock(uint8_t* buf, uint32_t capacity) {
   if (want == 0) return 0;
   const auto got = static_cast<uint32_t>(std::fread(buf, 1, want, file_));
   if (got == 0) {
-    ConfirmYesNo(kWaveReadFailed);
+    ReportMessage(kWaveReadFailed);
     std::memset(buf, 0, want);
     return 0;
   }
@@ -242,7 +242,7 @@ bool CWaveSource::Refuse(WaveOpenError error, const char* message) {
   // Closed before the message so the file is not held while a dialog waits.
   CloseWaveFile();
   lastOpenError_ = error;
-  ConfirmYesNo(message);
+  ReportMessage(message);
   return false;
 }
 

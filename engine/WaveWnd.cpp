@@ -85,7 +85,7 @@ bool CWaveWnd::Prepare() {
     // Nothing could be timed or played from such a header (12-bit samples, a
     // frame size that does not match the channels): refused here, before any
     // output is opened for it.
-    ConfirmYesNo(kWaveNoFormat);
+    ReportMessage(kWaveNoFormat);
     source_.CloseWaveFile();
     return false;
   }
@@ -235,7 +235,7 @@ void CWaveWnd::Seek(uint32_t offset) {
   m_stream.Reset();
   storeOrigin_ = offset;
   if (ReadIntoStore(secondSize_, ReadKind::kSeek) == 0) {
-    ConfirmYesNo(kWaveReadFailed);
+    ReportMessage(kWaveReadFailed);
     UpdatePositionDisplay();
     return;
   }

@@ -58,9 +58,9 @@ double CueStore::GetMaxQNumber(int ch) const {
   return maxQ;
 }
 
-bool CueStore::FileIs(int ch, int i, const char* word) const {
+CueCommand CueStore::CommandOf(int ch, int i) const {
   const CRecord* r = Find(ch, i);
-  return r && r->fileOrCommand == word;
+  return r ? CueCommandOf(r->fileOrCommand) : CueCommand::kNone;
 }
 bool CueStore::IsCommand(int ch, int i) const {
   const CRecord* r = Find(ch, i);

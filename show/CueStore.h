@@ -36,14 +36,16 @@ class CueStore {
   bool IsInSequence(int ch, int i) const;
   double GetMaxQNumber(int ch) const;
 
-  bool IsStop(int ch, int i) const { return FileIs(ch, i, "STOP"); }
-  bool IsFout(int ch, int i) const { return FileIs(ch, i, "FOUT"); }
-  bool IsFup(int ch, int i) const { return FileIs(ch, i, "FUP"); }
-  bool IsFdown(int ch, int i) const { return FileIs(ch, i, "FDOWN"); }
-  bool IsUp(int ch, int i) const { return FileIs(ch, i, "UP"); }
-  bool IsDown(int ch, int i) const { return FileIs(ch, i, "DOWN"); }
-  bool IsPause(int ch, int i) const { return FileIs(ch, i, "PAUSE"); }
-  bool IsCont(int ch, int i) const { return FileIs(ch, i, "CONT"); }
+  // The command word of record (ch, i), kNone for a file or no record.
+  CueCommand CommandOf(int ch, int i) const;
+  bool IsStop(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kStop; }
+  bool IsFout(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kFout; }
+  bool IsFup(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kFup; }
+  bool IsFdown(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kFdown; }
+  bool IsUp(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kUp; }
+  bool IsDown(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kDown; }
+  bool IsPause(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kPause; }
+  bool IsCont(int ch, int i) const { return CommandOf(ch, i) == CueCommand::kCont; }
   bool IsCommand(int ch, int i) const;
 
   // The stored path of the record's file: the file field when it holds a
@@ -67,8 +69,6 @@ class CueStore {
   void SetSoundFolder(const std::string& folder) { m_soundFolder = folder; }
 
  private:
-  bool FileIs(int ch, int i, const char* word) const;
-
   std::array<CQSheet, kSheetCount> m_sheets;
   std::string m_soundFolder;
 };

@@ -19,10 +19,17 @@ MessageSink* SetMessageSink(MessageSink* sink) {
   return g_sink.exchange(sink);
 }
 
-int ConfirmYesNo(const std::string& text, bool question) {
+static MessageSink& Sink() {
   MessageSink* sink = g_sink.load();
-  if (!sink) sink = &g_stderrSink;
-  return sink->Show(text, question) == kAnswerYes ? kAnswerYes : kAnswerNo;
+  return sink ? *sink : g_stderrSink;
+}
+
+int ConfirmYesNo(const std::string& text, bool question) {
+  return Sink().Show(text, question) == kAnswerYes ? kAnswerYes : kAnswerNo;
+}
+
+void ReportMessage(const std::string& text) {
+  Sink().Report(text);
 }
 
 }  // namespace orvex

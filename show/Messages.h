@@ -17,14 +17,24 @@ class MessageSink {
   // Shows text (UTF-8); with question set, asks yes or no.
   // Returns kAnswerYes only for an explicit yes, kAnswerNo otherwise.
   virtual int Show(const std::string& text, bool question) = 0;
+  // A message that asks nothing (UTF-8), from any thread. A sink may hold
+  // it back until the operation that reports it has finished; by default it
+  // is shown at once.
+  virtual void Report(const std::string& text) { Show(text, false); }
 };
 
-// Installs the sink that ConfirmYesNo uses; nullptr restores the default,
+// Installs the sink that ConfirmYesNo and ReportMessage use; nullptr restores the default,
 // which writes to standard error and answers no. Returns the previous sink.
 MessageSink* SetMessageSink(MessageSink* sink);
 
 // Every message and yes/no question of the system goes through here.
 int ConfirmYesNo(const std::string& text, bool question = false);
+
+// Messages from inside an operation (a GO, a fade step, a file read): they
+// never stop it with a box, so engine and output code report rather than
+// confirm. The desktop program shows them, in order, once control is back
+// in its event loop.
+void ReportMessage(const std::string& text);
 
 // Writes each message as one line to standard error; questions answer no.
 class StderrMessageSink final : public MessageSink {

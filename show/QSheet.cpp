@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace orvex {
 namespace {
-constexpr const char* kCommandWords[] = {"STOP", "FOUT", "FUP",   "FDOWN",
-                                         "UP",   "DOWN", "PAUSE", "CONT"};
+constexpr std::pair<const char*, CueCommand> kCommandWords[] = {
+    {"STOP", CueCommand::kStop},   {"FOUT", CueCommand::kFout}, {"FUP", CueCommand::kFup},
+    {"FDOWN", CueCommand::kFdown}, {"UP", CueCommand::kUp},     {"DOWN", CueCommand::kDown},
+    {"PAUSE", CueCommand::kPause}, {"CONT", CueCommand::kCont}};
 
 void Assign(CRecord& r, const RecordValues& v) {
   r.title = v.title;
@@ -37,9 +40,14 @@ std::string OutputNotation(int32_t flags, bool outputSpecified) {
   return text;
 }
 
+CueCommand CueCommandOf(const std::string& text) {
+  for (const auto& [word, command] : kCommandWords)
+    if (text == word) return command;
+  return CueCommand::kNone;
+}
+
 bool IsCommandWord(const std::string& text) {
-  return std::any_of(std::begin(kCommandWords), std::end(kCommandWords),
-                     [&](const char* w) { return text == w; });
+  return CueCommandOf(text) != CueCommand::kNone;
 }
 
 void CQSheet::Add(const RecordValues& v) {

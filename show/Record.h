@@ -43,6 +43,11 @@ class CRecord {
 // The routing as shown in lists: "M,G2,ON"; empty when not specified.
 std::string OutputNotation(int32_t outputFlags, bool outputSpecified);
 
+// The eight channel command words a record's file field may hold instead of
+// a file: STOP, FOUT, FUP, FDOWN, UP, DOWN, PAUSE, CONT.
+enum class CueCommand { kNone, kStop, kFout, kFup, kFdown, kUp, kDown, kPause, kCont };
+// The command word text is (exact match), kNone for a file or anything else.
+CueCommand CueCommandOf(const std::string& text);
 // True when text is one of the eight channel command words (exact match).
 bool IsCommandWord(const std::string& text);
 

@@ -104,13 +104,12 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   m_view->GoButton()->setFocus(Qt::OtherFocusReason);
   // Pan and tone changes from the effect pane reach the channel, and the
   // stored values are what the channels start with.
-  const ToneTargets toneTargets{
-      [this](int ch, int pan) { m_runtime.Console().SetPan(ch, pan); },
-      [this](int ch, int band, float x) { m_runtime.Console().Player(ch).SetToneGain(band, x); }};
-  ApplyStoredTone(*m_tone, m_doc.GetSettings(), m_toneValues, toneTargets);
-  connect(m_tone, &CToneCtrlPane::command, this, [this, toneTargets](int id) {
-    HandleToneCommand(id, *m_tone, m_doc.GetSettings(), m_toneValues, toneTargets);
-  });
+  const ConsoleCommandSink send = [this](const ConsoleCommand& c) {
+    m_runtime.Console().Execute(c);
+  };
+  ApplyStoredTone(*m_tone, m_doc.GetSettings(), send);
+  connect(m_tone, &CToneCtrlPane::command, this,
+          [this, send](int id) { HandleToneCommand(id, *m_tone, send); });
 
   // The auto-run clock text follows the console's clock.
   auto* clock = new QTimer(this);
@@ -223,15 +222,18 @@ void CMainFrame::ConnectCommands() {
   });
   connect(Action(ids::kUpdateChannelData), &QAction::triggered, this,
           [&console] { console.StoreAllRows(); });
-  connect(Action(ids::kStopAll), &QAction::triggered, this, [&console] { console.StopAll(); });
-  connect(Action(ids::kAutoRunRun), &QAction::triggered, this,
-          [&console] { console.RunTimeline(); });
-  connect(Action(ids::kAutoRunStop), &QAction::triggered, this,
-          [&console] { console.StopTimeline(); });
-  connect(Action(ids::kAutoRunZero), &QAction::triggered, this,
-          [&console] { console.ZeroReset(); });
-  connect(Action(ids::kAutoRunSetTiming), &QAction::triggered, this,
-          [&console] { console.SetToNextTiming(); });
+  connect(Action(ids::kStopAll), &QAction::triggered, this,
+          [&console] { console.Execute(cmd::StopAll{}); });
+  const std::pair<int, cmd::AutoRunAction> autoRun[] = {
+      {ids::kAutoRunRun, cmd::AutoRunAction::kRun},
+      {ids::kAutoRunStop, cmd::AutoRunAction::kStop},
+      {ids::kAutoRunZero, cmd::AutoRunAction::kZero},
+      {ids::kAutoRunSetTiming, cmd::AutoRunAction::kTiming}};
+  for (const auto& [id, action] : autoRun) {
+    const cmd::AutoRunAction a = action;
+    connect(Action(id), &QAction::triggered, this,
+            [&console, a] { console.Execute(cmd::AutoRun{a}); });
+  }
 
   connect(Action(ids::kHelp), &QAction::triggered, this, [this] { OpenHelpFile("OrvexHelp.pdf"); });
   connect(Action(ids::kTutorial), &QAction::triggered, this,

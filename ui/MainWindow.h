@@ -109,8 +109,6 @@ class CMainFrame : public QMainWindow {
   CListDlgBar* m_cueList = nullptr;
   CProgressDlgBar* m_progress = nullptr;
   CToneCtrlPane* m_tone = nullptr;
-  // The tone values CH1..CH6 play with (index 0 unused).
-  std::array<std::array<float, 3>, 7> m_toneValues{};
   std::map<int, QAction*> m_actions;
   std::map<int, QDockWidget*> m_panes;
   std::map<int, QToolBar*> m_toolBars;

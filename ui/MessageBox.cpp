@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QThread>
+#include <QTimer>
 
 #include "ui/AppFont.h"
 #include "ui/DialogUnits.h"
@@ -79,10 +80,24 @@ bool CMessageBox::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+namespace {
+// The program's boxes open now (UI thread): reported messages wait for them.
+int g_openBoxes = 0;
+}  // namespace
+
 int ShowMessageBox(QWidget* parent, const QString& text, bool question) {
   CMessageBox box(text, question, parent);
-  return box.exec() == CMessageBox::kYes ? kAnswerYes : kAnswerNo;
+  ++g_openBoxes;
+  const int result = box.exec();
+  --g_openBoxes;
+  return result == CMessageBox::kYes ? kAnswerYes : kAnswerNo;
 }
+
+QtMessageSink::QtMessageSink() : m_context(std::make_unique<QObject>()) {
+  if (QCoreApplication* app = QCoreApplication::instance()) m_context->moveToThread(app->thread());
+}
+
+QtMessageSink::~QtMessageSink() = default;
 
 int QtMessageSink::Show(const std::string& utf8Text, bool question) {
   QCoreApplication* app = QCoreApplication::instance();
@@ -94,6 +109,64 @@ int QtMessageSink::Show(const std::string& utf8Text, bool question) {
   QMetaObject::invokeMethod(
       app, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
   return answer;
+}
+
+}  // namespace orvex
+
+namespace orvex {
+
+void QtMessageSink::Report(const std::string& utf8Text) {
+  if (!QCoreApplication::instance()) {
+    StderrMessageSink().Show(utf8Text, false);
+    return;
+  }
+  {
+    std::lock_guard lock(m_mutex);
+    m_reported.push_back(QString::fromStdString(utf8Text));
+    if (m_scheduled) return;
+    m_scheduled = true;
+  }
+  ScheduleShowing(0);
+}
+
+void QtMessageSink::ScheduleShowing(int delayMs) {
+  QObject* context = m_context.get();
+  if (delayMs == 0) {
+    QMetaObject::invokeMethod(
+        context, [this] { ShowReported(); }, Qt::QueuedConnection);
+  } else {
+    QMetaObject::invokeMethod(
+        context,
+        [this, context, delayMs] {
+          QTimer::singleShot(delayMs, context, [this] { ShowReported(); });
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+void QtMessageSink::ShowReported() {
+  // A box shows its own event loop: what is reported meanwhile, or comes due
+  // here, waits for the boxes already open instead of opening over them.
+  if (m_showing) return;
+  if (g_openBoxes > 0) {
+    ScheduleShowing(50);
+    return;
+  }
+  m_showing = true;
+  for (;;) {
+    QString text;
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_reported.empty()) {
+        m_scheduled = false;
+        break;
+      }
+      text = m_reported.front();
+      m_reported.pop_front();
+    }
+    ShowMessageBox(QApplication::activeWindow(), text, false);
+  }
+  m_showing = false;
 }
 
 }  // namespace orvex

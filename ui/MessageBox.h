@@ -2,6 +2,10 @@
 // read-only box, "はい" and, for questions, "いいえ".
 #pragma once
 
+#include <deque>
+#include <memory>
+#include <mutex>
+
 #include <QDialog>
 #include <QString>
 
@@ -38,9 +42,27 @@ int ShowMessageBox(QWidget* parent, const QString& text, bool question);
 // Shows messages in CMessageBox. Callable from any thread: other threads wait
 // while the UI thread shows the box, so the UI thread must not be waiting on
 // them at the same time.
+//
+// Reported messages are queued and shown from the event loop, in the order
+// reported, one box after the other: never inside the operation that
+// reported them, and never over another of the program's boxes.
 class QtMessageSink final : public MessageSink {
  public:
+  QtMessageSink();
+  ~QtMessageSink() override;
   int Show(const std::string& utf8Text, bool question) override;
+  void Report(const std::string& utf8Text) override;
+
+ private:
+  void ScheduleShowing(int delayMs);
+  void ShowReported();
+
+  // Lives on the UI thread; queued calls die with it.
+  std::unique_ptr<QObject> m_context;
+  std::mutex m_mutex;
+  std::deque<QString> m_reported;
+  bool m_scheduled = false;  // guarded by m_mutex
+  bool m_showing = false;    // UI thread
 };
 
 }  // namespace orvex

@@ -229,30 +229,29 @@ void COrvexView::BuildStrip(int ch) {
   for (const auto& [button, route] : routes) {
     const Route r = route;
     connect(button, &QPushButton::clicked, this, [this, ch, r](bool on) {
-      m_console.SetChannelRoute(ch, r, on);
+      m_console.Execute(cmd::Toggle{ch, r, on});
       RefreshRouting(ch);
     });
   }
-  connect(s.fader, &QSlider::valueChanged, this,
-          [this, ch](int pos) { m_console.MoveFader(ch, pos); });
+  connect(s.fader, &QSlider::valueChanged, this, [this, ch](int pos) {
+    m_console.Execute(cmd::MoveFader{ch, pos});
+  });
   connect(s.fader, &CFaderCtrl::WheelStep, this, [this, ch](int delta) { FaderWheel(ch, delta); });
-  connect(s.play, &QPushButton::clicked, this, [this, ch] {
-    m_console.PlayChannel(ch);
-    RefreshTransport(ch);
+  const std::pair<QPushButton*, cmd::Transport> transport[] = {
+      {s.play, cmd::Transport::kPlay},
+      {s.pause, cmd::Transport::kPause},
+      {s.stop, cmd::Transport::kStop},
+      {s.fadeOut, cmd::Transport::kFadeOut}};
+  for (const auto& [button, action] : transport) {
+    const cmd::Transport a = action;
+    connect(button, &QPushButton::clicked, this, [this, ch, a] {
+      m_console.Execute(cmd::Channel{a, ch});
+      RefreshTransport(ch);
+    });
+  }
+  connect(s.next, &QPushButton::clicked, this, [this, ch] {
+    m_console.Execute(cmd::Channel{cmd::Transport::kNext, ch});
   });
-  connect(s.pause, &QPushButton::clicked, this, [this, ch] {
-    m_console.PauseChannel(ch);
-    RefreshTransport(ch);
-  });
-  connect(s.stop, &QPushButton::clicked, this, [this, ch] {
-    m_console.StopChannel(ch);
-    RefreshTransport(ch);
-  });
-  connect(s.fadeOut, &QPushButton::clicked, this, [this, ch] {
-    m_console.FadeOutChannel(ch);
-    RefreshTransport(ch);
-  });
-  connect(s.next, &QPushButton::clicked, this, [this, ch] { m_console.NextChannel(ch); });
 }
 
 void COrvexView::BuildGroups() {
@@ -277,33 +276,36 @@ void COrvexView::BuildGroups() {
     for (const auto& [button, route] : routes) {
       const Route r = route;
       connect(button, &QPushButton::clicked, this, [this, g, r](bool on) {
-        m_console.SetGroupRoute(g, r, on);
+        m_console.Execute(cmd::Toggle{kChannels + g, r, on});
         RefreshRouting(kChannels + g);
       });
     }
     const int fader = kChannels + g;
-    connect(gr.fader, &QSlider::valueChanged, this,
-            [this, fader](int pos) { m_console.MoveFader(fader, pos); });
+    connect(gr.fader, &QSlider::valueChanged, this, [this, fader](int pos) {
+      m_console.Execute(cmd::MoveFader{fader, pos});
+    });
     connect(gr.fader, &CFaderCtrl::WheelStep, this,
             [this, fader](int delta) { FaderWheel(fader, delta); });
   }
   Label(QStringLiteral("Master"), 301, 9, 28, 8);
   m_masterOn = Toggle(QStringLiteral("ON"), 1111, 305, 33, 18, 12);
   connect(m_masterOn, &QPushButton::clicked, this, [this](bool on) {
-    m_console.SetMasterOn(on);
+    m_console.Execute(cmd::MasterOn{on});
     RefreshRouting(0);
   });
   m_master = new CFaderCtrl(Qt::Vertical, m_form);
   m_master->setObjectName(Id(1007));
   m_master->setGeometry(DluRect(m_font, 299, 45, 27, 86));
-  connect(m_master, &QSlider::valueChanged, this, [this](int pos) { m_console.MoveMaster(pos); });
+  connect(m_master, &QSlider::valueChanged, this,
+          [this](int pos) { m_console.Execute(cmd::MoveMaster{pos}); });
   connect(m_master, &CFaderCtrl::WheelStep, this, [this](int delta) { FaderWheel(0, delta); });
 
   m_cross = new CFaderCtrl(Qt::Horizontal, m_form);
   m_cross->setObjectName(Id(1060));
   m_cross->setGeometry(DluRect(m_font, 240, 146, 91, 23));
   m_cross->SetOwnThumb(false);
-  connect(m_cross, &QSlider::valueChanged, this, [this](int pos) { m_console.MoveCross(pos); });
+  connect(m_cross, &QSlider::valueChanged, this,
+          [this](int pos) { m_console.Execute(cmd::MoveCross{pos}); });
   connect(m_cross, &CFaderCtrl::WheelStep, this, [this](int delta) { FaderWheel(-1, delta); });
   Label(QStringLiteral("Cross"), 274, 137, 24, 8);
   Label(QStringLiteral("X"), 233, 153, 6, 8);
@@ -323,15 +325,15 @@ void COrvexView::BuildCuePanel() {
   Label(QStringLiteral("次のＱ"), 233, 195, 36, 8);
   m_nextCue = Edit(1075, 269, 193, 20, 14, false);
   connect(m_nextCue, &QLineEdit::textEdited, this, [this](const QString& text) {
-    m_console.SetNextCueText(text.toStdString());
+    m_console.Execute(cmd::NextCueText{text.toStdString()});
     for (int ch = 1; ch <= kChannels; ++ch) RefreshRowColours(ch);
   });
   connect(Button(QStringLiteral("呼出"), 1185, 239, 209, 22, 14), &QPushButton::clicked, this,
-          [this] { m_console.CallUp(); });
+          [this] { m_console.Execute(cmd::CallUp{}); });
   connect(Button(QStringLiteral("前"), 1194, 263, 209, 13, 14), &QPushButton::clicked, this,
-          [this] { m_console.Previous(); });
+          [this] { m_console.Execute(cmd::PreviousCue{}); });
   connect(Button(QStringLiteral("次"), 1201, 276, 209, 13, 14), &QPushButton::clicked, this,
-          [this] { m_console.Next(); });
+          [this] { m_console.Execute(cmd::NextCue{}); });
 
   m_go = new CStartButton(QStringLiteral("Q"), m_form);
   m_go->setObjectName(Id(1076));
@@ -341,7 +343,7 @@ void COrvexView::BuildCuePanel() {
   m_go->SetBackColour(QColor(255, 0, 0));
   // The form's default button: Enter fires it (PressDefaultButton).
   m_go->setDefault(true);
-  connect(m_go, &QPushButton::clicked, this, [this] { m_console.ExecuteGo(); });
+  connect(m_go, &QPushButton::clicked, this, [this] { m_console.Execute(cmd::Go{}); });
   m_stopAll = new CStartButton(QStringLiteral("STOP ALL"), m_form);
   m_stopAll->setObjectName(Id(1179));
   m_stopAll->setGeometry(DluRect(m_font, 295, 209, 50, 14));
@@ -349,7 +351,7 @@ void COrvexView::BuildCuePanel() {
   m_stopAll->SetFaceName(QStringLiteral("Arial"));
   m_stopAll->SetTextColour(QColor(255, 255, 0));
   m_stopAll->SetBackColour(QColor(0, 0, 255));
-  connect(m_stopAll, &QPushButton::clicked, this, [this] { m_console.StopAll(); });
+  connect(m_stopAll, &QPushButton::clicked, this, [this] { m_console.Execute(cmd::StopAll{}); });
 }
 
 void COrvexView::BuildDataRow(int ch) {
@@ -403,7 +405,7 @@ void COrvexView::AttachCueList(CListDlgBar* list) {
   list->SetCursorFix(s.cueListCurFix != 0);
   s.cueListFontSize = list->SetListFontSize(s.cueListFontSize);
   connect(list, &CListDlgBar::CallUpRequested, this,
-          [this] { m_console.CallUpCue(m_list->DoubleClickedCue()); });
+          [this] { m_console.Execute(cmd::CallUpCue{m_list->DoubleClickedCue()}); });
   connect(list, &CListDlgBar::ContextCommand, this, [this](int id) { OnCueListCommand(id); });
   RebuildCueList();
   RefreshCues();

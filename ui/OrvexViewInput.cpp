@@ -22,7 +22,7 @@ double COrvexView::WheelDelta() const {
 
 void COrvexView::StepChannel(int ch, double delta) {
   const double level = m_console.FaderValue(ch) / 65535.0 * 10;
-  m_console.SetFaderLevel(ch, std::clamp(level + delta, 0.0, 10.0), true);
+  m_console.Execute(cmd::FaderLevel{ch, std::clamp(level + delta, 0.0, 10.0)});
 }
 
 void COrvexView::StepLinked(double delta) {
@@ -73,7 +73,7 @@ void COrvexView::RightClick(const QPoint& pos) {
 }
 
 void COrvexView::SeekChannel(int ch, uint32_t offset) {
-  if (ch >= 1 && ch <= kChannels) m_console.Player(ch).Seek(offset);
+  m_console.Execute(cmd::Seek{ch, offset});
 }
 
 void COrvexView::OnCueListCommand(int id) {
@@ -83,7 +83,7 @@ void COrvexView::OnCueListCommand(int id) {
   if (!copy) return;
   switch (id) {
     case CListDlgBar::kSetNext:
-      m_console.CallUpCue(copy->qNumber);
+      m_console.Execute(cmd::CallUpCue{copy->qNumber});
       break;
     case CListDlgBar::kOutOfSequence:
     case CListDlgBar::kIntoSequence: {
@@ -141,7 +141,7 @@ bool COrvexView::HandleKey(QKeyEvent* key, bool press) {
       // A held key would restart the channel on every repeat.
       if (key->isAutoRepeat()) return true;
       const int ch = k - Qt::Key_F1 + 1;
-      m_console.FunctionKey(ch);
+      m_console.Execute(cmd::Channel{cmd::Transport::kRestart, ch});
       RefreshTransport(ch);
       return true;
     }

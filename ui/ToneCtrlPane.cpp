@@ -173,34 +173,30 @@ CToneCtrlPane::CToneCtrlPane(QWidget* parent) : QWidget(parent) {
   });
 }
 
-void HandleToneCommand(int id, const CToneCtrlPane& pane, Settings& settings,
-                       std::array<std::array<float, 3>, 7>& current, const ToneTargets& targets) {
+void HandleToneCommand(int id, const CToneCtrlPane& pane, const ConsoleCommandSink& send) {
   if (id == kPanCommand) {
     const int ch = pane.PanChannel();
-    if (const CToneCtrlPage* page = pane.Page(ch); page && targets.setPan)
-      targets.setPan(ch, page->PanPosition());
+    if (const CToneCtrlPage* page = pane.Page(ch)) send(cmd::Pan{ch, page->PanPosition()});
     return;
   }
   const int band = ToneCommandBand(id);
   const int ch = pane.ToneChannel();
   const CToneCtrlPage* page = pane.Page(ch);
   if (band < 0 || !page) return;
-  const float x = static_cast<float>(page->TonePosition(band)) / 10.0f;
-  current[ch][band] = x;
-  if (targets.setToneGain) targets.setToneGain(ch, band, x);
-  settings.tone[ch][band] = x;
+  send(cmd::Tone{ch, band, static_cast<float>(page->TonePosition(band)) / 10.0f});
 }
 
 void ApplyStoredTone(CToneCtrlPane& pane, const Settings& settings,
-                     std::array<std::array<float, 3>, 7>& current, const ToneTargets& targets) {
+                     const ConsoleCommandSink& send) {
   for (int ch = 1; ch <= 6; ++ch) {
     CToneCtrlPage* page = pane.Page(ch);
-    if (targets.setPan) targets.setPan(ch, settings.panCh[ch]);
-    page->SetPan(settings.panCh[ch]);
+    // Copies: the console stores what it is sent back into these settings.
+    const int pan = settings.panCh[ch];
+    send(cmd::Pan{ch, pan});
+    page->SetPan(pan);
     for (int band = 0; band < 3; ++band) {
       const float x = settings.tone[ch][band];
-      current[ch][band] = x;
-      if (targets.setToneGain) targets.setToneGain(ch, band, x);
+      send(cmd::Tone{ch, band, x});
       page->SetTone(band, x);
     }
   }

@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 
+#include "engine/ConsoleCommand.h"
 #include "show/Settings.h"
 
 class QLineEdit;
@@ -86,21 +87,14 @@ class CToneCtrlPane : public QWidget {
   int toneChannel_ = 0;
 };
 
-// Where the view's tone and pan actions go.
-struct ToneTargets {
-  std::function<void(int channel, int pan)> setPan;
-  // The channel's voice-engine voices (SetToneGain of its CWaveXAudio).
-  std::function<void(int channel, int band, float x)> setToneGain;
-};
+// Where the pane's pan and tone changes go: the console.
+using ConsoleCommandSink = std::function<void(const ConsoleCommand&)>;
 
-// The main view's action for commands 187..190 from the pane: the pan goes
-// to the channel; a tone value x = slider / 10 is kept as the channel's
-// current value (current[channel][band]), applied and stored in settings.
-void HandleToneCommand(int id, const CToneCtrlPane& pane, Settings& settings,
-                       std::array<std::array<float, 3>, 7>& current, const ToneTargets& targets);
+// The main view's action for commands 187..190 from the pane: the pan, or
+// the band's gain x = slider / 10, of the page's channel as a console command.
+void HandleToneCommand(int id, const CToneCtrlPane& pane, const ConsoleCommandSink& send);
 // At start, after the outputs are set up: the stored pan and tone values of
 // CH1..CH6 reach the channels and the pages.
-void ApplyStoredTone(CToneCtrlPane& pane, const Settings& settings,
-                     std::array<std::array<float, 3>, 7>& current, const ToneTargets& targets);
+void ApplyStoredTone(CToneCtrlPane& pane, const Settings& settings, const ConsoleCommandSink& send);
 
 }  // namespace orvex

@@ -1,9 +1,14 @@
 // The auto-run clock, and the offline session's repeatability.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <tuple>
 
 #include "engine/ConsoleRig.h"
+#include "engine/RealTimerService.h"
 
 namespace orvex {
 namespace {
@@ -124,7 +129,10 @@ TEST(AutoRun, ZeroResetStopAndStopAll) {
   rig.At(550, [](CConsole& c) { c.ZeroReset(); });
   EXPECT_EQ(rig.C().ClockText(), "00:00:00.0");
   EXPECT_EQ(rig.C().Clock(), 0u);
+  // The clock counts from the reset, not from the tick before it.
   rig.RunTo(600);
+  EXPECT_EQ(rig.C().Clock(), 0u);
+  rig.RunTo(650);
   EXPECT_EQ(rig.C().Clock(), 100u);
   EXPECT_EQ(rig.C().ClockText(), "00:00:00.1");
   // Run again reads the edit box: the operator typed a new time.
@@ -163,6 +171,84 @@ TEST(AutoRun, FadeOutEndingAsTheNextCueStartsLeavesTheNewCuePlaying) {
 }
 
 // The same show and the same actions give the same samples and events.
+// A timer thread held up drops the ticks that fell due meanwhile: the clock
+// still reads the time that passed, and the cues the stall passed over fire
+// at its end, each in its turn.
+TEST(AutoRun, ClockFollowsElapsedTimeAcrossAStalledTimerThread) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  show.Add(1, Timed(Cue(1, "a.wav"), 500));
+  show.Add(2, Timed(Cue(2, "a.wav"), 600));
+  show.Add(3, Timed(Cue(3, "a.wav"), 1000));
+  show.settings.autoNext = 1;
+  ConsoleRig rig(show);
+  rig.At(0, [](CConsole& c) { c.Execute(cmd::AutoRun{cmd::AutoRunAction::kRun}); });
+  rig.RunTo(300);
+  rig.session.Timers().Stall(450);
+  rig.session.Settle();
+  EXPECT_EQ(rig.Now(), 750u);
+  EXPECT_EQ(rig.C().Clock(), 750u);
+  EXPECT_EQ(rig.C().ClockText(), "00:00:00.7");
+  EXPECT_EQ(rig.Times(Kind::kGo), (std::vector<uint32_t>{750, 750}));
+  EXPECT_EQ(rig.Times(Kind::kPlay), (std::vector<uint32_t>{750, 750}));
+  // The next cue fires when the clock reaches it, not 400 ms later, and the
+  // ticks are back on the clock's 100 ms steps.
+  while (rig.Now() < 1200) rig.session.Step();
+  EXPECT_EQ(rig.Times(Kind::kGo), (std::vector<uint32_t>{750, 750, 1000}));
+  EXPECT_EQ(rig.C().Clock(), 1200u);
+}
+
+// The same on the real timer service: another timer's callback holds the
+// timer thread for 450 ms before the cue is due.
+TEST(AutoRun, RealTimerClockFiresOnTimeAfterTheTimerThreadWasHeldUp) {
+  struct GoTimes : ConsoleListener {
+    std::mutex mutex;
+    std::vector<uint32_t> times;
+    void OnConsoleEvent(const ConsoleEvent& e) override {
+      std::lock_guard lock(mutex);
+      if (e.kind == Kind::kGo) times.push_back(e.timeMs);
+    }
+  } goes;
+  CueStore cues;
+  Settings settings;
+  ASSERT_TRUE(cues.AddRecord(1, Timed(Cue(1, "STOP"), 800)));
+  RealTimerService timers;
+  ManualUiPoster poster;
+  {
+    CConsole console(cues, settings, timers, poster);
+    console.SetListener(&goes);
+    console.RefreshAfterCueChange(true);
+    std::atomic<bool> held{false};
+    const auto hold = [](TimerService::TimerId, void* user) {
+      if (static_cast<std::atomic<bool>*>(user)->exchange(true)) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    };
+    const uint32_t start = timers.timeGetTime();
+    console.Execute(cmd::AutoRun{cmd::AutoRunAction::kRun});
+    const TimerService::TimerId blocker = timers.timeSetEvent(150, 1, hold, &held);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    for (;;) {
+      poster.RunPending();
+      {
+        std::lock_guard lock(goes.mutex);
+        if (!goes.times.empty()) break;
+      }
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    timers.timeKillEvent(blocker);
+    console.Shutdown();
+    EXPECT_TRUE(held.load());
+    std::lock_guard lock(goes.mutex);
+    ASSERT_EQ(goes.times.size(), 1u);
+    const uint32_t at = goes.times[0] - start;
+    // A clock counting ticks would have lost about four of them.
+    EXPECT_GE(at, 795u);
+    EXPECT_LE(at, 900u);
+  }
+  poster.RunPending();
+}
+
 TEST(OfflineSessionRepeat, SameActionsGiveIdenticalOutput) {
   auto render = [](TestShow& show) {
     show.Dc("a.wav", 3000, 12000);

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QScrollArea>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/FrameIds.h"
 #include "ui/Looks.h"
+#include "ui/ToneCtrlPane.h"
 
 namespace orvex {
 namespace {
@@ -208,6 +210,21 @@ TEST_F(MainFrameTest, HelpFilesOpenFromTheProgramFolderAndAreBuiltThere) {
     EXPECT_TRUE(pdf.read(5) == "%PDF-");
     EXPECT_GT(pdf.size(), 10000);
   }
+}
+
+// The effect pane keeps no tone of its own: a band moved there is the
+// console's, which plays it and keeps it in the settings that are saved.
+TEST_F(MainFrameTest, AToneMovedInTheEffectPaneGoesToTheConsole) {
+  auto* pane = qobject_cast<CToneCtrlPane*>(m_frame->Pane(ids::kEffectPane)->widget());
+  ASSERT_NE(pane, nullptr);
+  auto* mid = pane->Page(3)->findChild<QSlider*>(QStringLiteral("id1335"));
+  ASSERT_NE(mid, nullptr);
+  mid->setValue(-35);
+  EXPECT_EQ(m_runtime->Console().ToneGain(3, 1), -3.5f);
+  EXPECT_EQ(m_doc->GetSettings().tone[3][1], -3.5f);
+  auto* pan = pane->Page(5)->findChild<QSlider*>(QStringLiteral("id1333"));
+  pan->setValue(-2550);
+  EXPECT_EQ(m_runtime->Console().Pan(5), -2550);
 }
 
 TEST_F(MainFrameTest, AboutBoxShowsTheVersion) {

@@ -20,11 +20,14 @@ namespace {
 class TonePaneTest : public QtAppTest {
  protected:
   TonePaneTest() {
-    targets.setPan = [this](int ch, int pan) { pans.emplace_back(ch, pan); };
-    targets.setToneGain = [this](int ch, int band, float x) { gains.push_back({ch, band, x}); };
+    send = [this](const ConsoleCommand& c) {
+      if (const auto* pan = std::get_if<cmd::Pan>(&c)) pans.emplace_back(pan->ch, pan->pan);
+      if (const auto* tone = std::get_if<cmd::Tone>(&c))
+        gains.push_back({tone->ch, tone->band, tone->gain});
+    };
     QObject::connect(&pane, &CToneCtrlPane::command, &pane, [this](int id) {
       commands.push_back(id);
-      HandleToneCommand(id, pane, settings, current, targets);
+      HandleToneCommand(id, pane, send);
     });
   }
   template <class T>
@@ -39,8 +42,7 @@ class TonePaneTest : public QtAppTest {
   };
   CToneCtrlPane pane;
   Settings settings;
-  std::array<std::array<float, 3>, 7> current{};
-  ToneTargets targets;
+  ConsoleCommandSink send;
   std::vector<int> commands;
   std::vector<std::pair<int, int>> pans;
   std::vector<Gain> gains;
@@ -60,7 +62,7 @@ TEST_F(TonePaneTest, SixTabsOfOnePageEachStartingOnTheFirst) {
   EXPECT_EQ(Child<QSlider>(pane.Page(1), 1333)->maximum(), 10000);
 }
 
-TEST_F(TonePaneTest, ToneSlidersSendTheirCommandsAndTheViewStoresTheValue) {
+TEST_F(TonePaneTest, ToneSlidersSendTheirCommandsAndTheChannelsGain) {
   CToneCtrlPage* page = pane.Page(3);
   Child<QSlider>(page, 1337)->setValue(-150);  // Low
   Child<QSlider>(page, 1335)->setValue(-35);   // Mid
@@ -68,15 +70,12 @@ TEST_F(TonePaneTest, ToneSlidersSendTheirCommandsAndTheViewStoresTheValue) {
   EXPECT_EQ(commands, (std::vector<int>{189, 188, 190}));
   EXPECT_EQ(pane.ToneChannel(), 3);
   EXPECT_EQ(gains, (std::vector<Gain>{{3, 0, -15.0f}, {3, 1, -3.5f}, {3, 2, 5.0f}}));
-  EXPECT_EQ(current[3][1], -3.5f);
-  EXPECT_EQ(settings.tone[3][0], -15.0f);
-  EXPECT_EQ(settings.tone[3][2], 5.0f);
 
   // "Center" flattens its band and sends the same command.
   QTest::mouseClick(Child<QPushButton>(page, 1186), Qt::LeftButton);
   EXPECT_EQ(Child<QSlider>(page, 1337)->value(), 0);
   EXPECT_EQ(commands.back(), 189);
-  EXPECT_EQ(settings.tone[3][0], 0.0f);
+  EXPECT_EQ(gains.back(), (Gain{3, 0, 0.0f}));
 }
 
 TEST_F(TonePaneTest, PanShowsItsValueAndReachesTheChannel) {
@@ -94,14 +93,15 @@ TEST_F(TonePaneTest, StoredValuesReachChannelsAndPagesWithoutCommands) {
   settings.panCh[2] = 4000;
   settings.tone[2][1] = 2.5f;
   settings.tone[6][2] = -15;
-  ApplyStoredTone(pane, settings, current, targets);
+  ApplyStoredTone(pane, settings, send);
   EXPECT_TRUE(commands.empty());
   EXPECT_EQ(Child<QSlider>(pane.Page(2), 1333)->value(), 4000);
   EXPECT_EQ(Child<QLineEdit>(pane.Page(2), 1218)->text(), QStringLiteral("40"));
   EXPECT_EQ(Child<QSlider>(pane.Page(2), 1335)->value(), 25);
   EXPECT_EQ(Child<QSlider>(pane.Page(6), 1336)->value(), -150);
   EXPECT_EQ(gains.size(), 18u);  // every band of every channel, flat ones too
-  EXPECT_EQ(current[6][2], -15.0f);
+  EXPECT_EQ(gains.back(), (Gain{6, 2, -15.0f}));
+  EXPECT_EQ(pans[1], std::make_pair(2, 4000));
 }
 
 TEST_F(TonePaneTest, AsioDialogShowsTheFormatAndTheOpenFiles) {

@@ -1,0 +1,93 @@
+// Messages reported inside an operation wait for it: the box comes once the
+// operation has returned to the event loop, and several come in turn.
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ViewRig.h"
+#include "show/Messages.h"
+#include "ui/MessageBox.h"
+#include "ui/StartButton.h"
+#include "unit/MessageRecorder.h"
+
+namespace orvex {
+namespace {
+
+class ReportedMessageTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    ViewTest::SetUp();
+    previous = SetMessageSink(&sink);
+  }
+  void TearDown() override {
+    SetMessageSink(previous);
+    ViewTest::TearDown();
+  }
+  static int OpenBoxes() {
+    int open = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (dynamic_cast<CMessageBox*>(w) && w->isVisible()) ++open;
+    return open;
+  }
+
+  QtMessageSink sink;
+  MessageSink* previous = nullptr;
+};
+
+TEST_F(ReportedMessageTest, AGoOntoMissingFilesFinishesBeforeTheirBoxesShowOneAfterTheOther) {
+  // Each channel stops on Q1 and moves on to a file that is not there.
+  doc->GetSettings().autoNext = 1;
+  for (int ch : {1, 2}) {
+    ASSERT_TRUE(doc->AddRecord(ch, UiCue(1, "STOP")));
+    ASSERT_TRUE(doc->AddRecord(ch, UiCue(2, "gone" + std::to_string(ch) + ".wav")));
+  }
+  Open();
+
+  std::vector<QString> shown;
+  std::vector<int> openAtOnce;
+  bool goReturned = false;
+  std::vector<bool> afterGo;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, &answer, [&] {
+    auto* box = dynamic_cast<CMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    openAtOnce.push_back(OpenBoxes());
+    afterGo.push_back(goReturned);
+    shown.push_back(box->findChild<QPlainTextEdit*>(QStringLiteral("text"))->toPlainText());
+    box->findChild<QPushButton*>(QStringLiteral("yes"))->click();
+  });
+  answer.start(5);
+
+  view->GoButton()->click();
+  goReturned = true;
+  // The GO has run to its end with no box in its way.
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(OpenBoxes(), 0);
+  EXPECT_EQ(console->CurrentRecord(1), 2);
+  EXPECT_EQ(console->CurrentRecord(2), 2);
+  EXPECT_EQ(console->NextCue(), 2);
+  EXPECT_EQ(console->CurrentCueText(), "1");
+  EXPECT_FALSE(console->Player(1).IsLoaded());
+  EXPECT_TRUE(console->LoadedMark(1));  // as when the file cannot open
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 2; }, 5000));
+  QTest::qWait(50);
+  const QString cannotOpen = QString::fromUtf8(kCueFileCannotOpen);
+  EXPECT_EQ(shown, (std::vector<QString>{
+                       cannotOpen + "\n" + QString::fromStdString(console->CurrentFilePath(1)),
+                       cannotOpen + "\n" + QString::fromStdString(console->CurrentFilePath(2))}));
+  EXPECT_EQ(openAtOnce, (std::vector<int>{1, 1}));
+  EXPECT_EQ(afterGo, (std::vector<bool>{true, true}));
+  EXPECT_EQ(OpenBoxes(), 0);
+}
+
+// Standard error and the tests' recorder keep showing a report at once.
+TEST_F(ReportedMessageTest, OtherSinksShowAReportAtOnce) {
+  MessageRecorder recorder;
+  ReportMessage("再生できません");
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{"再生できません"});
+}
+
+}  // namespace
+}  // namespace orvex
