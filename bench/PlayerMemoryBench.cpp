@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
-#include <chrono>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
