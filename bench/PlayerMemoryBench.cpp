@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -67,6 +68,8 @@ void BM_PlayerPeakMemory(benchmark::State& state) {
     const double before = ResidentMegabytes();
     double peak = before;
     player.LoadFile(path);
+    player.WaitForReader(std::chrono::seconds(30));
+    poster.RunPending();
     player.Play();
     for (uint32_t ms = 0; ms < (seconds + 1) * 1000; ms += 10) {
       timers.Advance(10);

@@ -89,8 +89,6 @@ class CConsole {
   void StartFadeOut(int fader, bool toZero);
   void CancelFade(int fader);
   void FadeStep(int fader);
-  // Runs the step of every fading fader at once (between pieces of a read).
-  void RunPendingFadeSteps();
   bool AnyFadeRunning() const;
 
   uint32_t FaderValue(int fader) const { return value_[Index(fader)].load(); }

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/Console.h"
 #include "show/Messages.h"
@@ -96,13 +97,23 @@ void CConsole::LoadChannelFile(int ch) {
     if (lists_) lists_->ClearChannelList(ch);
     player.SetChannelData(r->channelData);
     const std::string native = ResolvePath(path);
-    if (!player.LoadFile(native)) {
+    // Returns at once: the player's reader opens the file, and a refusal
+    // comes back later, on this thread.
+    player.LoadFile(native, [this, ch, path, native](WaveOpenError error) {
       // The other refusals have shown their reason already; a file that is
       // not there would otherwise leave a silent cue nobody was told about.
-      if (player.Source().LastOpenError() == WaveOpenError::kCannotOpen)
+      if (error == WaveOpenError::kCannotOpen)
         ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
       if (slider_) slider_->SelectChannelFile(ch, path);
-    }
+      // A GO that came before the refusal started nothing: the channel is
+      // free for its next cue, which may be waiting to load.
+      CueState& state = cue_[Index(ch)];
+      state.started = false;
+      if (std::exchange(state.reload, false)) {
+        state.loaded = false;
+        LoadChannelFile(ch);
+      }
+    });
     cues_.SetChannelData(ch, s.current, player.GetChannelData());
     s.loaded = true;
     s.listMode = false;

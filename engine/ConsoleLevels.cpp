@@ -336,8 +336,8 @@ void CConsole::FadeStep(int fader) {
   bool stop = false;
   uint32_t serial = 0, sound = 0;
   {
-    // The timer thread, another player's reading tick and a seek on the UI
-    // thread may all step this fader: one step at a time, start to end.
+    // The timer thread steps this fader while the UI thread starts, ends or
+    // cancels its fade: one step at a time, start to end.
     std::lock_guard lock(f.mutex);
     const bool in = f.in.load();
     // No timer: not started yet, ended, or frozen by a pause.
@@ -385,11 +385,6 @@ void CConsole::StopAfterFade(int ch, uint32_t serial, uint32_t sound) {
   // fired in the same instant) took over: the stop is not for them.
   if (fades_[Index(ch)].serial.load() != serial || sound_[Index(ch)] != sound) return;
   StopChannel(ch);
-}
-
-void CConsole::RunPendingFadeSteps() {
-  // A fade frozen by a pause has no timer: FadeStep leaves it where it is.
-  for (int fader = 1; fader <= kFaders; ++fader) FadeStep(fader);
 }
 
 bool CConsole::AnyFadeRunning() const {

@@ -20,9 +20,6 @@ CConsole::CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiP
     player->SetEndOfFileHandler([this, alive](int channel) {
       if (alive.lock()) OnChannelEnded(channel);
     });
-    // Long reads run on the timer thread; fades due meanwhile step between
-    // the pieces so they stay smooth.
-    player->SetBetweenPieces([this] { RunPendingFadeSteps(); });
     players_[Index(ch)] = std::move(player);
   }
   for (int f = 0; f <= kFaders; ++f) fadeUsers_[Index(f)] = {this, f};

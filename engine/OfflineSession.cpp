@@ -38,7 +38,13 @@ void OfflineSession::Step(uint32_t ms) {
   framesPulled_ = end;
   elapsedMs_ += ms;
   timers_.Advance(ms);
-  poster_.RunPending();
+  Settle();
+}
+
+void OfflineSession::Settle() {
+  do {
+    for (int ch = 1; ch <= kChannels; ++ch) console_->Player(ch).WaitForReader(readWait_);
+  } while (poster_.RunPending() > 0);
 }
 
 void OfflineSession::Run(uint32_t ms) {

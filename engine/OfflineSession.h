@@ -3,6 +3,7 @@
 // deterministic: the same show and actions give the same samples.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -44,8 +45,13 @@ class OfflineSession : private ConsoleListener {
   // moves on, running the timers and the work they posted to the UI thread.
   void Step(uint32_t ms = kStepMs);
   void Run(uint32_t ms);
-  // Runs work posted to the UI thread (after an action).
-  void Settle() { poster_.RunPending(); }
+  // Runs work posted to the UI thread (after an action). First the players'
+  // readers finish what they were asked, so what is heard never depends on
+  // how fast the disk is: a file loads in no time on the virtual clock.
+  void Settle();
+  // How long Settle waits for one player's reader (a file that never comes,
+  // a FIFO nobody writes, would otherwise hold every step up for good).
+  void SetReadWait(std::chrono::milliseconds wait) { readWait_ = wait; }
 
   // Events so far, in order.
   std::vector<ConsoleEvent> Events() const;
@@ -53,6 +59,7 @@ class OfflineSession : private ConsoleListener {
  private:
   void OnConsoleEvent(const ConsoleEvent& event) override;
 
+  std::chrono::milliseconds readWait_{10000};
   uint64_t elapsedMs_ = 0;
   uint64_t framesPulled_ = 0;
   // The outputs render on the calling thread, one after the other: a 10 ms

@@ -13,8 +13,9 @@
 namespace orvex {
 namespace {
 
-// The formats the players last opened. Written by OpenWaveFile and read by
-// the output set-up, both on the UI thread only, so no lock.
+// The formats the players last opened. Written by OpenWaveFile or
+// SetPlayerFormat and read by the output set-up, all on the UI thread only,
+// so no lock.
 std::array<WaveFormat, kWavePlayerCount> g_playerFormats;
 
 // The part of the "fmt " chunk this program reads: the WAVEFORMATEX fields
@@ -101,6 +102,10 @@ WaveFormat PlayerFormat(int index) {
   return g_playerFormats[static_cast<size_t>(index)];
 }
 
+void SetPlayerFormat(int index, const WaveFormat& format) {
+  if (index >= 0 && index < kWavePlayerCount) g_playerFormats[static_cast<size_t>(index)] = format;
+}
+
 CWaveSource::CWaveSource(int playerIndex) : playerIndex_(playerIndex) {}
 
 CWaveSource::~CWaveSource() {
@@ -111,6 +116,7 @@ bool CWaveSource::OpenWaveFile(const std::string& nativePath) {
   CloseWaveFile();
   lastOpenError_ = WaveOpenError::kNone;
   openErrno_ = 0;
+  refusalMessage_ = nullptr;
   path_ = nativePath;
 
   file_ = std::fopen(nativePath.c_str(), "rb");
@@ -167,9 +173,7 @@ bool CWaveSource::OpenWaveFile(const std::string& nativePath) {
   tickBytes_ = bytesPerSecond_ / 10;
   channels_ = format_.channels;
   blockAlign_ = format_.blockAlign;
-  if (playerIndex_ >= 0 && playerIndex_ < kWavePlayerCount) {
-    g_playerFormats[static_cast<size_t>(playerIndex_)] = format_;
-  }
+  SetPlayerFormat(playerIndex_, format_);
   return true;
 }
 
@@ -242,7 +246,8 @@ bool CWaveSource::Refuse(WaveOpenError error, const char* message) {
   // Closed before the message so the file is not held while a dialog waits.
   CloseWaveFile();
   lastOpenError_ = error;
-  ReportMessage(message);
+  refusalMessage_ = message;
+  if (reportsMessages_) ReportMessage(message);
   return false;
 }
 

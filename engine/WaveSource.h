@@ -39,6 +39,9 @@ enum class WaveOpenError {
 // cleared format for an index outside 0..kWavePlayerCount-1 or a player that
 // never opened a file. UI thread only.
 WaveFormat PlayerFormat(int index);
+// Records the format of the file the player at index has opened; a player
+// whose source runs on its reader thread records it here from the UI thread.
+void SetPlayerFormat(int index, const WaveFormat& format);
 
 class CWaveSource {
  public:
@@ -51,10 +54,18 @@ class CWaveSource {
 
   // Opens nativePath, checks that it is a PCM WAV file and positions the
   // stream at the first sample byte. Every refusal except "cannot open" and
-  // "no sample bytes" reports its reason through ConfirmYesNo; on any refusal
+  // "no sample bytes" reports its reason through ReportMessage; on any refusal
   // the file is closed and the format cleared. Opening again first closes the
-  // previous file. Call on the UI thread (it writes the format table).
+  // previous file. With a player index it writes the format table, so call
+  // it on the UI thread then; a source of index -1 may run on any thread.
   bool OpenWaveFile(const std::string& nativePath);
+
+  // Off, refusals keep their message (RefusalMessage) for the caller to
+  // report instead of reporting it themselves: a source read on a worker
+  // thread must not show anything from there.
+  void SetReportsMessages(bool reports) { reportsMessages_ = reports; }
+  // The message of the last refusal, nullptr when it had none.
+  const char* RefusalMessage() const { return refusalMessage_; }
 
   // Reads min(capacity, Remaining()) bytes in one go. If nothing arrives
   // although bytes were asked for, reports kWaveReadFailed, fills the asked
@@ -129,6 +140,8 @@ class CWaveSource {
   uint32_t lastReadCount_ = 0;
   WaveOpenError lastOpenError_ = WaveOpenError::kNone;
   int openErrno_ = 0;
+  bool reportsMessages_ = true;
+  const char* refusalMessage_ = nullptr;
   std::function<void()> pieceReadHook_;
 };
 

@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "engine/FadeMask.h"
 #include "show/Messages.h"
 
 namespace orvex {
 namespace {
-
-uint32_t WholeBlocks(uint64_t bytes, uint32_t blockAlign) {
-  uint64_t blocks = std::max<uint64_t>(bytes / blockAlign, 1);
-  return static_cast<uint32_t>(std::min<uint64_t>(blocks * blockAlign, 0x7FFFFFFFu));
-}
 
 std::string MinutesSeconds(uint64_t seconds, uint64_t fraction, int digits) {
   char text[48];
@@ -41,7 +37,11 @@ PositionDisplay MakePositionDisplay(uint32_t position, uint32_t dataSize, uint32
 }
 
 CWaveWnd::CWaveWnd(int channel, TimerService& timers, UiPoster& poster)
-    : channel_(channel), timers_(timers), poster_(poster), source_(channel) {
+    : channel_(channel),
+      timers_(timers),
+      poster_(poster),
+      lateTimer_(timers, poster),
+      reader_(poster, [this] { OnReaderNews(); }) {
   // Channels CH1..CH6 have tone control; the continuous-play player has none.
   if (channel >= 1) xaudio_.InitEffects();
 }
@@ -68,35 +68,58 @@ void CWaveWnd::SetKnee(const FaderKnee& knee) {
   knee_ = knee;
 }
 
-bool CWaveWnd::LoadFile(const std::string& nativePath) {
+void CWaveWnd::LoadFile(const std::string& nativePath, RefusedHandler onRefused) {
   path_ = nativePath;
-  return Prepare();
+  Prepare(std::move(onRefused));
 }
 
-bool CWaveWnd::Prepare() {
-  Close();
+void CWaveWnd::Prepare(RefusedHandler onRefused) {
+  Close(false);
   wasapi_.SetStream(&m_stream);
   xaudio_.SetStream(&m_stream);
+  onRefused_ = std::move(onRefused);
+  lastOpenError_ = WaveOpenError::kNone;
+  loaded_.store(true);
+  reader_.Open(path_, firstSeconds_);
+}
 
-  if (!source_.OpenWaveFile(path_)) return false;
-  const uint32_t bps = source_.BytesPerSecond();
-  const uint32_t align = source_.BlockAlign();
-  if (bps == 0 || align == 0 || !xaudio::IsPlayableFormat(source_.Format())) {
-    // Nothing could be timed or played from such a header (12-bit samples, a
-    // frame size that does not match the channels): refused here, before any
-    // output is opened for it.
-    ReportMessage(kWaveNoFormat);
-    source_.CloseWaveFile();
-    return false;
+void CWaveWnd::OnReaderNews() {
+  if (!loaded_.load()) return;
+  if (std::optional<BlockReader::Opened> opened = reader_.TakeOpened()) {
+    OnOpened(*opened);
+    if (!loaded_.load()) return;
   }
-  firstSize_ = WholeBlocks(uint64_t{bps} * static_cast<uint32_t>(firstSeconds_), align);
-  secondSize_ = WholeBlocks(uint64_t{bps} * static_cast<uint32_t>(secondSeconds_), align);
+  // While the tick runs it moves what arrives itself.
+  if (opened_ && timer_ == 0) DrainOnUi();
+}
+
+void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
+  if (opened.error != WaveOpenError::kNone) {
+    lastOpenError_ = opened.error;
+    loaded_.store(false);
+    playing_.store(false);
+    startPending_ = false;
+    lateTimer_.Stop();
+    // After the operation that asked for the file has returned, never from
+    // inside it: the UI shows the message when it is free to.
+    if (opened.message != nullptr) ReportMessage(opened.message);
+    // Last: the owner may load another file from here.
+    if (RefusedHandler handler = std::exchange(onRefused_, nullptr)) handler(opened.error);
+    return;
+  }
+  format_ = opened.format;
+  SetPlayerFormat(channel_, format_);
+  opened_ = true;
+  const uint32_t bps = format_.avgBytesPerSec;
+  const uint32_t align = format_.blockAlign;
+  firstSize_ = BlockBytes(bps, firstSeconds_, align);
+  secondSize_ = BlockBytes(bps, secondSeconds_, align);
   halfPeriod_ = static_cast<uint32_t>(std::min(firstSeconds_, secondSeconds_) / 2);
-  dataSize_.store(source_.DataSize());
+  dataSize_.store(opened.dataSize);
   bytesPerSecond_.store(bps);
-  channels_.store(source_.Channels());
+  channels_.store(format_.channels);
   position_.store(0);
-  if (observer_) observer_->OnFileSelected(channel_, path_, bps, source_.DataSize());
+  if (observer_) observer_->OnFileSelected(channel_, path_, bps, opened.dataSize);
   UpdatePositionDisplay();
 
   // The store holds the first block and two later ones: enough for the
@@ -104,63 +127,67 @@ bool CWaveWnd::Prepare() {
   // does not grow with the length of the file.
   m_stream.Allocate(uint64_t{firstSize_} + 2 * uint64_t{secondSize_}, align);
   storeOrigin_ = 0;
-  const WaveFormat& format = source_.Format();
-  wasapi_.OpenStreams(format, halfPeriod_);
-  xaudio_.CreateVoices(format);
-  xaudio_.AllocBuffers(secondSize_, firstSize_);
-  ApplyRememberedLevels();
-
-  ReadIntoStore(firstSize_, ReadKind::kFirst);
+  readEnd_.store(firstSize_);
+  blockPending_.store(true);
   endOfData_.store(false);
   xaudio_.SetEndFlag(false);
+  wasapi_.OpenStreams(format_, halfPeriod_);
+  xaudio_.CreateVoices(format_);
+  xaudio_.AllocBuffers(secondSize_, firstSize_);
+  ApplyRememberedLevels();
+}
+
+BlockReader::Drained CWaveWnd::Drain() {
+  const BlockReader::Drained d = reader_.DrainInto(m_stream);
+  if (d.lastOfRequest) blockPending_.store(false);
+  if (d.end) {
+    endOfData_.store(true);
+    xaudio_.SetEndFlag(true);
+  }
+  return d;
+}
+
+void CWaveWnd::DrainOnUi() {
+  const BlockReader::Drained d = Drain();
+  if (!ready_.load()) {
+    if (m_stream.WritePos() > 0 || d.end || d.failed) BecomeReady(d.failed);
+  } else if (d.bytes > 0) {
+    wasapi_.Refill();
+    xaudio_.Refill();
+  }
+}
+
+void CWaveWnd::BecomeReady(bool failed) {
   wasapi_.Prefill();
   xaudio_.Prefill();
-  loaded_.store(true);
-  return true;
+  ready_.store(true);
+  lateTimer_.Stop();
+  const bool seek = std::exchange(seeking_, false);
+  if (failed) {
+    ReportMessage(kWaveReadFailed);
+    // A seek that found nothing leaves the player paused where it was told.
+    if (seek) startPending_ = false;
+  }
+  UpdatePositionDisplay();
+  if (std::exchange(startPending_, false)) {
+    StartOutputs();
+    StartTimer();
+  }
 }
 
-uint32_t CWaveWnd::ReadIntoStore(uint32_t capacity, ReadKind kind) {
-  if (kind == ReadKind::kFill) return FillStore(capacity);
-  if (kind == ReadKind::kSeek) {
-    // The UI thread waits for one piece only; the first tick reads on.
-    const uint64_t align = std::max<uint16_t>(source_.BlockAlign(), 1);
-    const uint64_t piece = std::max<uint64_t>(source_.PieceBytes() / align, 1) * align;
-    capacity = static_cast<uint32_t>(std::min<uint64_t>(capacity, piece));
-  }
-  uint32_t total = 0;
-  for (const StreamStore::WriteSpan& span : m_stream.PrepareWrite(capacity)) {
-    if (span.size == 0) continue;
-    const auto size = static_cast<uint32_t>(span.size);
-    const uint32_t n = kind == ReadKind::kFirst ? source_.ReadFirstBlock(span.data, size)
-                                                : source_.ReadBlock(span.data, size);
-    total += n;
-    if (n < size) break;
-  }
-  m_stream.Commit(total);
-  return total;
+void CWaveWnd::StartWhenReady() {
+  if (startPending_) return;
+  startPending_ = true;
+  // Reported once the start is late by more than a period, not before: a
+  // file on a good disk is there long before anyone would notice.
+  lateTimer_.Start(kLateStartMs, [this] { OnLate(); });
 }
 
-uint32_t CWaveWnd::FillStore(uint32_t capacity) {
-  uint32_t total = 0;
-  for (const StreamStore::WriteSpan& span : m_stream.PrepareWrite(capacity)) {
-    if (span.size == 0) continue;
-    const auto size = static_cast<uint32_t>(span.size);
-    uint32_t committed = 0;
-    const uint32_t n = source_.ReadBlock(span.data, size, [&](uint32_t readSoFar) {
-      m_stream.Commit(readSoFar - committed);
-      committed = readSoFar;
-      // After a seek the outputs hold a single piece: hand them each new one
-      // at once so a slow disk does not leave them dry.
-      wasapi_.Refill();
-      xaudio_.Refill();
-      if (betweenPieces_) betweenPieces_();
-      return !cancelRead_.load();
-    });
-    m_stream.Commit(n - committed);
-    total += n;
-    if (n < size || cancelRead_.load()) break;
-  }
-  return total;
+void CWaveWnd::OnLate() {
+  lateTimer_.Stop();
+  if (!startPending_ || ready_.load()) return;
+  std::fprintf(stderr, "CH%d: %s: %s\n", channel_, kWaveLate, path_.c_str());
+  if (observer_) observer_->OnFileLate(channel_, path_);
 }
 
 void CWaveWnd::StartOutputs() {
@@ -172,8 +199,6 @@ void CWaveWnd::StartTimer() {
   if (timer_ != 0) return;
   ticks_ = 0;
   ticksSinceFill_ = 0;
-  endOfData_.store(false);
-  xaudio_.SetEndFlag(false);
   clockStart_ = timers_.timeGetTime();
   positionStart_ = position_.load();
   timer_ = timers_.timeSetEvent(100, 10, &CWaveWnd::TickThunk, this);
@@ -181,10 +206,8 @@ void CWaveWnd::StartTimer() {
 
 void CWaveWnd::KillTimer() {
   if (timer_ == 0) return;
-  cancelRead_.store(true);
   timers_.timeKillEvent(timer_);
   timer_ = 0;
-  cancelRead_.store(false);
 }
 
 uint32_t CWaveWnd::PositionAfter(uint32_t elapsedMs) const {
@@ -194,15 +217,23 @@ uint32_t CWaveWnd::PositionAfter(uint32_t elapsedMs) const {
 
 bool CWaveWnd::Play() {
   if (!loaded_.load()) return false;
+  playing_.store(true);
+  if (!ready_.load()) {
+    StartWhenReady();
+    return true;
+  }
+  // The rest of the first block, if it came in after the first piece.
+  DrainOnUi();
   StartOutputs();
   UpdatePositionDisplay();
-  playing_.store(true);
   StartTimer();
   return true;
 }
 
 void CWaveWnd::Pause() {
   if (!loaded_.load()) return;
+  startPending_ = false;
+  lateTimer_.Stop();
   if (timer_ != 0) {
     KillTimer();
     // Counted up to the pause itself, not only up to the last tick.
@@ -218,32 +249,36 @@ void CWaveWnd::Pause() {
 
 void CWaveWnd::Resume() {
   if (!loaded_.load()) return;
+  if (!ready_.load()) {
+    StartWhenReady();
+    return;
+  }
+  if (timer_ == 0) DrainOnUi();
   StartOutputs();
   StartTimer();
 }
 
 void CWaveWnd::Seek(uint32_t offset) {
-  if (!loaded_.load()) return;
+  // Before the header is known there is no position to go to.
+  if (!loaded_.load() || !opened_) return;
   Pause();
-  const uint32_t align = source_.BlockAlign();
+  const uint32_t align = std::max<uint32_t>(format_.blockAlign, 1);
   offset = align * (offset / align);
-  source_.SeekData(offset);
   position_.store(offset);
   // The outputs let go of every queued byte before the store is refilled.
   wasapi_.Flush();
   xaudio_.Flush();
   m_stream.Reset();
   storeOrigin_ = offset;
-  if (ReadIntoStore(secondSize_, ReadKind::kSeek) == 0) {
-    ReportMessage(kWaveReadFailed);
-    UpdatePositionDisplay();
-    return;
-  }
-  seekBlockOpen_.store(true);
-  wasapi_.Prefill();
-  xaudio_.Prefill();
+  ready_.store(false);
+  seeking_ = true;
+  endOfData_.store(false);
+  xaudio_.SetEndFlag(false);
+  readEnd_.store(offset + std::min(secondSize_, UINT32_MAX - offset));
+  blockPending_.store(true);
+  reader_.Seek(offset, secondSize_);
   UpdatePositionDisplay();
-  if (playing_.load() && !paused_.load()) Resume();
+  if (playing_.load() && !paused_.load()) StartWhenReady();
 }
 
 void CWaveWnd::Unload() {
@@ -252,15 +287,24 @@ void CWaveWnd::Unload() {
   channelData_[7] = 0;
 }
 
-void CWaveWnd::Close() {
+void CWaveWnd::Close(bool closeFile) {
   KillTimer();
-  seekBlockOpen_.store(false);
+  lateTimer_.Stop();
+  startPending_ = false;
+  seeking_ = false;
+  opened_ = false;
+  format_ = {};
+  onRefused_ = nullptr;
+  // Drops every read asked so far; one still in flight is abandoned, and
+  // what it brings back later goes nowhere.
+  if (closeFile) reader_.Close();
   wasapi_.Close();
   xaudio_.Silence();
-  source_.CloseWaveFile();
   playing_.store(false);
   loaded_.store(false);
+  ready_.store(false);
   endOfData_.store(false);
+  blockPending_.store(false);
   xaudio_.ReleaseVoices();
   m_stream.Release();
 }
@@ -270,10 +314,24 @@ void CWaveWnd::TickThunk(TimerService::TimerId, void* user) {
 }
 
 void CWaveWnd::OnTick() {
+  // What the reader brought since the last tick; the disk itself is never
+  // touched here.
+  Drain();
   wasapi_.Refill();
   xaudio_.Refill();
   if (ticks_ == 0 || ticksSinceFill_ * 100 > halfPeriod_ * 1000) {
-    ticksSinceFill_ = FillNextBlock() ? 0 : ticksSinceFill_ + 1;
+    switch (FillNextBlock()) {
+      case Fill::kDone:
+        ticksSinceFill_ = 0;
+        break;
+      case Fill::kNoRoom:
+        ++ticksSinceFill_;
+        break;
+      case Fill::kBusy:
+        // Asked again on the next tick, not a half period later.
+        ticksSinceFill_ = std::max(ticksSinceFill_ + 1, halfPeriod_ * 10 + 1);
+        break;
+    }
   } else {
     ++ticksSinceFill_;
   }
@@ -294,33 +352,29 @@ void CWaveWnd::OnTick() {
   UpdatePositionDisplay();
 }
 
-bool CWaveWnd::FillNextBlock() {
-  // Fades with reading blocked come first; the fill waits for the next turn.
-  // Not the block a seek began, though: the outputs hold one piece of it.
-  if (g_fadeMask.load() != 0 && !seekBlockOpen_.load()) return true;
-  if (fillRunning_.exchange(true)) return true;
-  const uint32_t remaining = source_.Remaining();
+CWaveWnd::Fill CWaveWnd::FillNextBlock() {
+  // With the option to hold reading back while faders fade, no block is
+  // asked for until they end; the fill waits for the next turn. A block
+  // already asked for (a seek's) still comes in: the outputs wait for it.
+  if (g_fadeMask.load() != 0) return Fill::kDone;
+  if (blockPending_.load()) return Fill::kBusy;
+  if (endOfData_.load()) return Fill::kDone;
+  const uint32_t dataSize = dataSize_.load(), readEnd = readEnd_.load();
+  const uint32_t remaining = dataSize > readEnd ? dataSize - readEnd : 0;
+  if (remaining == 0) return Fill::kDone;
   const uint32_t need = std::min(secondSize_, remaining);
-  if (remaining > 0 && m_stream.FreeSpace() < need) {
+  if (m_stream.FreeSpace() < need) {
     // An output more than a block behind the clock has stopped pulling: it
     // loses its place rather than hold every other output back.
     const uint64_t slack = bytesPerSecond_.load() / 2;
     m_stream.DropLaggingReaders(need, std::max(firstSize_, secondSize_) + slack);
   }
-  if (remaining > 0 && m_stream.FreeSpace() < need) {
-    // The outputs still hold the bytes this block would overwrite.
-    fillRunning_.store(false);
-    return false;
-  }
-  // A read cut short by the UI thread has at least its first piece, so only
-  // the end of the data reads nothing.
-  if (ReadIntoStore(secondSize_, ReadKind::kFill) == 0) {
-    endOfData_.store(true);
-    xaudio_.SetEndFlag(true);
-  }
-  if (!cancelRead_.load()) seekBlockOpen_.store(false);
-  fillRunning_.store(false);
-  return true;
+  // The outputs still hold the bytes this block would overwrite.
+  if (m_stream.FreeSpace() < need) return Fill::kNoRoom;
+  readEnd_.store(readEnd + need);
+  blockPending_.store(true);
+  reader_.Read(need);
+  return Fill::kDone;
 }
 
 void CWaveWnd::SetOutputLevel(uint32_t faderValue, int output, int pan) {

@@ -4,18 +4,24 @@
 //
 // Threads: every operation runs on the UI thread except the tick, which runs
 // on the timer service's thread, and SetOutputLevel, which fade steps call
-// from the timer thread too.
+// from the timer thread too. The file is opened and read on the player's
+// reader thread (BlockReader): no operation waits for the disk. A file is
+// "loaded" from LoadFile on, and "ready" once its first frames are in the
+// store; Play before that starts the outputs as soon as they are.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
 
+#include "engine/BlockReader.h"
 #include "engine/FaderLaw.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
+#include "engine/UiTimer.h"
 #include "engine/WaveSource.h"
 #include "output/StreamStore.h"
 #include "output/wasapi/WaveWASAPI.h"
@@ -28,6 +34,10 @@ namespace orvex {
 inline constexpr int EndOfFileCommand(int channel) {
   return channel == 0 ? 226 : 259 + channel;
 }
+
+// Shown when a started file still has no frames to play after kLateStartMs.
+inline constexpr const char* kWaveLate = "ファイルの準備が遅れています";
+inline constexpr uint32_t kLateStartMs = 20;
 
 // What the slider panel and the progress pane show of a player.
 struct PositionDisplay {
@@ -49,6 +59,9 @@ class PlayerObserver {
   // UI thread: a file was prepared.
   virtual void OnFileSelected(int /*channel*/, const std::string& /*path*/,
                               uint32_t /*bytesPerSecond*/, uint32_t /*dataSize*/) {}
+  // UI thread: the player was started but its file has not delivered its
+  // first frames in kLateStartMs; it starts when they come.
+  virtual void OnFileLate(int /*channel*/, const std::string& /*path*/) {}
 };
 
 class CWaveWnd {
@@ -67,14 +80,17 @@ class CWaveWnd {
   // Block sizes in seconds; they take effect at the next Prepare.
   void SetBufferSeconds(int firstSeconds, int secondSeconds);
   void SetKnee(const FaderKnee& knee);
-  // Called between the pieces of a long block read (pending fade steps).
-  void SetBetweenPieces(std::function<void()> hook) { betweenPieces_ = std::move(hook); }
-  // Test hook: runs before every piece of a block read (a slow disk).
-  void SetPieceReadHook(std::function<void()> hook) { source_.SetPieceReadHook(std::move(hook)); }
+  // Test hook: runs on the reader thread before every piece it reads (a
+  // slow disk).
+  void SetPieceReadHook(std::function<void()> hook) { reader_.SetPieceReadHook(std::move(hook)); }
 
   // --- transport ---
-  bool LoadFile(const std::string& nativePath);
-  bool Prepare();
+  // Both return at once; the reader thread opens the file. A refusal reports
+  // its message on the UI thread later, then calls onRefused (if given).
+  using RefusedHandler = std::function<void(WaveOpenError)>;
+  void LoadFile(const std::string& nativePath, RefusedHandler onRefused = {});
+  void Prepare(RefusedHandler onRefused = {});
+  // False when no file is loaded; a file not ready yet starts when it is.
   bool Play();
   void Pause();
   void Resume();
@@ -92,9 +108,17 @@ class CWaveWnd {
   void UpdatePositionDisplay();
   PositionDisplay GetPositionDisplay() const;
 
+  // For offline rendering and tests: waits until the reader thread has done
+  // every request so far (its news is then posted to the UI thread). False
+  // when timeout passed first.
+  bool WaitForReader(std::chrono::milliseconds timeout) { return reader_.WaitIdle(timeout); }
+
   // --- state ---
   int Channel() const { return channel_; }
+  // A file is loaded from LoadFile until it is refused or unloaded.
   bool IsLoaded() const { return loaded_.load(); }
+  // Its first frames are in the store.
+  bool IsReady() const { return ready_.load(); }
   bool IsPlaying() const { return playing_.load(); }
   bool IsPaused() const { return paused_.load(); }
   bool IsEndOfData() const { return endOfData_.load(); }
@@ -103,7 +127,10 @@ class CWaveWnd {
   uint32_t BytesPerSecond() const { return bytesPerSecond_.load(); }
   uint32_t LastFaderValue() const { return lastFaderValue_.load(); }
   const std::string& FilePath() const { return path_; }
-  const CWaveSource& Source() const { return source_; }
+  // The loaded file's format once its header has been read. UI thread.
+  const WaveFormat& Format() const { return format_; }
+  // Why the last file was refused. UI thread.
+  WaveOpenError LastOpenError() const { return lastOpenError_; }
   const CWaveXAudio& XAudio() const { return xaudio_; }
   const StreamStore& Stream() const { return m_stream; }
   bool TimerRunning() const { return timer_ != 0; }
@@ -114,40 +141,44 @@ class CWaveWnd {
  private:
   static void TickThunk(TimerService::TimerId id, void* user);
   void OnTick();
-  // False when the fill was put off because the store had no room yet.
-  bool FillNextBlock();
-  enum class ReadKind {
-    kFirst,  // the first block, in one read
-    kSeek,   // on the UI thread after a seek: one piece, the tick reads on
-    kFill,   // a later block on the timer thread, in pieces
+  enum class Fill {
+    kDone,    // asked for the next block, or none is to be asked for now
+    kNoRoom,  // the outputs still hold the bytes the block would overwrite
+    kBusy,    // the last block is still coming in
   };
-  // Reads a block straight into the store; returns the bytes appended.
-  uint32_t ReadIntoStore(uint32_t capacity, ReadKind kind);
-  // Appends a block on the timer thread, making each piece playable as soon
-  // as it is in and stopping between pieces when the UI thread kills the
-  // timer.
-  uint32_t FillStore(uint32_t capacity);
+  Fill FillNextBlock();
+  // UI thread: what the reader has sent.
+  void OnReaderNews();
+  void OnOpened(const BlockReader::Opened& opened);
+  // Moves what has arrived into the store; UI thread while no tick runs, or
+  // the tick.
+  BlockReader::Drained Drain();
+  void DrainOnUi();
+  void BecomeReady(bool failed);
+  // Play or Resume on a file not ready yet.
+  void StartWhenReady();
+  void OnLate();
   void StartOutputs();
   void StartTimer();
-  // Kills the tick; a tick in the middle of a block read stops at the end of
-  // its current piece.
   void KillTimer();
   // The position elapsedMs after the timer started.
   uint32_t PositionAfter(uint32_t elapsedMs) const;
   void ApplyRememberedLevels();
   void ApplyLevelLocked(int output);
-  // Unload without touching the channel data block.
-  void Close();
+  // Unload without touching the channel data block. closeFile: also close
+  // the file on the reader thread (not when another file opens next).
+  void Close(bool closeFile = true);
 
   const int channel_;
   TimerService& timers_;
   UiPoster& poster_;
   std::function<void(int)> onEndOfFile_;
   PlayerObserver* observer_ = nullptr;
-  std::function<void()> betweenPieces_;
+  RefusedHandler onRefused_;
 
-  CWaveSource source_;
   std::string path_;
+  WaveFormat format_;  // UI thread; set before the tick runs
+  WaveOpenError lastOpenError_ = WaveOpenError::kNone;
   StreamStore m_stream;
   CWaveWASAPI wasapi_;
   CWaveXAudio xaudio_;
@@ -160,13 +191,18 @@ class CWaveWnd {
   uint32_t halfPeriod_ = 0;  // seconds
 
   std::atomic<bool> loaded_{false};
+  std::atomic<bool> ready_{false};
   std::atomic<bool> playing_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> endOfData_{false};
-  std::atomic<bool> fillRunning_{false};
-  std::atomic<bool> cancelRead_{false};  // set while the UI thread kills the tick
-  // A seek read one piece of its block; the next fill reads the rest.
-  std::atomic<bool> seekBlockOpen_{false};
+  // A block asked for has not all reached the store yet. The UI thread
+  // writes it while no tick runs, the tick while it runs.
+  std::atomic<bool> blockPending_{false};
+  // Data offset up to which blocks have been asked for (same threads).
+  std::atomic<uint32_t> readEnd_{0};
+  bool opened_ = false;              // UI thread: the header is known
+  bool seeking_ = false;             // UI thread: waiting for a seek's first piece
+  bool startPending_ = false;        // UI thread: start once ready
   TimerService::TimerId timer_ = 0;  // UI thread only
   // Where and when the timer started: the position follows the clock from
   // there, so late or dropped ticks never leave it behind. Written on the UI
@@ -188,6 +224,10 @@ class CWaveWnd {
   std::array<std::pair<uint32_t, int>, kOutputCount> levels_{};  // value, pan
   mutable std::mutex displayMutex_;
   PositionDisplay display_;
+
+  UiTimer lateTimer_;
+  // Last: destroyed first, so no news reaches a half-destroyed player.
+  BlockReader reader_;
 };
 
 }  // namespace orvex

@@ -50,7 +50,7 @@ QMenu* AddSoundDeviceMenu(QMainWindow& window, COrvexRuntime& runtime) {
     std::array<std::optional<WaveFormat>, 6> formats;
     for (int ch = 1; ch <= kChannels; ++ch) {
       const CWaveWnd& p = runtime.Console().Player(ch);
-      if (p.IsLoaded()) formats[static_cast<size_t>(ch - 1)] = p.Source().Format();
+      if (p.IsLoaded()) formats[static_cast<size_t>(ch - 1)] = p.Format();
     }
     COutputSetup& outputs = runtime.Outputs();
     RunAsioSettings(&window, runtime.Doc().GetSettings(), outputs.Devices().Asio(), formats, [&] {
@@ -76,7 +76,7 @@ void RunWasapiSettings(QMainWindow& window, COrvexRuntime& runtime) {
     WasapiChannelInfo& c = channels[static_cast<size_t>(ch)];
     c.driverOk = p.Wasapi().AnyStream();
     c.loaded = p.IsLoaded();
-    c.format = p.Source().Format();
+    c.format = p.Format();
   }
   CWaveExWASAPI& mixer = runtime.Outputs().Devices().Exclusive();
   Settings& settings = runtime.Doc().GetSettings();

@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <tuple>
 
@@ -538,86 +536,6 @@ TEST(ConsoleThreads, FadesOnTheTimerThreadWhileTheUiMovesTheConsole) {
     EXPECT_EQ(recorder.stops, 1);
   }
   poster.RunPending();  // work posted to a console that is gone does nothing
-}
-
-// A clock that holds the timer thread inside a fade step (at its reading
-// of the time) until the UI thread has run the pending steps, as a seek
-// does between the pieces of its read, or until a short wait has passed.
-class StallingClock : public TimerService {
- public:
-  TimerId timeSetEvent(uint32_t period, uint32_t resolution, Callback cb, void* user) override {
-    return inner.timeSetEvent(period, resolution, cb, user);
-  }
-  void timeKillEvent(TimerId id) override { inner.timeKillEvent(id); }
-  uint32_t timeGetTime() const override {
-    std::unique_lock lock(mutex);
-    if (armed && std::this_thread::get_id() == stalled) {
-      armed = false;
-      inside = true;
-      cv.notify_all();
-      cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return released; });
-    }
-    return inner.timeGetTime();
-  }
-  void WaitInside() {
-    std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return inside; });
-  }
-  void Release() {
-    std::lock_guard lock(mutex);
-    released = true;
-    cv.notify_all();
-  }
-
-  ManualTimerService inner;
-  mutable std::mutex mutex;
-  mutable std::condition_variable cv;
-  mutable bool armed = false;
-  mutable bool inside = false;
-  bool released = false;
-  std::thread::id stalled;
-};
-
-TEST(ConsoleThreads, AFadeStepIsWholeAgainstStepsFromTheUiThread) {
-  struct Counter : ConsoleListener {  // events come from both threads
-    void OnConsoleEvent(const ConsoleEvent& e) override {
-      if (e.kind == ConsoleEvent::Kind::kFadeEnd) ++ends;
-      if (e.kind == ConsoleEvent::Kind::kStop) ++stops;
-    }
-    std::atomic<int> ends{0};
-    std::atomic<int> stops{0};
-  } counter;
-  CueStore cues;
-  cues.AddRecord(1, Cue(1, "FOUT", 0, 0, 0.1));
-  Settings settings;
-  StallingClock clock;
-  ManualUiPoster poster;
-  CConsole console(cues, settings, clock, poster);
-  console.SetListener(&counter);
-  console.LoadFromSettings();
-  console.RefreshAfterCueChange(true);
-  console.SetFaderLevel(1, 10, false);
-  console.StartFadeOut(1, true);
-  clock.inner.Advance(90);
-  EXPECT_TRUE(console.FadeOutActive(1));
-  // The last step runs on a timer thread and is held at its clock reading.
-  std::thread timerThread([&] {
-    {
-      std::lock_guard lock(clock.mutex);
-      clock.stalled = std::this_thread::get_id();
-      clock.armed = true;
-    }
-    clock.inner.Advance(10);
-  });
-  clock.WaitInside();
-  console.RunPendingFadeSteps();
-  clock.Release();
-  timerThread.join();
-  poster.RunPending();
-  EXPECT_FALSE(console.AnyFadeRunning());
-  EXPECT_EQ(console.FaderValue(1), 0u);
-  EXPECT_EQ(counter.ends.load(), 1);
-  EXPECT_EQ(counter.stops.load(), 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // devices, for tests that check what the outputs play sample by sample.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,12 +37,27 @@ class PlayerRig {
   }
   ~PlayerRig() { player.Unload(); }
 
-  // Runs ms of virtual time in 10 ms steps: timers, posted work, then the
-  // outputs pull the 10 ms of sound that the step covers.
+  // Lets the reader thread finish what it was asked and runs what it posted
+  // to the UI thread: on the virtual clock the disk takes no time.
+  void Settle() {
+    do {
+      EXPECT_TRUE(player.WaitForReader(std::chrono::seconds(20))) << "the reader hangs";
+    } while (poster.RunPending() > 0);
+  }
+  // Loads path as the UI does and waits for the reader: true when the file
+  // is ready to play.
+  bool Load(const std::string& path) {
+    player.LoadFile(path);
+    Settle();
+    return player.IsReady();
+  }
+
+  // Runs ms of virtual time in 10 ms steps: timers, the reader and posted
+  // work, then the outputs pull the 10 ms of sound that the step covers.
   void Run(uint32_t ms) {
     for (uint32_t t = 0; t < ms; t += 10) {
       timers.Advance(10);
-      poster.RunPending();
+      Settle();
       for (auto& d : devices) d->Pull(d->Rate() / 100);
     }
   }

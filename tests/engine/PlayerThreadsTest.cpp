@@ -1,6 +1,6 @@
-// Players on the real timer thread with outputs rendering on their own
-// threads, while the UI side seeks, pauses and moves levels: run under the
-// thread sanitizer to find races between them.
+// Players with their reader threads, on the real timer thread with outputs
+// rendering on their own threads, while the UI side seeks, pauses and moves
+// levels: run under the thread sanitizer to find races between them.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +11,7 @@
 
 #include "engine/ManualTimerService.h"
 #include "engine/PlayerRig.h"
+#include "engine/ReaderGate.h"
 #include "engine/RealTimerService.h"
 #include "engine/WavBytes.h"
 #include "engine/WaveWnd.h"
@@ -20,28 +21,6 @@
 
 namespace orvex {
 namespace {
-
-// Runs posted work at once on the posting thread and lets the test wait for
-// the end-of-file notices.
-class SignallingPoster : public UiPoster {
- public:
-  void Post(std::function<void()> task) override { task(); }
-};
-
-struct EndWaiter {
-  std::mutex mutex;
-  std::condition_variable cv;
-  int notices = 0;
-  void Notify() {
-    std::lock_guard lock(mutex);
-    ++notices;
-    cv.notify_all();
-  }
-  bool WaitFor(int count) {
-    std::unique_lock lock(mutex);
-    return cv.wait_for(lock, std::chrono::seconds(20), [&] { return notices >= count; });
-  }
-};
 
 struct FadeStep {
   CWaveWnd* player;
@@ -60,7 +39,9 @@ TEST(PlayerThreads, TransportAndLevelsRaceFreeWithLiveOutputs) {
   dir.Write("t.wav", Wav(2, 48000, 16, data));  // 0.6 s
 
   RealTimerService timers;
-  SignallingPoster poster;
+  // The test's thread is the UI thread: it runs what the timer and the
+  // reader thread post.
+  ManualUiPoster poster;
   std::vector<std::unique_ptr<xaudio::VirtualDevice>> devices;  // outlive their engines
   OutputSet outputs;
   for (int n = 0; n < 3; ++n) {
@@ -69,63 +50,42 @@ TEST(PlayerThreads, TransportAndLevelsRaceFreeWithLiveOutputs) {
     ASSERT_TRUE(outputs.Bind(n, devices.back().get()));
     devices.back()->StartRealtimeThread(256);
   }
-  EndWaiter ends;
+  int ends = 0;
   {
     CWaveWnd player(2, timers, poster);
     player.SetEngines(outputs.Engines());
     player.SetBufferSeconds(1, 1);
-    player.SetEndOfFileHandler([&](int) { ends.Notify(); });
+    player.SetEndOfFileHandler([&](int) { ++ends; });
     player.SetAllOutputLevels(65535);
-    ASSERT_TRUE(player.LoadFile(dir.File("t.wav")));
+    player.LoadFile(dir.File("t.wav"));
     FadeStep fade{&player};
     TimerService::TimerId fadeTimer = timers.timeSetEvent(10, 10, &FadeStep::Run, &fade);
     ASSERT_TRUE(player.Play());
+    ASSERT_TRUE(PumpUntil(poster, [&] { return player.TimerRunning(); }));
     player.Pause();
     player.Resume();
     player.Seek(4 * 4800);
     for (int i = 0; i < 50; ++i) player.SetOutputLevel(static_cast<uint32_t>(i * 1000), i % 3, i);
-    EXPECT_TRUE(ends.WaitFor(1));
+    EXPECT_TRUE(PumpUntil(poster, [&] { return ends >= 1; }));
     timers.timeKillEvent(fadeTimer);
-    // Reload and unload while the outputs keep rendering.
-    ASSERT_TRUE(player.LoadFile(dir.File("t.wav")));
+    // Reload and unload while the outputs keep rendering: once playing, and
+    // once while the reader is still at the first block.
+    player.LoadFile(dir.File("t.wav"));
+    player.Play();
+    ASSERT_TRUE(PumpUntil(poster, [&] { return player.TimerRunning(); }));
+    player.Unload();
+    player.LoadFile(dir.File("t.wav"));
     player.Play();
     player.Unload();
+    poster.RunPending();
   }
   for (auto& d : devices) {
     d->StopRealtimeThread();
     EXPECT_GT(d->RealtimeFramesPulled(), 0u);
   }
   EXPECT_GT(devices[0]->RealtimePeak(), 0.0f);
+  poster.RunPending();
 }
-
-// Virtual time that lets a test see when the UI thread starts to wait for a
-// timer to die.
-class KillWatchingTimers final : public TimerService {
- public:
-  TimerId timeSetEvent(uint32_t periodMs, uint32_t resolutionMs, Callback cb, void* user) override {
-    return clock.timeSetEvent(periodMs, resolutionMs, cb, user);
-  }
-  void timeKillEvent(TimerId id) override {
-    {
-      std::lock_guard lock(mutex_);
-      killing_ = true;
-    }
-    cv_.notify_all();
-    clock.timeKillEvent(id);
-  }
-  uint32_t timeGetTime() const override { return clock.timeGetTime(); }
-  void WaitForKill() {
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return killing_; });
-  }
-
-  ManualTimerService clock;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool killing_ = false;
-};
 
 struct Transport {
   const char* name;
@@ -137,56 +97,65 @@ void PrintTo(const Transport& t, std::ostream* os) {
   *os << t.name;
 }
 
-class ReadingTick : public ::testing::TestWithParam<Transport> {};
+class ReadingBlock : public ::testing::TestWithParam<Transport> {};
 
-// A slow disk: the tick is held in its third piece of a 75-piece block read
-// until the UI thread waits for the timer. It may finish that piece, no more.
-TEST_P(ReadingTick, TheUiThreadWaitsForOnePieceAtMost) {
+// A slow disk: the reader is held in its third piece of a 75-piece block
+// while the UI thread pauses, unloads or seeks. The UI thread returns without
+// waiting for it, and what the store holds afterwards is the file in order.
+TEST_P(ReadingBlock, TransportReturnsAtOnceAndTheStoreStaysInOrder) {
   TempDir dir;
   std::string data;
   for (int i = 0; i < 8000 * 60; ++i) data += static_cast<char>(1 + i % 251);
   dir.Write("slow.wav", Wav(1, 8000, 8, data));  // 60 s, 3200-byte pieces
-  KillWatchingTimers timers;
+  ManualTimerService timers;
   ManualUiPoster poster;
   CWaveWnd player(1, timers, poster);
   player.SetBufferSeconds(1, 30);
-  ASSERT_TRUE(player.LoadFile(dir.File("slow.wav")));
+  player.LoadFile(dir.File("slow.wav"));
+  ASSERT_TRUE(player.WaitForReader(std::chrono::seconds(20)));
+  poster.RunPending();
+  ASSERT_TRUE(player.IsReady());
   ASSERT_TRUE(player.Play());
 
-  const std::thread::id ui = std::this_thread::get_id();
-  std::atomic<int> tickPieces{0}, uiPieces{0};
+  PieceGate gate;
+  player.SetPieceReadHook(gate.Hook());
+  gate.Allow(2);
+  timers.Advance(100);  // the first tick asks for the next block
+  ASSERT_TRUE(gate.WaitArrived(3));
+
+  // Were the UI thread to wait for the reader, this would let it go on.
   std::mutex mutex;
   std::condition_variable cv;
-  bool held = false;
-  player.SetPieceReadHook([&] {
-    if (std::this_thread::get_id() == ui) {
-      ++uiPieces;
-      return;
-    }
-    if (++tickPieces != 3) return;
-    {
-      std::lock_guard lock(mutex);
-      held = true;
-    }
-    cv.notify_all();
-    timers.WaitForKill();
-  });
-  std::thread timerThread([&] { timers.clock.Advance(100); });
-  {
+  bool acted = false, rescued = false;
+  std::thread watchdog([&] {
     std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return held; });
-  }
+    if (cv.wait_for(lock, std::chrono::seconds(10), [&] { return acted; })) return;
+    rescued = true;
+    gate.Open();
+  });
   GetParam().act(player);
-  timerThread.join();
-  EXPECT_EQ(tickPieces.load(), 3);
-  EXPECT_LE(uiPieces.load(), 1);
+  {
+    std::lock_guard lock(mutex);
+    acted = true;
+  }
+  cv.notify_all();
+  watchdog.join();
+  EXPECT_FALSE(rescued) << "the UI thread waited for the disk";
+  EXPECT_EQ(gate.Passed(), 2);
 
-  // What the cut read took stays in order: the next fill goes on from there.
+  gate.Open();
+  ASSERT_TRUE(player.WaitForReader(std::chrono::seconds(20)));
+  poster.RunPending();
   player.SetPieceReadHook({});
+  if (!player.IsLoaded()) {
+    // What the abandoned read brought back went nowhere.
+    EXPECT_EQ(player.Stream().WritePos(), 0u);
+    EXPECT_FALSE(player.IsReady());
+    return;
+  }
   player.SetPaused(false);
   player.Resume();
-  timers.clock.Advance(100);
-  if (!player.IsLoaded()) return;
+  timers.Advance(100);
   const StreamStore& store = player.Stream();
   const uint64_t start = GetParam().storeStart;
   ASSERT_GT(store.WritePos(), 8000u + 3 * 3200);
@@ -197,17 +166,16 @@ TEST_P(ReadingTick, TheUiThreadWaitsForOnePieceAtMost) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(PauseStopSeek, ReadingTick,
+INSTANTIATE_TEST_SUITE_P(PauseStopSeek, ReadingBlock,
                          ::testing::Values(Transport{"Pause", [](CWaveWnd& p) { p.Pause(); }, 0},
                                            Transport{"Unload", [](CWaveWnd& p) { p.Unload(); }, 0},
                                            Transport{"Seek", [](CWaveWnd& p) { p.Seek(8000 * 20); },
                                                      8000 * 20}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Levels set on the timer thread (group fade steps) while the UI thread
-// prepares a file: the last one must be what the file plays at, also when
-// it came while the first block was being read, before the file counted as
-// loaded.
+// Levels set on the timer thread (group fade steps) while a file is
+// prepared: the last one must be what the file plays at, also when it came
+// while the outputs were being opened for it, before the file was ready.
 TEST(PlayerThreads, LevelSetWhileAFileIsPreparedIsHeard) {
   TempDir dir;
   std::string data;
@@ -220,7 +188,7 @@ TEST(PlayerThreads, LevelSetWhileAFileIsPreparedIsHeard) {
     uint32_t last = 0;
     std::thread steps([&] {
       // From before the load starts until the first block is in the store.
-      for (uint32_t i = 0; rig.player.Stream().WritePos() == 0 && !rig.player.IsLoaded(); ++i) {
+      for (uint32_t i = 0; !rig.player.IsReady(); ++i) {
         last = 1000 + (round * 7919 + i * 7) % 60000;
         rig.player.SetOutputLevel(last, 0, 0);
         stepping.store(true);
@@ -228,7 +196,8 @@ TEST(PlayerThreads, LevelSetWhileAFileIsPreparedIsHeard) {
     });
     while (!stepping.load()) {
     }
-    ASSERT_TRUE(rig.player.LoadFile(dir.File("dc.wav")));
+    rig.player.LoadFile(dir.File("dc.wav"));
+    rig.Settle();
     steps.join();
     ASSERT_TRUE(rig.player.Play());
     rig.Run(20);

@@ -13,6 +13,7 @@
 #include "session/OutputSetup.h"
 #include "engine/Console.h"
 #include "engine/FaderLaw.h"
+#include "engine/ReaderGate.h"
 #include "engine/RealTimerService.h"
 #include "engine/UiPoster.h"
 #include "engine/WavBytes.h"
@@ -100,7 +101,8 @@ TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst)
 
   const float expected = 0.5f * static_cast<float>(FaderGain(level, FaderKnee{}));
   for (const char* sink : {"orvex_a", "orvex_b"}) {
-    ASSERT_TRUE(background.LoadFile(show.File("bed.wav")));
+    background.LoadFile(show.File("bed.wav"));
+    ASSERT_TRUE(PumpUntil(poster, [&] { return background.IsReady(); }));
     const std::vector<float> heard = Heard(sink, background, 700);
     EXPECT_NEAR(Peak(heard), expected, 0.02) << sink;
     EXPECT_NEAR(Pitch(heard), 440, 7) << sink;
@@ -108,7 +110,8 @@ TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst)
   }
   // Rebuilt by the selection dialog's path: still wired, at the same level.
   setup.ReconfigureOutputs();
-  ASSERT_TRUE(background.LoadFile(show.File("bed.wav")));
+  background.LoadFile(show.File("bed.wav"));
+  ASSERT_TRUE(PumpUntil(poster, [&] { return background.IsReady(); }));
   EXPECT_NEAR(Peak(Heard("orvex_a", background, 600)), expected, 0.02);
   // Torn down while it plays: the player lets go before the devices do.
   setup.ReleaseOutputs();

@@ -48,7 +48,7 @@ TEST(PlayerConversion, OneConverterPerDeviceRateAndTheFileEndsWhereItShould) {
   PlayerRig rig({48000, 48000, 44100}, 1);
   rig.player.SetAllOutputLevels(65535);
   const uint64_t built = xaudio::StreamResampler::CreatedCount();
-  ASSERT_TRUE(rig.player.LoadFile(dir.File("tone.wav")));
+  ASSERT_TRUE(rig.Load(dir.File("tone.wav")));
   EXPECT_EQ(xaudio::StreamResampler::CreatedCount(), built + 1);
   ASSERT_TRUE(rig.player.Play());
   rig.Run(1500);
@@ -79,11 +79,11 @@ TEST(PlayerConversion, AStalledOutputNeverHoldsTheOthersOnTheConvertedStream) {
   auto play = [&](bool stall) {
     auto rig = std::make_unique<PlayerRig>(std::vector<uint32_t>(3, kDeviceRate), 1);
     rig->player.SetAllOutputLevels(65535);
-    EXPECT_TRUE(rig->player.LoadFile(dir.File("long.wav")));
+    EXPECT_TRUE(rig->Load(dir.File("long.wav")));
     EXPECT_TRUE(rig->player.Play());
     for (uint32_t t = 0; t < (kSeconds + 1) * 1000; t += 10) {
       rig->timers.Advance(10);
-      rig->poster.RunPending();
+      rig->Settle();
       for (size_t n = 0; n < 3; ++n)
         if (!stall || n < 2 || t < 5000 || t >= 20000) rig->devices[n]->Pull(kDeviceRate / 100);
     }

@@ -55,10 +55,10 @@ TEST(PlayerOnTheExclusiveOutput, PlaysPausesSeeksAndStopsWithoutAClick) {
       for (int t = 0; t < ms; t += 10) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         rig.timers.Advance(10);
-        rig.poster.RunPending();
+        rig.Settle();
       }
     };
-    ASSERT_TRUE(rig.player.LoadFile(dir.File("tone.wav")));
+    ASSERT_TRUE(rig.Load(dir.File("tone.wav")));
     ASSERT_TRUE(rig.player.Play());
     run(300);
     rig.player.Pause();
@@ -68,6 +68,7 @@ TEST(PlayerOnTheExclusiveOutput, PlaysPausesSeeksAndStopsWithoutAClick) {
     rig.player.Resume();
     run(250);
     rig.player.Seek(rig.player.BytesPerSecond() * 2 + 1236);
+    rig.Settle();
     run(250);
     rig.player.Unload();
     run(100);

@@ -58,7 +58,7 @@ TEST_P(TransportAtFullLevel, NoStepAboveTheMaterialsOwn) {
   const float own = WriteSine(dir, "sine.wav", 2, fileRate, 4, 0.99);
   PlayerRig rig(48000, 1, 3, 0);
   rig.player.SetAllOutputLevels(65535);
-  ASSERT_TRUE(rig.player.LoadFile(dir.File("sine.wav")));
+  ASSERT_TRUE(rig.Load(dir.File("sine.wav")));
   ASSERT_TRUE(rig.player.Play());
   rig.Run(510);
   rig.player.Pause();
@@ -68,10 +68,12 @@ TEST_P(TransportAtFullLevel, NoStepAboveTheMaterialsOwn) {
   rig.player.Resume();
   rig.Run(300);
   rig.player.Seek(rig.player.BytesPerSecond() * 2 + 1234);
+  rig.Settle();
   rig.Run(300);
   rig.player.Pause();
   rig.player.SetPaused(true);
   rig.player.Seek(rig.player.BytesPerSecond() / 3);
+  rig.Settle();
   rig.player.SetPaused(false);
   rig.player.Resume();
   rig.Run(300);
@@ -106,13 +108,13 @@ TEST(PlayerStalledOutput, SilencesOnlyItselfAndRejoinsAtTheLivePosition) {
 
   PlayerRig rig(kRate);
   rig.player.SetAllOutputLevels(65535);
-  ASSERT_TRUE(rig.player.LoadFile(dir.File("long.wav")));
+  ASSERT_TRUE(rig.Load(dir.File("long.wav")));
   const size_t capacity = rig.player.Stream().Capacity();
   ASSERT_TRUE(rig.player.Play());
   // Output 2 stops pulling from 5 s to 40 s.
   for (uint32_t t = 0; t < (kSeconds + 1) * 1000; t += 10) {
     rig.timers.Advance(10);
-    rig.poster.RunPending();
+    rig.Settle();
     for (size_t n = 0; n < 3; ++n)
       if (n < 2 || t < 5000 || t >= 40000) rig.devices[n]->Pull(kRate / 100);
   }
@@ -149,7 +151,7 @@ TEST(PlayerDownmix, AFiveOneFileWithSoundOnTheCentreOnlyPlaysOnBothSides) {
   dir.Write("51.wav", Wav(6, 48000, 16, data));
   PlayerRig rig(48000, 1, 1);
   rig.player.SetAllOutputLevels(65535);
-  ASSERT_TRUE(rig.player.LoadFile(dir.File("51.wav")));
+  ASSERT_TRUE(rig.Load(dir.File("51.wav")));
   ASSERT_TRUE(rig.player.Play());
   rig.Run(100);
   const std::vector<float>& out = rig.Out();

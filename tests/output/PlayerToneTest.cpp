@@ -34,7 +34,7 @@ TEST(PlayerTone, ABandSetBeforeTheVoiceAndChangedWhilePlayingActsAtOnce) {
   PlayerRig rig(48000, 2, 1);
   rig.player.SetAllOutputLevels(65535);
   rig.player.SetToneGain(0, 5);  // Low doubled, before any voice exists
-  ASSERT_TRUE(rig.player.LoadFile(dir.File("low.wav")));
+  ASSERT_TRUE(rig.Load(dir.File("low.wav")));
   ASSERT_TRUE(rig.player.Play());
   rig.Run(300);
   EXPECT_NEAR(PeakOfLast(rig.Out(), 4800), 0.2, 0.004);
@@ -51,7 +51,7 @@ TEST(PlayerTone, AFlatToneTurnedUpAndBackWhilePlayingNeverSteps) {
   WriteLowSine(dir, 2);
   PlayerRig rig(48000, 2, 1);
   rig.player.SetAllOutputLevels(65535);
-  ASSERT_TRUE(rig.player.LoadFile(dir.File("low.wav")));
+  ASSERT_TRUE(rig.Load(dir.File("low.wav")));
   ASSERT_TRUE(rig.player.Play());
   rig.Run(200);
   rig.player.SetToneGain(0, 15);
@@ -78,7 +78,7 @@ TEST(PlayerTone, TheContinuousPlayPlayerHasNoToneControl) {
   PlayerRig rig(48000, 0, 1);
   rig.player.SetAllOutputLevels(65535);
   rig.player.SetToneGain(0, 15);
-  ASSERT_TRUE(rig.player.LoadFile(dir.File("low.wav")));
+  ASSERT_TRUE(rig.Load(dir.File("low.wav")));
   ASSERT_TRUE(rig.player.Play());
   rig.Run(300);
   EXPECT_NEAR(PeakOfLast(rig.Out(), 4800), 0.1, 0.002);

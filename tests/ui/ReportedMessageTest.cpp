@@ -68,10 +68,17 @@ TEST_F(ReportedMessageTest, AGoOntoMissingFilesFinishesBeforeTheirBoxesShowOneAf
   EXPECT_EQ(console->CurrentRecord(2), 2);
   EXPECT_EQ(console->NextCue(), 2);
   EXPECT_EQ(console->CurrentCueText(), "1");
+
+  // The players' readers find the files missing; their news reaches the UI
+  // thread after the GO, and the boxes after that.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        poster.RunPending();
+        return shown.size() >= 2;
+      },
+      5000));
   EXPECT_FALSE(console->Player(1).IsLoaded());
   EXPECT_TRUE(console->LoadedMark(1));  // as when the file cannot open
-
-  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 2; }, 5000));
   QTest::qWait(50);
   const QString cannotOpen = QString::fromUtf8(kCueFileCannotOpen);
   EXPECT_EQ(shown, (std::vector<QString>{
