@@ -16,7 +16,9 @@ int RunDevicesCommand(const std::vector<std::string>& args, const std::string& s
   }
   Settings settings;
   if (!LoadCliSettings("devices", settingsPath, settings)) return 1;
-  COutputDevices devices(settings);
+  OutputSettings outputs;
+  outputs.jackServers = settings.jackServers;
+  COutputDevices devices(outputs);
   devices.ConnectServer();
   devices.CreateXAudioEngines();
   devices.LoadAsioDriverList();

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "show/Messages.h"
 
 namespace orvex {
 bool CMeterSources::ReadPeaks(float& left, float& right) {
@@ -11,7 +10,12 @@ bool CMeterSources::ReadPeaks(float& left, float& right) {
   return endpoint && endpoint->ReadPeaks(left, right);
 }
 
-COutputDevices::COutputDevices(Settings& settings) : settings_(settings) {}
+COutputDevices::COutputDevices(OutputSettings& settings) : settings_(settings) {}
+
+void COutputDevices::SetReporter(std::function<void(const std::string&)> report) {
+  report_ = report;
+  exclusive_.SetReporter(std::move(report));
+}
 
 COutputDevices::~COutputDevices() {
   ReleaseAll();
@@ -82,7 +86,7 @@ void COutputDevices::ResolveOutputSetting(int n) {
     for (int i = 0; i < d.EndpointCount() && !found; ++i) {
       if (d.m_endpoints[static_cast<size_t>(i)].id != id) continue;
       d.m_selected = d.XaCount() + i;
-      d.m_exclusive[static_cast<size_t>(i)] = settings_.wasapiExclusive[Index(n)] ? 1 : 0;
+      d.m_exclusive[static_cast<size_t>(i)] = settings_.exclusive[Index(n)] ? 1 : 0;
       found = true;
     }
   } else if (type == "XAUDIO2") {
@@ -147,7 +151,7 @@ void COutputDevices::UpdateMeter() {
 bool COutputDevices::OpenExclusiveOutput() {
   for (int n = 0; n < kOutputCount; ++n) {
     if (!bound_[Index(n)] || !devices_[Index(n)].SelectedExclusive()) continue;
-    exclusive_.SetFormat(&settings_.wasapiFormat, &settings_.wasapiBufSize);
+    exclusive_.SetFormat(&settings_.exclusiveFormat, &settings_.exclusiveBufferMs);
     exclusive_.SetDevice(bound_[Index(n)], n);
     if (!exclusive_.OpenDevice(alsaOverride_)) return false;
     exclusive_.Start();
@@ -239,7 +243,7 @@ bool COutputDevices::OpenAsioOutput() {
   asio_.SetOutput(n);
   int factor = settings_.asioBufferFactor;
   if (!asio_.OpenDriver(factor, settings_.asioRate, name)) {
-    ConfirmYesNo(kAsioOpenFailed);
+    if (report_) report_(kAsioOpenFailed);
     return false;
   }
   settings_.asioBufferFactor = factor;
@@ -260,11 +264,11 @@ void COutputDevices::StoreSelection() {
   for (int n = 0; n < kOutputCount; ++n) {
     const CSoundDevice& d = devices_[Index(n)];
     const size_t i = Index(n);
-    settings_.wasapiExclusive[i] = 0;
+    settings_.exclusive[i] = 0;
     switch (d.KindOf(d.m_selected)) {
       case DeviceKind::kWasapi:
         settings_.deviceType[i] = "WASAPI";
-        settings_.wasapiExclusive[i] = d.SelectedExclusive() ? 1 : 0;
+        settings_.exclusive[i] = d.SelectedExclusive() ? 1 : 0;
         break;
       case DeviceKind::kXAudio:
         settings_.deviceType[i] = "XAUDIO2";

@@ -26,7 +26,6 @@
 #include "output/wasapi/WaveExWASAPI.h"
 #include "output/xaudio/VoiceEngine.h"
 #include "output/xaudio/WaveXAudio.h"
-#include "show/Settings.h"
 
 namespace orvex {
 
@@ -44,15 +43,30 @@ class CMeterSources final : public PeakSource {
   bool Attached() const { return engine || endpoint; }
 };
 
+// What the outputs are set up from, as plain values; the set-up rewrites
+// them where a device is not found or a device changes what was asked.
+struct OutputSettings {
+  std::array<std::string, kOutputCount> deviceType{"XAUDIO2", "XAUDIO2", "XAUDIO2"};
+  std::array<std::string, kOutputCount> deviceName;
+  std::array<int32_t, kOutputCount> exclusive{};
+  WaveFormat exclusiveFormat;
+  int32_t exclusiveBufferMs = 30;
+  int32_t asioBufferFactor = 4;
+  int32_t asioRate = 44100;
+  std::string jackServers;  // comma-separated
+};
+
 class COutputDevices {
  public:
-  explicit COutputDevices(Settings& settings);
+  explicit COutputDevices(OutputSettings& settings);
   ~COutputDevices();
   COutputDevices(const COutputDevices&) = delete;
   COutputDevices& operator=(const COutputDevices&) = delete;
 
   // Runs on the server thread when the server goes away.
   void SetServerLostHandler(std::function<void()> handler);
+  // Where the operator's messages of a set-up step go.
+  void SetReporter(std::function<void(const std::string&)> report);
   // The ALSA device the exclusive mixer opens instead of the endpoint's own
   // hardware (tests define it in a private configuration).
   void SetExclusiveAlsaOverride(const std::string& name) { alsaOverride_ = name; }
@@ -111,7 +125,8 @@ class COutputDevices {
   void DetachEngine(int n);
   void UpdateMeter();
 
-  Settings& settings_;
+  OutputSettings& settings_;
+  std::function<void(const std::string&)> report_;
   std::string alsaOverride_;
   pulse::PulseServer server_;
   std::vector<pulse::SinkInfo> sinks_;

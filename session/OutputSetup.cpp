@@ -4,18 +4,57 @@
 
 namespace orvex {
 
+namespace {
+// The sub-format of plain PCM samples.
+constexpr std::array<uint8_t, 16> kPcmSubFormat = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                                   0x10, 0x00, 0x80, 0x00, 0x00, 0xAA,
+                                                   0x00, 0x38, 0x9B, 0x71};
+}  // namespace
+
+WaveFormat ToWaveFormat(const StoredWaveFormat& s) {
+  WaveFormat f;
+  f.formatTag = s.formatTag;
+  f.channels = s.channels;
+  f.samplesPerSec = s.samplesPerSec;
+  f.avgBytesPerSec = s.avgBytesPerSec;
+  f.blockAlign = s.blockAlign;
+  f.bitsPerSample = s.bitsPerSample;
+  f.extraSize = s.extraSize;
+  f.validBits = s.validBits;
+  f.channelMask = s.channelMask;
+  f.pcmSubFormat = s.subFormat == kPcmSubFormat;
+  return f;
+}
+
+StoredWaveFormat ToStoredFormat(const WaveFormat& f, const StoredWaveFormat& before) {
+  if (ToWaveFormat(before) == f) return before;
+  StoredWaveFormat s = before;
+  s.formatTag = f.formatTag;
+  s.channels = f.channels;
+  s.samplesPerSec = f.samplesPerSec;
+  s.avgBytesPerSec = f.avgBytesPerSec;
+  s.blockAlign = f.blockAlign;
+  s.bitsPerSample = f.bitsPerSample;
+  s.extraSize = f.extraSize;
+  s.validBits = f.validBits;
+  s.channelMask = f.channelMask;
+  if (f.pcmSubFormat) s.subFormat = kPcmSubFormat;
+  return s;
+}
+
 COutputSetup::COutputSetup(CConsole& console, Settings& settings, UiPoster& poster)
-    : console_(console), settings_(settings), poster_(poster), devices_(settings) {
+    : console_(console), settings_(settings), poster_(poster), devices_(outputSettings_) {
+  devices_.SetReporter([](const std::string& text) { ReportMessage(text); });
   std::weak_ptr<bool> alive = alive_;
   devices_.SetServerLostHandler([this, alive] {
     // The server thread only hands the news on.
     poster_.Post([alive] {
-      if (alive.lock()) ConfirmYesNo(kServerLost);
+      if (alive.lock()) ReportMessage(kServerLost);
     });
   });
   devices_.Asio().SetNoticeHandler([this, alive](const std::string& text) {
     poster_.Post([alive, text] {
-      if (alive.lock()) ConfirmYesNo(text);
+      if (alive.lock()) ReportMessage(text);
     });
   });
 }
@@ -30,13 +69,37 @@ void COutputSetup::SetContinuousPlayer(CWaveWnd* player, uint32_t faderValue) {
   if (player && setUp_) WirePlayer(*player);
 }
 
+void COutputSetup::PullSettings() {
+  OutputSettings& o = outputSettings_;
+  o.deviceType = settings_.deviceType;
+  o.deviceName = settings_.deviceName;
+  o.exclusive = settings_.wasapiExclusive;
+  o.exclusiveFormat = ToWaveFormat(settings_.wasapiFormat);
+  o.exclusiveBufferMs = settings_.wasapiBufSize;
+  o.asioBufferFactor = settings_.asioBufferFactor;
+  o.asioRate = settings_.asioRate;
+  o.jackServers = settings_.jackServers;
+}
+
+void COutputSetup::PushSettings() {
+  const OutputSettings& o = outputSettings_;
+  settings_.deviceType = o.deviceType;
+  settings_.deviceName = o.deviceName;
+  settings_.wasapiExclusive = o.exclusive;
+  settings_.wasapiFormat = ToStoredFormat(o.exclusiveFormat, settings_.wasapiFormat);
+  settings_.wasapiBufSize = o.exclusiveBufferMs;
+  settings_.asioBufferFactor = o.asioBufferFactor;
+}
+
 void COutputSetup::SetupOutputs() {
+  PullSettings();
   devices_.ConnectServer();
   devices_.CreateXAudioEngines();
   devices_.LoadAsioDriverList();
   devices_.BuildDeviceLists();
   for (int n = 0; n < kOutputCount; ++n) devices_.ResolveOutputSetting(n);
   OpenDevices();
+  PushSettings();
   setUp_ = true;
   WirePlayers();
 }
@@ -84,12 +147,14 @@ void COutputSetup::ReloadPlayers() {
 }
 
 void COutputSetup::ReconfigureOutputs() {
+  PullSettings();
   devices_.StoreSelection();
   UnloadPlayers();
   CloseDevices();
   devices_.CreateXAudioEngines();
   devices_.LoadAsioDriverList();
   OpenDevices();
+  PushSettings();
   WirePlayers();
   ReloadPlayers();
 }
@@ -100,7 +165,9 @@ void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format
   if (continuous_) UnwirePlayer(*continuous_);
   devices_.CloseExclusiveOutput();
   if (format) settings_.wasapiFormat = *format;
+  PullSettings();
   devices_.OpenExclusiveOutput();
+  PushSettings();
   WirePlayers();
   ReloadPlayers();
 }
@@ -110,8 +177,10 @@ void COutputSetup::ReopenAsio() {
   for (int ch = 1; ch <= kChannels; ++ch) UnwirePlayer(console_.Player(ch));
   if (continuous_) UnwirePlayer(*continuous_);
   devices_.CloseAsioOutput();
+  PullSettings();
   devices_.LoadAsioDriverList();
   devices_.OpenAsioOutput();
+  PushSettings();
   WirePlayers();
   ReloadPlayers();
 }

@@ -19,6 +19,11 @@
 
 namespace orvex {
 
+// The exclusive format as the outputs take it, and back into the settings'
+// stored record (which keeps a sub-format the outputs do not know of).
+WaveFormat ToWaveFormat(const StoredWaveFormat& stored);
+StoredWaveFormat ToStoredFormat(const WaveFormat& format, const StoredWaveFormat& before);
+
 class COutputSetup {
  public:
   COutputSetup(CConsole& console, Settings& settings, UiPoster& poster);
@@ -47,6 +52,10 @@ class COutputSetup {
   void ReleaseOutputs();
 
  private:
+  // The settings' output entries into the outputs' own record, and back
+  // once a step may have rewritten them.
+  void PullSettings();
+  void PushSettings();
   // Every device of the current selection, in the order of the first set-up.
   void OpenDevices();
   // Players let go of every device first.
@@ -62,6 +71,7 @@ class COutputSetup {
   Settings& settings_;
   UiPoster& poster_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  OutputSettings outputSettings_;  // before the devices that refer to it
   COutputDevices devices_;
   CWaveWnd* continuous_ = nullptr;
   uint32_t continuousLevel_ = 0;

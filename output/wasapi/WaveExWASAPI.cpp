@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "output/DeviceSamples.h"
-#include "show/Messages.h"
 
 namespace orvex {
 namespace {
@@ -25,8 +24,8 @@ std::string HardwareName(const WasapiEndpoint& e) {
          std::to_string(e.alsaDevice < 0 ? 0 : e.alsaDevice);
 }
 
-StoredWaveFormat FallbackFormat() {
-  StoredWaveFormat f;  // PCM, 2 channels, 44100 Hz, 16 bits
+WaveFormat FallbackFormat() {
+  WaveFormat f;  // PCM, 2 channels, 44100 Hz, 16 bits
   f.formatTag = kFormatPcm;
   f.channels = 2;
   f.samplesPerSec = 44100;
@@ -36,10 +35,11 @@ StoredWaveFormat FallbackFormat() {
   f.extraSize = 0;
   f.validBits = 0;
   f.channelMask = 3;
+  f.pcmSubFormat = true;
   return f;
 }
 
-snd_pcm_format_t AlsaFormatOf(const StoredWaveFormat& f) {
+snd_pcm_format_t AlsaFormatOf(const WaveFormat& f) {
   if (f.channels != 2) return SND_PCM_FORMAT_UNKNOWN;
   if (f.bitsPerSample == 16) return SND_PCM_FORMAT_S16_LE;
   if (f.bitsPerSample == 32) return SND_PCM_FORMAT_S32_LE;
@@ -62,6 +62,14 @@ bool Supports(snd_pcm_t* pcm, snd_pcm_format_t format, uint32_t rate) {
 
 CWaveExWASAPI::CWaveExWASAPI() = default;
 
+void CWaveExWASAPI::Report(const std::string& text) const {
+  if (report_) {
+    report_(text);
+  } else {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  }
+}
+
 CWaveExWASAPI::~CWaveExWASAPI() {
   Close();
 }
@@ -72,7 +80,7 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
   std::string name = alsaName;
   if (name.empty()) {
     if (endpoint_->alsaCard < 0) {
-      ConfirmYesNo(kExclusiveNoHardware);
+      Report(kExclusiveNoHardware);
       return false;
     }
     name = HardwareName(*endpoint_);
@@ -88,7 +96,7 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
     rc = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
   }
   if (rc == -EBUSY) {
-    ConfirmYesNo(kExclusiveBusy);
+    Report(kExclusiveBusy);
   } else if (rc < 0) {
     std::fprintf(stderr, "Exclusive device %s: %s\n", name.c_str(), snd_strerror(rc));
   }
@@ -159,7 +167,7 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
   return true;
 }
 
-bool CWaveExWASAPI::IsFormatSupported(const StoredWaveFormat& format) const {
+bool CWaveExWASAPI::IsFormatSupported(const WaveFormat& format) const {
   if (!pcm_) return false;
   return Supports(pcm_, AlsaFormatOf(format), format.samplesPerSec);
 }

@@ -12,13 +12,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "output/WaveFormat.h"
 #include "output/wasapi/WasapiEndpoint.h"
 #include "output/xaudio/RenderPort.h"
-#include "show/Settings.h"
 
 struct _snd_pcm;
 
@@ -41,13 +42,15 @@ class CWaveExWASAPI {
     endpoint_ = endpoint;
     output_ = output;
   }
-  // The stored FORMAT and BUFSIZE: the open may rewrite both.
-  void SetFormat(StoredWaveFormat* format, int32_t* bufferMs) {
+  // The stored format and buffer length: the open may rewrite both.
+  void SetFormat(WaveFormat* format, int32_t* bufferMs) {
     format_ = format;
     bufferMs_ = bufferMs;
   }
+  // Where the operator's messages go (standard error until set).
+  void SetReporter(std::function<void(const std::string&)> report) { report_ = std::move(report); }
   // Opens the device (the ALSA name overrides the endpoint's hardware, for
-  // tests). False when it cannot be used; the reason was shown.
+  // tests). False when it cannot be used; the reason was reported.
   bool OpenDevice(const std::string& alsaName = {});
   // Starts the writer thread.
   bool Start();
@@ -57,7 +60,7 @@ class CWaveExWASAPI {
   uint32_t BufferFrames() const { return bufferFrames_; }
   uint32_t PeriodMs() const { return periodMs_; }
   // Would the device take this format? (the settings dialog asks)
-  bool IsFormatSupported(const StoredWaveFormat& format) const;
+  bool IsFormatSupported(const WaveFormat& format) const;
 
   // The device the output's voice engine renders into, from OpenDevice on.
   xaudio::AudioDevice& EngineDevice() { return port_; }
@@ -70,13 +73,15 @@ class CWaveExWASAPI {
  private:
   enum class Sample { kInt16, kInt32 };
 
+  void Report(const std::string& text) const;
   bool Running() const { return writer_.joinable(); }
   void WriterLoop();
   void Mix(uint32_t frames);
 
   const WasapiEndpoint* endpoint_ = nullptr;
   std::atomic<int> output_{-1};
-  StoredWaveFormat* format_ = nullptr;
+  std::function<void(const std::string&)> report_;
+  WaveFormat* format_ = nullptr;
   int32_t* bufferMs_ = nullptr;
   bool suspended_ = false;
 

@@ -19,7 +19,7 @@ class Devices : public ::testing::Test {
     devices.CreateXAudioEngines();
     devices.BuildDeviceLists();
   }
-  Settings settings;
+  OutputSettings settings;
   COutputDevices devices{settings};
 };
 
@@ -39,7 +39,7 @@ TEST_F(Devices, ListsEngineDevicesThenEndpointsUnderOneIndex) {
 TEST_F(Devices, StoredSettingsResolveOrFallBackAndAreRewritten) {
   settings.deviceType = {"WASAPI", "", "XAUDIO2"};
   settings.deviceName = {"null_b", "x", "gone"};
-  settings.wasapiExclusive = {1, 0, 0};
+  settings.exclusive = {1, 0, 0};
   for (int n = 0; n < 3; ++n) devices.ResolveOutputSetting(n);
   EXPECT_EQ(devices.Device(0).m_selected, 3);
   EXPECT_TRUE(devices.Device(0).SelectedExclusive());
@@ -55,13 +55,13 @@ TEST_F(Devices, StoredSettingsResolveOrFallBackAndAreRewritten) {
   devices.Device(1).m_selected = 1;
   devices.StoreSelection();
   EXPECT_EQ(settings.deviceType[0], "WASAPI");
-  EXPECT_EQ(settings.wasapiExclusive[0], 1);
+  EXPECT_EQ(settings.exclusive[0], 1);
   EXPECT_EQ(settings.deviceType[1], "XAUDIO2");
   EXPECT_EQ(settings.deviceName[1], "null_b");
 }
 
 TEST(DevicesWithoutServer, NoSinksMeansNoDeviceAndNoFalseSelection) {
-  Settings settings;  // first run: XAUDIO2 with an empty DEVICE
+  OutputSettings settings;  // first run: XAUDIO2 with an empty DEVICE
   COutputDevices devices(settings);
   devices.UseSinks({});
   devices.CreateXAudioEngines();

@@ -13,11 +13,24 @@
 
 #include "output/wasapi/WaveExWASAPI.h"
 #include "output/xaudio/VoiceEngine.h"
-#include "unit/MessageRecorder.h"
 #include "unit/TempDir.h"
 
 namespace orvex {
 namespace {
+
+// What the settings hold on a first run: 16-bit 44100 Hz stereo PCM.
+WaveFormat Pcm16Stereo44k() {
+  WaveFormat f;
+  f.formatTag = kFormatPcm;
+  f.channels = 2;
+  f.samplesPerSec = 44100;
+  f.avgBytesPerSec = 176400;
+  f.blockAlign = 4;
+  f.bitsPerSample = 16;
+  f.channelMask = 3;
+  f.pcmSubFormat = true;
+  return f;
+}
 
 using std::chrono::milliseconds;
 
@@ -68,6 +81,7 @@ class ExclusiveMixer : public ::testing::Test {
                                  "pcm.orvex_slow { type orvexbusy lock \"" + dir.File("slow.lock") +
                                  "\" speed 0.9 }\n");
     setenv("ALSA_CONFIG_PATH", dir.File("asound.conf").c_str(), 1);
+    mixer.SetReporter([this](const std::string& text) { messages.push_back(text); });
     mixer.SetDevice(&endpoint, 0);
     mixer.SetFormat(&format, &bufferMs);
   }
@@ -119,9 +133,9 @@ class ExclusiveMixer : public ::testing::Test {
   }
 
   TempDir dir;
-  MessageRecorder messages;
+  std::vector<std::string> messages;
   WasapiEndpoint endpoint{nullptr, "test_sink", "Test", -1, -1};
-  StoredWaveFormat format;  // 16-bit 44100 Hz stereo
+  WaveFormat format = Pcm16Stereo44k();
   int32_t bufferMs = 30;
   CWaveExWASAPI mixer;
   std::unique_ptr<xaudio::VoiceEngine> engine = xaudio::CreateVoiceEngine();
@@ -295,12 +309,12 @@ TEST_F(ExclusiveMixer, ACardHeldByAnotherProgramSaysSoAndOpensOnceLetGo) {
   ASSERT_EQ(snd_pcm_open(&held, "orvex_busy", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK), 0);
   EXPECT_FALSE(mixer.OpenDevice("orvex_busy"));
   EXPECT_FALSE(mixer.HasClient());
-  ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0], kExclusiveBusy);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], kExclusiveBusy);
   snd_pcm_close(held);
   EXPECT_TRUE(mixer.OpenDevice("orvex_busy"));
   EXPECT_TRUE(mixer.HasClient());
-  EXPECT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.size(), 1u);
   // While the mixer holds it, nobody else gets it.
   EXPECT_EQ(snd_pcm_open(&held, "orvex_busy", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK), -EBUSY);
   mixer.Close();
@@ -308,11 +322,11 @@ TEST_F(ExclusiveMixer, ACardHeldByAnotherProgramSaysSoAndOpensOnceLetGo) {
 
 TEST_F(ExclusiveMixer, AnEndpointWithoutHardwareSaysSoAndAMissingDeviceStaysSilent) {
   EXPECT_FALSE(mixer.OpenDevice());
-  ASSERT_EQ(messages.messages.size(), 1u);
-  EXPECT_EQ(messages.messages[0], kExclusiveNoHardware);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], kExclusiveNoHardware);
   EXPECT_FALSE(mixer.HasClient());
   EXPECT_FALSE(mixer.OpenDevice("no_such_device"));
-  EXPECT_EQ(messages.messages.size(), 1u);
+  EXPECT_EQ(messages.size(), 1u);
   // Without a device no engine can mix into it.
   EXPECT_FALSE(engine->CreateMasteringVoice(mixer.EngineDevice()));
 }

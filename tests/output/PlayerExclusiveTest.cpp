@@ -21,6 +21,20 @@
 namespace orvex {
 namespace {
 
+// What the settings hold on a first run: 16-bit 44100 Hz stereo PCM.
+WaveFormat Pcm16Stereo44k() {
+  WaveFormat f;
+  f.formatTag = kFormatPcm;
+  f.channels = 2;
+  f.samplesPerSec = 44100;
+  f.avgBytesPerSec = 176400;
+  f.blockAlign = 4;
+  f.bitsPerSample = 16;
+  f.channelMask = 3;
+  f.pcmSubFormat = true;
+  return f;
+}
+
 TEST(PlayerOnTheExclusiveOutput, PlaysPausesSeeksAndStopsWithoutAClick) {
   TempDir dir;
   dir.Write("asound.conf", "pcm.orvex_file {\n  type file\n  slave.pcm { type null }\n  file \"" +
@@ -38,7 +52,7 @@ TEST(PlayerOnTheExclusiveOutput, PlaysPausesSeeksAndStopsWithoutAClick) {
 
   MessageRecorder messages;
   WasapiEndpoint endpoint{nullptr, "test_sink", "Test", -1, -1};
-  StoredWaveFormat format;  // 16-bit 44100 Hz stereo
+  WaveFormat format = Pcm16Stereo44k();
   int32_t bufferMs = 30;
   CWaveExWASAPI mixer;
   mixer.SetDevice(&endpoint, 0);
