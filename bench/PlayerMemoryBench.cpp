@@ -13,7 +13,7 @@
 #include "engine/UiPoster.h"
 #include "engine/WaveWnd.h"
 #include "output/OutputSet.h"
-#include "output/xaudio/VirtualDevice.h"
+#include "output/mixer/VirtualDevice.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ void BM_PlayerPeakMemory(benchmark::State& state) {
   for (auto _ : state) {
     orvex::ManualTimerService timers;
     orvex::ManualUiPoster poster;
-    orvex::xaudio::VirtualDevice device("bench", "Bench", 2, 44100);
+    orvex::mixer::VirtualDevice device("bench", "Bench", 2, 44100);
     orvex::OutputSet outputs;
     outputs.Bind(0, &device);
     orvex::CWaveWnd player(1, timers, poster);

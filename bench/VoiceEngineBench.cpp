@@ -8,10 +8,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "output/xaudio/VirtualDevice.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/VirtualDevice.h"
+#include "output/mixer/VoiceEngine.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 namespace {
 
 constexpr int kOutputs = 3;
@@ -88,4 +88,4 @@ void BM_SevenPlayersThreeOutputs(benchmark::State& state) {
 BENCHMARK(BM_SevenPlayersThreeOutputs)->Arg(256)->Arg(480)->Arg(1024)->UseRealTime();
 
 }  // namespace
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "output/xaudio/WaveXAudio.h"
+#include "output/mixer/WaveXAudio.h"
 
 namespace orvex {
 
@@ -139,7 +139,7 @@ void BlockReader::Worker::Execute(const Request& r) {
       bool ok = source.OpenWaveFile(r.path);
       if (ok) {
         const uint32_t bps = source.BytesPerSecond();
-        if (bps == 0 || source.BlockAlign() == 0 || !xaudio::IsPlayableFormat(source.Format())) {
+        if (bps == 0 || source.BlockAlign() == 0 || !mixer::IsPlayableFormat(source.Format())) {
           // Nothing could be timed or played from such a header (12-bit
           // samples, a frame size that does not match the channels): refused
           // before any output is opened for it.

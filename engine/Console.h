@@ -39,7 +39,7 @@ class CConsole {
   CConsole& operator=(const CConsole&) = delete;
 
   // --- wiring ---
-  void SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines);
+  void SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines);
   void SetListener(ConsoleListener* listener) { listener_ = listener; }
   void SetContinuousPlay(ContinuousPlayLink* link) { lists_ = link; }
   void SetSliderPanel(SliderPanelLink* link) { slider_ = link; }

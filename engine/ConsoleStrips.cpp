@@ -53,7 +53,7 @@ void CConsole::Changed(ConsoleChange what, int index) {
   }
 }
 
-void CConsole::SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines) {
+void CConsole::SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines) {
   for (int ch = 1; ch <= kChannels; ++ch) Player(ch).SetEngines(engines);
 }
 

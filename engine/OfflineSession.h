@@ -14,7 +14,7 @@
 #include "engine/ManualTimerService.h"
 #include "engine/UiPoster.h"
 #include "output/OutputSet.h"
-#include "output/xaudio/VirtualDevice.h"
+#include "output/mixer/VirtualDevice.h"
 #include "show/CueStore.h"
 #include "show/Settings.h"
 
@@ -34,7 +34,7 @@ class OfflineSession : private ConsoleListener {
   CConsole& Console() { return *console_; }
   ManualTimerService& Timers() { return timers_; }
   uint32_t Now() const { return timers_.timeGetTime(); }
-  xaudio::VirtualDevice& Device(int output) { return *devices_[static_cast<size_t>(output)]; }
+  mixer::VirtualDevice& Device(int output) { return *devices_[static_cast<size_t>(output)]; }
   const std::vector<float>& Out(int output) const {
     return devices_[static_cast<size_t>(output)]->Captured();
   }
@@ -68,7 +68,7 @@ class OfflineSession : private ConsoleListener {
 
   ManualTimerService timers_;
   ManualUiPoster poster_;
-  std::vector<std::unique_ptr<xaudio::VirtualDevice>> devices_;  // outlive the engines
+  std::vector<std::unique_ptr<mixer::VirtualDevice>> devices_;  // outlive the engines
   OutputSet outputs_;
   std::unique_ptr<CConsole> console_;
   mutable std::mutex eventsMutex_;

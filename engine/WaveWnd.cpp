@@ -54,7 +54,7 @@ void CWaveWnd::SetEndOfFileHandler(std::function<void(int)> handler) {
   onEndOfFile_ = std::move(handler);
 }
 
-void CWaveWnd::SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines) {
+void CWaveWnd::SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines) {
   xaudio_.SetEngines(engines);
 }
 

@@ -24,8 +24,8 @@
 #include "engine/UiTimer.h"
 #include "engine/WaveSource.h"
 #include "output/StreamStore.h"
-#include "output/wasapi/WaveWASAPI.h"
-#include "output/xaudio/WaveXAudio.h"
+#include "output/pulse/WaveWASAPI.h"
+#include "output/mixer/WaveXAudio.h"
 #include "show/Record.h"
 
 namespace orvex {
@@ -75,7 +75,7 @@ class CWaveWnd {
   // Runs on the UI thread (through the poster) when the file has played out.
   void SetEndOfFileHandler(std::function<void(int channel)> handler);
   void SetObserver(PlayerObserver* observer) { observer_ = observer; }
-  void SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines);
+  void SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines);
   CWaveWASAPI& Wasapi() { return wasapi_; }
   // Block sizes in seconds; they take effect at the next Prepare.
   void SetBufferSeconds(int firstSeconds, int secondSeconds);

@@ -45,7 +45,7 @@ void COutputDevices::UseSinks(std::vector<pulse::SinkInfo> sinks) {
 
 void COutputDevices::CreateXAudioEngines() {
   for (auto& engine : engines_) {
-    engine = xaudio::CreateVoiceEngine();
+    engine = mixer::CreateVoiceEngine();
     if (!engine) {
       std::fprintf(stderr, "Failed to init XAudio2 engine: %#X\n", 0x80004005u);
       break;
@@ -129,9 +129,9 @@ const WasapiEndpoint* COutputDevices::SharedEndpoint(int n) const {
   return devices_[Index(n)].SelectedExclusive() ? nullptr : bound_[Index(n)];
 }
 
-bool COutputDevices::AttachEngine(int n, xaudio::AudioDevice& device) {
+bool COutputDevices::AttachEngine(int n, mixer::AudioDevice& device) {
   auto& engine = engines_[Index(n)];
-  if (!engine) engine = xaudio::CreateVoiceEngine();
+  if (!engine) engine = mixer::CreateVoiceEngine();
   if (engine->HasMasteringVoice()) engine->DestroyMasteringVoice();
   const bool ok = engine->CreateMasteringVoice(device);
   UpdateMeter();
@@ -217,8 +217,8 @@ void COutputDevices::ReleaseXAudioEngines() {
   }
 }
 
-std::array<xaudio::VoiceEngine*, kOutputCount> COutputDevices::Engines() const {
-  std::array<xaudio::VoiceEngine*, kOutputCount> e{};
+std::array<mixer::VoiceEngine*, kOutputCount> COutputDevices::Engines() const {
+  std::array<mixer::VoiceEngine*, kOutputCount> e{};
   for (int n = 0; n < kOutputCount; ++n) {
     auto* engine = engines_[Index(n)].get();
     e[Index(n)] = engine && engine->HasMasteringVoice() ? engine : nullptr;

@@ -18,14 +18,14 @@
 
 #include "output/DeviceModel.h"
 #include "output/PeakSource.h"
-#include "output/asio/AsioKernel.h"
+#include "output/jack/AsioKernel.h"
 #include "output/pulse/PulseMonitorMeter.h"
 #include "output/pulse/PulseServer.h"
 #include "output/pulse/PulseSinkDevice.h"
-#include "output/wasapi/WasapiEndpoint.h"
-#include "output/wasapi/WaveExWASAPI.h"
-#include "output/xaudio/VoiceEngine.h"
-#include "output/xaudio/WaveXAudio.h"
+#include "output/pulse/WasapiEndpoint.h"
+#include "output/alsa/WaveExWASAPI.h"
+#include "output/mixer/VoiceEngine.h"
+#include "output/mixer/WaveXAudio.h"
 
 namespace orvex {
 
@@ -106,7 +106,7 @@ class COutputDevices {
   // --- what the players are wired to ---
   CSoundDevice& Device(int n) { return devices_[Index(n)]; }
   const CSoundDevice& Device(int n) const { return devices_[Index(n)]; }
-  std::array<xaudio::VoiceEngine*, kOutputCount> Engines() const;
+  std::array<mixer::VoiceEngine*, kOutputCount> Engines() const;
   // The shared-mode endpoint of output n (none for an exclusive one).
   const WasapiEndpoint* SharedEndpoint(int n) const;
   CWaveExWASAPI& Exclusive() { return exclusive_; }
@@ -121,7 +121,7 @@ class COutputDevices {
  private:
   static size_t Index(int n) { return static_cast<size_t>(n < 0 ? 0 : n % kOutputCount); }
   // Output n mixes in its engine into `device`.
-  bool AttachEngine(int n, xaudio::AudioDevice& device);
+  bool AttachEngine(int n, mixer::AudioDevice& device);
   void DetachEngine(int n);
   void UpdateMeter();
 
@@ -134,7 +134,7 @@ class COutputDevices {
   std::array<CSoundDevice, kOutputCount> devices_;
   std::vector<std::string> asioList_;
   bool asioListLoaded_ = false;
-  std::array<std::unique_ptr<xaudio::VoiceEngine>, kOutputCount> engines_;
+  std::array<std::unique_ptr<mixer::VoiceEngine>, kOutputCount> engines_;
   std::array<std::unique_ptr<pulse::PulseSinkDevice>, kOutputCount> sinkDevices_;
   std::array<const WasapiEndpoint*, kOutputCount> bound_{};
   std::unique_ptr<pulse::PulseMonitorMeter> endpointMeter_;

@@ -6,8 +6,8 @@
 #include <array>
 #include <memory>
 
-#include "output/xaudio/VoiceEngine.h"
-#include "output/xaudio/WaveXAudio.h"
+#include "output/mixer/VoiceEngine.h"
+#include "output/mixer/WaveXAudio.h"
 
 namespace orvex {
 
@@ -22,16 +22,16 @@ class OutputSet {
   // Players must have released their voices on the old engine first.
   // Returns false (and leaves the output without a device) on failure.
   // quantumFrames: see CreateVoiceEngine (0: 10 ms).
-  bool Bind(int output, xaudio::AudioDevice* device, uint32_t quantumFrames = 0);
+  bool Bind(int output, mixer::AudioDevice* device, uint32_t quantumFrames = 0);
   void ReleaseAll();
 
   // Engine of each output, nullptr where there is none.
-  std::array<xaudio::VoiceEngine*, kOutputCount> Engines() const;
-  xaudio::AudioDevice* Device(int output) const;
+  std::array<mixer::VoiceEngine*, kOutputCount> Engines() const;
+  mixer::AudioDevice* Device(int output) const;
 
  private:
-  std::array<std::unique_ptr<xaudio::VoiceEngine>, kOutputCount> engines_;
-  std::array<xaudio::AudioDevice*, kOutputCount> devices_{};
+  std::array<std::unique_ptr<mixer::VoiceEngine>, kOutputCount> engines_;
+  std::array<mixer::AudioDevice*, kOutputCount> devices_{};
 };
 
 }  // namespace orvex

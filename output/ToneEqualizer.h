@@ -11,7 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/VoiceEngine.h"
 
 namespace orvex {
 
@@ -35,7 +35,7 @@ inline constexpr float kToneGainMax = 7.94f;
 // Band gain of a tone value x (-15..15): 2^(x/5) within the gain limits.
 float ToneGain(float x);
 
-class ToneEqualizer final : public xaudio::Effect {
+class ToneEqualizer final : public mixer::Effect {
  public:
   static constexpr int kBands = 4;
 

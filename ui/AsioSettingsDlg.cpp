@@ -12,8 +12,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "output/asio/AsioBufferRule.h"
-#include "output/asio/AsioKernel.h"
+#include "output/jack/AsioBufferRule.h"
+#include "output/jack/AsioKernel.h"
 
 namespace orvex {
 namespace {
@@ -169,8 +169,8 @@ bool RunAsioSettings(QWidget* parent, Settings& settings, CAsioKernel& host,
   settings.asioChannels = dialog.Channels();
   settings.asioRate = dialog.Rate();
   settings.asioBits = dialog.Bits();
-  const asio::BufferChoice choice =
-      asio::ChooseBufferSize(dialog.EnteredBufferSize(), v.minimum, settings.asioBufferFactor);
+  const jack::BufferChoice choice =
+      jack::ChooseBufferSize(dialog.EnteredBufferSize(), v.minimum, settings.asioBufferFactor);
   settings.asioBufferFactor = choice.factor;
   host.SetBufferFactor(choice.factor);
   host.SetRate(settings.asioRate);

@@ -12,7 +12,7 @@ PulseSinkDevice::~PulseSinkDevice() {
   Close();
 }
 
-bool PulseSinkDevice::Open(xaudio::RenderCallback* callback) {
+bool PulseSinkDevice::Open(mixer::RenderCallback* callback) {
   if (!callback || !server_.IsConnected() || stream_) {
     lastError_ = PA_ERR_CONNECTIONREFUSED;
     return false;

@@ -9,13 +9,13 @@
 #include <string>
 
 #include "output/pulse/PulseServer.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/VoiceEngine.h"
 
 struct pa_stream;
 
 namespace orvex::pulse {
 
-class PulseSinkDevice final : public xaudio::AudioDevice {
+class PulseSinkDevice final : public mixer::AudioDevice {
  public:
   static constexpr uint32_t kLatencyMs = 20;
 
@@ -29,7 +29,7 @@ class PulseSinkDevice final : public xaudio::AudioDevice {
   std::string Name() const override { return sink_.description; }
   uint32_t Channels() const override { return 2; }
   uint32_t Rate() const override { return sink_.rate ? sink_.rate : 48000; }
-  bool Open(xaudio::RenderCallback* callback) override;
+  bool Open(mixer::RenderCallback* callback) override;
   void Close() override;
 
   // The server's error code of the last failed open (0: none).
@@ -45,7 +45,7 @@ class PulseSinkDevice final : public xaudio::AudioDevice {
   PulseServer own_;  // this stream's connection
   const SinkInfo sink_;
   pa_stream* stream_ = nullptr;  // under the server lock
-  xaudio::RenderCallback* callback_ = nullptr;
+  mixer::RenderCallback* callback_ = nullptr;
   int lastError_ = 0;
   std::atomic<bool> failed_{false};
 };

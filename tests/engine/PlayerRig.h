@@ -11,7 +11,7 @@
 #include "engine/UiPoster.h"
 #include "engine/WaveWnd.h"
 #include "output/OutputSet.h"
-#include "output/xaudio/VirtualDevice.h"
+#include "output/mixer/VirtualDevice.h"
 
 namespace orvex {
 
@@ -25,7 +25,7 @@ class PlayerRig {
   PlayerRig(const std::vector<uint32_t>& rates, int channel, uint32_t quantum = 1)
       : player(channel, timers, poster) {
     for (size_t n = 0; n < rates.size(); ++n) {
-      devices.push_back(std::make_unique<xaudio::VirtualDevice>("virtual-" + std::to_string(n),
+      devices.push_back(std::make_unique<mixer::VirtualDevice>("virtual-" + std::to_string(n),
                                                                 "Virtual", 2, rates[n]));
       devices.back()->SetCapture(true);
       outputSet.Bind(static_cast<int>(n), devices.back().get(), quantum);
@@ -68,7 +68,7 @@ class PlayerRig {
 
   ManualTimerService timers;
   ManualUiPoster poster;
-  std::vector<std::unique_ptr<xaudio::VirtualDevice>> devices;  // outlive their engines
+  std::vector<std::unique_ptr<mixer::VirtualDevice>> devices;  // outlive their engines
   OutputSet outputSet;
   CWaveWnd player;
   struct Notice {

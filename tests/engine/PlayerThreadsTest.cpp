@@ -16,7 +16,7 @@
 #include "engine/WavBytes.h"
 #include "engine/WaveWnd.h"
 #include "output/OutputSet.h"
-#include "output/xaudio/VirtualDevice.h"
+#include "output/mixer/VirtualDevice.h"
 #include "unit/TempDir.h"
 
 namespace orvex {
@@ -42,10 +42,10 @@ TEST(PlayerThreads, TransportAndLevelsRaceFreeWithLiveOutputs) {
   // The test's thread is the UI thread: it runs what the timer and the
   // reader thread post.
   ManualUiPoster poster;
-  std::vector<std::unique_ptr<xaudio::VirtualDevice>> devices;  // outlive their engines
+  std::vector<std::unique_ptr<mixer::VirtualDevice>> devices;  // outlive their engines
   OutputSet outputs;
   for (int n = 0; n < 3; ++n) {
-    devices.push_back(std::make_unique<xaudio::VirtualDevice>("rt" + std::to_string(n), "RT", 2,
+    devices.push_back(std::make_unique<mixer::VirtualDevice>("rt" + std::to_string(n), "RT", 2,
                                                               n == 1 ? 44100 : 48000));
     ASSERT_TRUE(outputs.Bind(n, devices.back().get()));
     devices.back()->StartRealtimeThread(256);

@@ -332,12 +332,12 @@ TEST(Player, RefusedFilesLeaveThePlayerEmptyAndEveryOutputPlaysTheNextFile) {
 
   // A file the Master engine has no voice for (every voice taken) is silent
   // there, and the outputs come back with the next file.
-  xaudio::VoiceEngine* master = rig.outputSet.Engines()[0];
-  std::vector<xaudio::SourceVoice*> taken;
+  mixer::VoiceEngine* master = rig.outputSet.Engines()[0];
+  std::vector<mixer::SourceVoice*> taken;
   const WaveFormat format{kFormatPcm, 2, 48000, 192000, 4, 16};
-  while (xaudio::SourceVoice* v = master->CreateSourceVoice(format, 2.0f)) taken.push_back(v);
+  while (mixer::SourceVoice* v = master->CreateSourceVoice(format, 2.0f)) taken.push_back(v);
   ASSERT_TRUE(rig.Load(good.path));
-  for (xaudio::SourceVoice* v : taken) master->DestroyVoice(v);
+  for (mixer::SourceVoice* v : taken) master->DestroyVoice(v);
   ExpectPlaysOnEveryOutput(rig, good);
 }
 

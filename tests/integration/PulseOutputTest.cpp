@@ -14,7 +14,7 @@
 #include "engine/WavBytes.h"
 #include "integration/ServerRig.h"
 #include "output/OutputDevices.h"
-#include "output/wasapi/WaveExWASAPI.h"
+#include "output/alsa/WaveExWASAPI.h"
 #include "show/Cp932.h"
 
 namespace orvex {

@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "AsioRig.h"
-#include "output/asio/AsioBufferRule.h"
-#include "output/asio/AsioMessages.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/jack/AsioBufferRule.h"
+#include "output/jack/AsioMessages.h"
+#include "output/mixer/VoiceEngine.h"
 
 namespace orvex::test {
 namespace {
@@ -31,8 +31,8 @@ struct EngineOnHost {
   explicit EngineOnHost(CAsioKernel& host) : host(host) {}
   ~EngineOnHost() { engine->DestroyMasteringVoice(); }
   bool Attach() { return engine->CreateMasteringVoice(host.EngineDevice()); }
-  xaudio::SourceVoice* Play(const std::vector<uint8_t>& pcm, const WaveFormat& f, float gain = 1) {
-    xaudio::SourceVoice* v = engine->CreateSourceVoice(f);
+  mixer::SourceVoice* Play(const std::vector<uint8_t>& pcm, const WaveFormat& f, float gain = 1) {
+    mixer::SourceVoice* v = engine->CreateSourceVoice(f);
     if (!v) return nullptr;
     v->SubmitSourceBuffer(pcm.data(), static_cast<uint32_t>(pcm.size()));
     v->SetVolume(gain);
@@ -40,7 +40,7 @@ struct EngineOnHost {
     return v;
   }
   CAsioKernel& host;
-  std::unique_ptr<xaudio::VoiceEngine> engine = xaudio::CreateVoiceEngine();
+  std::unique_ptr<mixer::VoiceEngine> engine = mixer::CreateVoiceEngine();
 };
 
 TEST(AsioKernel, BufferSizeFollowsTheFactorAndTheDriverLimits) {
@@ -70,14 +70,14 @@ TEST(AsioKernel, BufferSizeFollowsTheFactorAndTheDriverLimits) {
 }
 
 TEST(AsioKernel, TheSettingsDialogRoundsTheEntryToAMultipleOfTheMinimum) {
-  EXPECT_EQ(asio::ChooseBufferSize(500, 64, 4).size, 448);
-  EXPECT_EQ(asio::ChooseBufferSize(500, 64, 4).factor, 7);
+  EXPECT_EQ(jack::ChooseBufferSize(500, 64, 4).size, 448);
+  EXPECT_EQ(jack::ChooseBufferSize(500, 64, 4).factor, 7);
   // Below the minimum the stored factor stands.
-  EXPECT_EQ(asio::ChooseBufferSize(50, 64, 3).size, 192);
-  EXPECT_EQ(asio::ChooseBufferSize(50, 64, 3).factor, 3);
+  EXPECT_EQ(jack::ChooseBufferSize(50, 64, 3).size, 192);
+  EXPECT_EQ(jack::ChooseBufferSize(50, 64, 3).factor, 3);
   // Without a driver the entry is taken and the factor goes back to 4.
-  EXPECT_EQ(asio::ChooseBufferSize(500, 0, 9).size, 500);
-  EXPECT_EQ(asio::ChooseBufferSize(500, 0, 9).factor, 4);
+  EXPECT_EQ(jack::ChooseBufferSize(500, 0, 9).size, 500);
+  EXPECT_EQ(jack::ChooseBufferSize(500, 0, 9).factor, 4);
 }
 
 TEST(AsioKernel, DriverNamesAndFailedOpens) {
@@ -94,7 +94,7 @@ TEST(AsioKernel, DriverNamesAndFailedOpens) {
   EXPECT_FALSE(rig.host.OpenDriver(factor, 48000, "TEST"));
   EXPECT_FALSE(rig.host.IsDriverOpen());
   // Nothing can mix into a driver that is not open.
-  auto engine = xaudio::CreateVoiceEngine();
+  auto engine = mixer::CreateVoiceEngine();
   EXPECT_FALSE(engine->CreateMasteringVoice(rig.host.EngineDevice()));
 }
 
@@ -107,7 +107,7 @@ TEST(AsioKernel, PlaysTheEnginesMixSampleExactAfterItsFadeInAndOnlyWhileAttached
     EngineOnHost mix(rig.host);
     ASSERT_TRUE(mix.Attach());
     // One engine at a time.
-    auto other = xaudio::CreateVoiceEngine();
+    auto other = mixer::CreateVoiceEngine();
     EXPECT_FALSE(other->CreateMasteringVoice(rig.host.EngineDevice()));
     ASSERT_TRUE(mix.Play(pcm, Pcm16Format(48000), 0.5f));
     rig.device->Pump((frames + 2048) / 256, 256);

@@ -9,20 +9,20 @@
 #include <vector>
 
 #include "output/StreamStore.h"
-#include "output/asio/AsioKernel.h"
+#include "output/jack/AsioKernel.h"
 #include "output/DeviceSamples.h"
-#include "output/asio/BlockDevice.h"
+#include "output/jack/BlockDevice.h"
 
 namespace orvex::test {
 
 struct FakeDeviceSpec {
   long minimum = 256, maximum = 256, preferred = 256;
   uint32_t rate = 48000;
-  int sampleType = asio::kFloat32LSB;
+  int sampleType = jack::kFloat32LSB;
   bool initFails = false;
 };
 
-class FakeDevice final : public asio::BlockDevice {
+class FakeDevice final : public jack::BlockDevice {
  public:
   explicit FakeDevice(FakeDeviceSpec spec) : spec_(spec) {}
   bool Init() override { return !spec_.initFails; }
@@ -36,7 +36,7 @@ class FakeDevice final : public asio::BlockDevice {
   uint32_t SampleRate() const override { return spec_.rate; }
   bool SetSampleRate(double) override { return false; }
   int OutputSampleType() const override { return spec_.sampleType; }
-  bool CreateBuffers(long frames, asio::BlockCallback* cb) override {
+  bool CreateBuffers(long frames, jack::BlockCallback* cb) override {
     frames_ = frames;
     callback_ = cb;
     return true;
@@ -72,7 +72,7 @@ class FakeDevice final : public asio::BlockDevice {
  private:
   FakeDeviceSpec spec_;
   long frames_ = 0;
-  asio::BlockCallback* callback_ = nullptr;
+  jack::BlockCallback* callback_ = nullptr;
 };
 
 // A host whose only driver "TEST" is a FakeDevice made from spec; the last

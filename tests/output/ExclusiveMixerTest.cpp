@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "output/wasapi/WaveExWASAPI.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/alsa/WaveExWASAPI.h"
+#include "output/mixer/VoiceEngine.h"
 #include "unit/TempDir.h"
 
 namespace orvex {
@@ -97,9 +97,9 @@ class ExclusiveMixer : public ::testing::Test {
     ASSERT_TRUE(engine->CreateMasteringVoice(mixer.EngineDevice()));
   }
   // A started voice playing `bytes` of `data` at gains left, right.
-  xaudio::SourceVoice* Voice(const WaveFormat& f, const uint8_t* data, size_t bytes, float left = 1,
+  mixer::SourceVoice* Voice(const WaveFormat& f, const uint8_t* data, size_t bytes, float left = 1,
                              float right = 1) {
-    xaudio::SourceVoice* v = engine->CreateSourceVoice(f);
+    mixer::SourceVoice* v = engine->CreateSourceVoice(f);
     if (!v) return nullptr;
     v->SubmitSourceBuffer(data, static_cast<uint32_t>(bytes));
     const float gains[2] = {left, right};
@@ -138,7 +138,7 @@ class ExclusiveMixer : public ::testing::Test {
   WaveFormat format = Pcm16Stereo44k();
   int32_t bufferMs = 30;
   CWaveExWASAPI mixer;
-  std::unique_ptr<xaudio::VoiceEngine> engine = xaudio::CreateVoiceEngine();
+  std::unique_ptr<mixer::VoiceEngine> engine = mixer::CreateVoiceEngine();
 };
 
 TEST_F(ExclusiveMixer, PlaysTheMixSampleExactAfterItsFadeIn) {
@@ -207,7 +207,7 @@ TEST_F(ExclusiveMixer, StartPauseResumeRestartGainChangesAndStopNeverClick) {
   constexpr double kAmplitude = 16384;
   const std::vector<int16_t> tone = Tone(44100, 4, kAmplitude, /*cosine=*/true);
   Open();
-  xaudio::SourceVoice* v = Voice(Pcm(16), Bytes(tone), tone.size() * 2);  // at the tone's peak
+  mixer::SourceVoice* v = Voice(Pcm(16), Bytes(tone), tone.size() * 2);  // at the tone's peak
   ASSERT_TRUE(v);
   ASSERT_TRUE(mixer.Start());
   const auto wait = [](int ms) { std::this_thread::sleep_for(milliseconds(ms)); };

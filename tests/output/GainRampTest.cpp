@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "output/wasapi/StreamGain.h"
+#include "output/pulse/StreamGain.h"
 
 namespace orvex {
 namespace {

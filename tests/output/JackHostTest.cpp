@@ -7,8 +7,8 @@
 
 #include "AsioRig.h"
 #include "JackServer.h"
-#include "output/asio/AsioMessages.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/jack/AsioMessages.h"
+#include "output/mixer/VoiceEngine.h"
 
 namespace orvex::test {
 namespace {
@@ -44,8 +44,8 @@ class JackHost : public ::testing::Test {
     return host_.OpenDriver(factor, 44100, "JACK") && host_.Start() &&
            engine_->CreateMasteringVoice(host_.EngineDevice());
   }
-  xaudio::SourceVoice* Play(const std::vector<uint8_t>& pcm) {
-    xaudio::SourceVoice* v = engine_->CreateSourceVoice(Pcm16Format(48000));
+  mixer::SourceVoice* Play(const std::vector<uint8_t>& pcm) {
+    mixer::SourceVoice* v = engine_->CreateSourceVoice(Pcm16Format(48000));
     if (!v) return nullptr;
     v->SubmitSourceBuffer(pcm.data(), static_cast<uint32_t>(pcm.size()));
     v->Start();
@@ -54,7 +54,7 @@ class JackHost : public ::testing::Test {
 
   std::unique_ptr<JackServer> server_;
   CAsioKernel host_;
-  std::unique_ptr<xaudio::VoiceEngine> engine_ = xaudio::CreateVoiceEngine();
+  std::unique_ptr<mixer::VoiceEngine> engine_ = mixer::CreateVoiceEngine();
 };
 
 TEST_F(JackHost, ListsTheServersThatAreRunning) {
@@ -89,7 +89,7 @@ TEST_F(JackHost, ACuePlaysThroughTheVoiceEngineWithoutXruns) {
     if (!recorder.Connect("Orvex:out_1", 0) || !recorder.Connect("Orvex:out_2", 1))
       return "cannot record";
     const uint64_t xrunsBefore = host_.XrunCount();
-    xaudio::SourceVoice* voice = Play(pcm);
+    mixer::SourceVoice* voice = Play(pcm);
     if (!voice) return "no voice";
     const bool heard = WaitFor([&] { return recorder.Frames() >= 48000 * 3; }, 20s);
     engine_->DestroyVoice(voice);
@@ -141,7 +141,7 @@ TEST_F(JackHost, AServerKilledMidShowLeavesTheHostRunningAndSilent) {
     if (m == kAsioDeviceLost) notices.fetch_add(1);
   });
   const std::vector<uint8_t> pcm = CountingPcm16(48000 * 4);
-  xaudio::SourceVoice* voice = Play(pcm);
+  mixer::SourceVoice* voice = Play(pcm);
   ASSERT_TRUE(voice);
   ASSERT_TRUE(WaitFor([&] { return voice->GetState().samplesPlayed > 0; }, 5s));
 

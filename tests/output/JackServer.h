@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "output/asio/JackDevice.h"
+#include "output/jack/JackDevice.h"
 
 namespace orvex::test {
 
@@ -47,7 +47,7 @@ class JackServer {
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-      if (asio::JackDevice::ServerRunning(name_)) {
+      if (jack::JackDevice::ServerRunning(name_)) {
         ready_ = true;
         break;
       }

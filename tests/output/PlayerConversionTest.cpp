@@ -10,7 +10,7 @@
 
 #include "engine/PlayerRig.h"
 #include "engine/WavBytes.h"
-#include "output/xaudio/StreamResampler.h"
+#include "output/mixer/StreamResampler.h"
 #include "unit/TempDir.h"
 
 namespace orvex {
@@ -47,9 +47,9 @@ TEST(PlayerConversion, OneConverterPerDeviceRateAndTheFileEndsWhereItShould) {
   // Two outputs at 48 kHz, one at the file's own rate.
   PlayerRig rig({48000, 48000, 44100}, 1);
   rig.player.SetAllOutputLevels(65535);
-  const uint64_t built = xaudio::StreamResampler::CreatedCount();
+  const uint64_t built = mixer::StreamResampler::CreatedCount();
   ASSERT_TRUE(rig.Load(dir.File("tone.wav")));
-  EXPECT_EQ(xaudio::StreamResampler::CreatedCount(), built + 1);
+  EXPECT_EQ(mixer::StreamResampler::CreatedCount(), built + 1);
   ASSERT_TRUE(rig.player.Play());
   rig.Run(1500);
 

@@ -14,7 +14,7 @@
 
 #include "engine/PlayerRig.h"
 #include "engine/WavBytes.h"
-#include "output/wasapi/WaveExWASAPI.h"
+#include "output/alsa/WaveExWASAPI.h"
 #include "unit/MessageRecorder.h"
 #include "unit/TempDir.h"
 
@@ -59,7 +59,7 @@ TEST(PlayerOnTheExclusiveOutput, PlaysPausesSeeksAndStopsWithoutAClick) {
   mixer.SetFormat(&format, &bufferMs);
   ASSERT_TRUE(mixer.OpenDevice("orvex_file"));
   ASSERT_TRUE(mixer.Start());
-  auto engine = xaudio::CreateVoiceEngine();
+  auto engine = mixer::CreateVoiceEngine();
   ASSERT_TRUE(engine->CreateMasteringVoice(mixer.EngineDevice()));
   {
     PlayerRig rig(44100, 1, 0);

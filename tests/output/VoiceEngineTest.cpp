@@ -16,9 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/WavBytes.h"
-#include "output/xaudio/StreamResampler.h"
-#include "output/xaudio/VirtualDevice.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/StreamResampler.h"
+#include "output/mixer/VirtualDevice.h"
+#include "output/mixer/VoiceEngine.h"
 #include "unit/TempDir.h"
 
 // Counts heap allocations made on a thread while it sets gCountAllocations,
@@ -51,7 +51,7 @@ void* realloc(void* p, size_t n) {
 }
 #endif
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 namespace {
 
 using namespace std::chrono_literals;
@@ -787,4 +787,4 @@ TEST(VoiceEngineRealtime, RenderNeverAllocates) {
 #endif
 
 }  // namespace
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "QtTestApp.h"
-#include "output/asio/AsioKernel.h"
+#include "output/jack/AsioKernel.h"
 #include "ui/AsioSettingsDlg.h"
 #include "ui/ToneCtrlPane.h"
 

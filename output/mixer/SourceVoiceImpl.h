@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "output/GainRamp.h"
-#include "output/xaudio/RenderGate.h"
-#include "output/xaudio/SampleConvert.h"
-#include "output/xaudio/StreamResampler.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/RenderGate.h"
+#include "output/mixer/SampleConvert.h"
+#include "output/mixer/StreamResampler.h"
+#include "output/mixer/VoiceEngine.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 // The engine renders in blocks of at most this many frames, so every
 // per-voice scratch buffer has a fixed size.
@@ -146,4 +146,4 @@ class SourceVoiceImpl final : public SourceVoice {
   std::vector<float> effectFrames_;  // n stereo frames for the effect
 };
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

@@ -1,7 +1,7 @@
 // The buffer size the ASIO settings dialog takes from the operator's entry.
 #pragma once
 
-namespace orvex::asio {
+namespace orvex::jack {
 
 struct BufferChoice {
   long size = 0;
@@ -18,4 +18,4 @@ inline BufferChoice ChooseBufferSize(long entered, long minimum, int factor) {
   return {minimum * factor, factor};
 }
 
-}  // namespace orvex::asio
+}  // namespace orvex::jack

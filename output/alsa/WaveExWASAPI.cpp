@@ -1,4 +1,4 @@
-#include "output/wasapi/WaveExWASAPI.h"
+#include "output/alsa/WaveExWASAPI.h"
 
 #include <alsa/asoundlib.h>
 #include <time.h>

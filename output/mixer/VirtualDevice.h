@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/VoiceEngine.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 class VirtualDevice : public AudioDevice {
  public:
@@ -83,4 +83,4 @@ class VirtualDevice : public AudioDevice {
   std::atomic<float> rtPeak_{0.0f};
 };
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

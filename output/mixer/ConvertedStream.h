@@ -15,10 +15,10 @@
 
 #include "output/StreamStore.h"
 #include "output/WaveFormat.h"
-#include "output/xaudio/SampleConvert.h"
-#include "output/xaudio/StreamResampler.h"
+#include "output/mixer/SampleConvert.h"
+#include "output/mixer/StreamResampler.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 class ConvertedStream {
  public:
@@ -87,4 +87,4 @@ class ConvertedStream {
   bool drained_ = false;
 };
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

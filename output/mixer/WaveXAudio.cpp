@@ -1,4 +1,4 @@
-#include "output/xaudio/WaveXAudio.h"
+#include "output/mixer/WaveXAudio.h"
 
 #include <algorithm>
 
@@ -13,7 +13,7 @@ constexpr uint32_t kMaxSilenceBytes = 1 << 20;
 constexpr uint32_t kMaxConvertedBuffers = 16;
 }  // namespace
 
-void CWaveXAudio::SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines) {
+void CWaveXAudio::SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines) {
   std::lock_guard lock(mutex_);
   engines_ = engines;
 }
@@ -39,7 +39,7 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
                                  ? ConversionFor(rate, voiceFormat)
                                  : nullptr;
     const WaveFormat& format = conversion ? conversion->stream.Format() : voiceFormat;
-    xaudio::SourceVoice* voice = engines_[n]->CreateSourceVoice(format, 2.0f);
+    mixer::SourceVoice* voice = engines_[n]->CreateSourceVoice(format, 2.0f);
     if (!voice) {
       // That output and the later ones stay silent for this file only: the
       // engine stays, so the next file plays on it again.
@@ -163,7 +163,7 @@ void CWaveXAudio::Prefill() {
   // GO waits for a fraction of a second's conversion, not a block's.
   for (auto& c : conversions_)
     if (c) c->stream.Restart();
-  PumpConversions(xaudio::ConvertedStream::kPumpSeconds);
+  PumpConversions(mixer::ConvertedStream::kPumpSeconds);
   for (Voice& v : voices_) {
     if (!v.voice) continue;
     const size_t first = v.conversion ? v.store->Capacity() : firstBlockSize_;
@@ -174,10 +174,10 @@ void CWaveXAudio::Prefill() {
 void CWaveXAudio::Refill() {
   std::lock_guard lock(mutex_);
   if (!stream_) return;
-  PumpConversions(xaudio::ConvertedStream::kPumpSeconds);
+  PumpConversions(mixer::ConvertedStream::kPumpSeconds);
   for (Voice& v : voices_) {
     if (!v.voice) continue;
-    xaudio::VoiceState state = v.voice->GetState();
+    mixer::VoiceState state = v.voice->GetState();
     if (v.lost) {
       if (!v.store->IsLost(v.reader)) {
         ResetTracking(v, v.store->ReaderPos(v.reader));  // back at the live position
@@ -192,7 +192,7 @@ void CWaveXAudio::Refill() {
   }
 }
 
-void CWaveXAudio::TopUp(Voice& v, const xaudio::VoiceState& state) {
+void CWaveXAudio::TopUp(Voice& v, const mixer::VoiceState& state) {
   const uint64_t written = v.store->WritePos();
   if (v.conversion) {
     // A converted stream grows a little on every tick: hand each voice what
@@ -271,7 +271,7 @@ void CWaveXAudio::SetOutputLevel(int output, float left, float right) {
 }
 
 void CWaveXAudio::ApplyLevel(int output) {
-  xaudio::SourceVoice* voice = voices_[output].voice;
+  mixer::SourceVoice* voice = voices_[output].voice;
   if (!voice) return;
   uint32_t channels = std::max<uint32_t>(voice->Format().channels, 1);
   // The pair fills the first two places of the per-channel list; a mono

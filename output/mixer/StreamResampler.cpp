@@ -1,4 +1,4 @@
-#include "output/xaudio/StreamResampler.h"
+#include "output/mixer/StreamResampler.h"
 
 #include <soxr.h>
 
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 namespace {
 
 // 20-bit precision. For 44.1 -> 48 kHz the lower settings measured no
@@ -85,4 +85,4 @@ void StreamResampler::Process(const float* in, size_t inFrames, size_t& inUsed, 
   soxr_process(Handle(handle_), in, inFrames, &inUsed, out, outFrames, &outMade);
 }
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

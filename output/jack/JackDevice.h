@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "output/asio/BlockDevice.h"
+#include "output/jack/BlockDevice.h"
 
-namespace orvex::asio {
+namespace orvex::jack {
 
 class JackDevice final : public BlockDevice {
  public:
@@ -50,4 +50,4 @@ class JackDevice final : public BlockDevice {
   bool active_ = false;
 };
 
-}  // namespace orvex::asio
+}  // namespace orvex::jack

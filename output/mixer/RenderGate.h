@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <thread>
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 // The counter is odd while a pass runs; a thread that unpublished something
 // only waits when a pass had started before it looked, never when idle. A
@@ -24,4 +24,4 @@ class RenderGate {
   std::atomic<uint64_t> seq_{0};
 };
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

@@ -1,11 +1,11 @@
-#include "output/asio/JackDevice.h"
+#include "output/jack/JackDevice.h"
 
 #include <jack/jack.h>
 
 #include <cstdio>
 #include <cstring>
 
-namespace orvex::asio {
+namespace orvex::jack {
 namespace {
 
 std::atomic<int> g_quietProbes{0};
@@ -179,4 +179,4 @@ int JackDevice::Xrun(void* arg) {
   return 0;
 }
 
-}  // namespace orvex::asio
+}  // namespace orvex::jack

@@ -1,4 +1,4 @@
-#include "output/xaudio/VirtualDevice.h"
+#include "output/mixer/VirtualDevice.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 
 #include "output/WaveFormat.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 namespace {
 
 // RIFF header, an 18-byte fmt chunk, a fact chunk (non-PCM files carry one)
@@ -166,4 +166,4 @@ void VirtualDevice::RealtimeLoop(uint32_t framesPerPull) {
   }
 }
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "output/PeakMeter.h"
-#include "output/xaudio/SourceVoiceImpl.h"
-#include "output/xaudio/StreamResampler.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/SourceVoiceImpl.h"
+#include "output/mixer/StreamResampler.h"
+#include "output/mixer/VoiceEngine.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 namespace {
 
 constexpr size_t kMaxVoices = 64;
@@ -205,4 +205,4 @@ std::unique_ptr<VoiceEngine> CreateVoiceEngine(uint32_t processingQuantumFrames)
   return std::make_unique<VoiceEngineImpl>(processingQuantumFrames);
 }
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

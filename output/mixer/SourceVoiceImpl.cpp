@@ -1,4 +1,4 @@
-#include "output/xaudio/SourceVoiceImpl.h"
+#include "output/mixer/SourceVoiceImpl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 namespace {
 
 // Decoded input handed to the resampler per refill.
@@ -402,4 +402,4 @@ void SourceVoiceImpl::ApplyGains(const float* src, float* dst, uint32_t n, bool 
   }
 }
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

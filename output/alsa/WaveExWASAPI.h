@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "output/WaveFormat.h"
-#include "output/wasapi/WasapiEndpoint.h"
-#include "output/xaudio/RenderPort.h"
+#include "output/pulse/WasapiEndpoint.h"
+#include "output/mixer/RenderPort.h"
 
 struct _snd_pcm;
 
@@ -63,7 +63,7 @@ class CWaveExWASAPI {
   bool IsFormatSupported(const WaveFormat& format) const;
 
   // The device the output's voice engine renders into, from OpenDevice on.
-  xaudio::AudioDevice& EngineDevice() { return port_; }
+  mixer::AudioDevice& EngineDevice() { return port_; }
 
   // Frames the writer has handed to the device.
   uint64_t FramesWritten() const { return written_.load(); }
@@ -93,7 +93,7 @@ class CWaveExWASAPI {
   uint32_t periodMs_ = 0;
   std::vector<float> mix_;    // interleaved stereo, bufferFrames_
   std::vector<uint8_t> out_;  // what goes to the device
-  xaudio::RenderPort port_;
+  mixer::RenderPort port_;
 
   std::thread writer_;
   std::atomic<bool> stop_{false};

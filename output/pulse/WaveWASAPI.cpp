@@ -1,4 +1,4 @@
-#include "output/wasapi/WaveWASAPI.h"
+#include "output/pulse/WaveWASAPI.h"
 
 #include <algorithm>
 #include <chrono>

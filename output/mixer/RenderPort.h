@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <string>
 
-#include "output/xaudio/RenderGate.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/RenderGate.h"
+#include "output/mixer/VoiceEngine.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 class RenderPort final : public AudioDevice {
  public:
@@ -63,4 +63,4 @@ class RenderPort final : public AudioDevice {
   RenderGate gate_;
 };
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

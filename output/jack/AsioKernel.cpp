@@ -1,4 +1,4 @@
-#include "output/asio/AsioKernel.h"
+#include "output/jack/AsioKernel.h"
 
 #include <semaphore.h>
 
@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "output/DeviceSamples.h"
-#include "output/asio/AsioMessages.h"
-#include "output/asio/JackDevice.h"
-#include "output/xaudio/RenderPort.h"
+#include "output/jack/AsioMessages.h"
+#include "output/jack/JackDevice.h"
+#include "output/mixer/RenderPort.h"
 
 namespace orvex {
 namespace {
@@ -22,8 +22,8 @@ constexpr uint32_t kMaxPieceFrames = 1024;
 
 }  // namespace
 
-struct CAsioKernel::Impl final : asio::BlockCallback {
-  xaudio::RenderPort port;
+struct CAsioKernel::Impl final : jack::BlockCallback {
+  mixer::RenderPort port;
   int sampleType = kFloat32LSB;
   std::vector<float> mix;  // kMaxPieceFrames interleaved stereo frames
 
@@ -106,8 +106,8 @@ void CAsioKernel::Impl::Notify(const std::string& message) {
 // ----------------------------------------------------------- the host
 
 CAsioKernel::CAsioKernel()
-    : CAsioKernel([](const std::string& name) -> std::unique_ptr<asio::BlockDevice> {
-        return std::make_unique<asio::JackDevice>(ServerOfDriver(name));
+    : CAsioKernel([](const std::string& name) -> std::unique_ptr<jack::BlockDevice> {
+        return std::make_unique<jack::JackDevice>(ServerOfDriver(name));
       }) {}
 
 CAsioKernel::CAsioKernel(DeviceFactory factory)
@@ -120,11 +120,11 @@ CAsioKernel::~CAsioKernel() {
 
 std::vector<std::string> CAsioKernel::ListDrivers(const std::vector<std::string>& extraServers) {
   std::vector<std::string> names;
-  if (asio::JackDevice::ServerRunning("")) names.emplace_back("JACK");
+  if (jack::JackDevice::ServerRunning("")) names.emplace_back("JACK");
   for (const std::string& server : extraServers) {
     const std::string name = "JACK (" + server + ")";
     if (std::find(names.begin(), names.end(), name) != names.end()) continue;
-    if (asio::JackDevice::ServerRunning(server)) names.push_back(name);
+    if (jack::JackDevice::ServerRunning(server)) names.push_back(name);
   }
   return names;
 }
@@ -268,7 +268,7 @@ uint32_t CAsioKernel::DeviceRate() const {
   return IsDriverOpen() ? impl_->port.Rate() : 0;
 }
 
-xaudio::AudioDevice& CAsioKernel::EngineDevice() {
+mixer::AudioDevice& CAsioKernel::EngineDevice() {
   return impl_->port;
 }
 

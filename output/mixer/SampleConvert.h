@@ -11,7 +11,7 @@
 #include "output/Downmix.h"
 #include "output/WaveFormat.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 static_assert(std::endian::native == std::endian::little,
               "PCM buffers are decoded in place as little-endian");
@@ -160,9 +160,9 @@ inline DecodeFn DecoderFor(uint16_t bitsPerSample) {
   }
 }
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 // One or two channels of 32-bit float: what a player hands voices after it
 // has converted its file to their device's rate. Not a file format the
@@ -177,4 +177,4 @@ inline DecodeFn DecoderFor(const WaveFormat& f) {
   return IsConvertedFormat(f) ? &DecodeFrames<F32Sample> : DecoderFor(f.bitsPerSample);
 }
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

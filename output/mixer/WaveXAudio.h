@@ -17,8 +17,8 @@
 #include "output/StreamStore.h"
 #include "output/ToneEqualizer.h"
 #include "output/WaveFormat.h"
-#include "output/xaudio/ConvertedStream.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/mixer/ConvertedStream.h"
+#include "output/mixer/VoiceEngine.h"
 
 namespace orvex {
 
@@ -32,7 +32,7 @@ class CWaveXAudio : private StreamStore::Holder {
   ~CWaveXAudio() { ReleaseVoices(); }
 
   // The engines of the three outputs (nullptr: no engine); not owned.
-  void SetEngines(const std::array<xaudio::VoiceEngine*, kOutputCount>& engines);
+  void SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines);
   void SetStream(StreamStore* stream) { stream_ = stream; }
 
   // Creates one voice per engine for the file's format. Stops at the first
@@ -66,13 +66,13 @@ class CWaveXAudio : private StreamStore::Holder {
   // A converted stream and the voices at its rate.
   struct Conversion : StreamStore::Holder {
     CWaveXAudio* owner = nullptr;
-    xaudio::ConvertedStream stream;
+    mixer::ConvertedStream stream;
     // Its writer runs inside the owner's operations, which hold the lock.
     void LetGo(int reader) override { owner->LetGoLocked(&stream.Store(), reader); }
   };
 
   struct Voice {
-    xaudio::SourceVoice* voice = nullptr;
+    mixer::SourceVoice* voice = nullptr;
     // The store it plays from: the player's, or a conversion's.
     StreamStore* store = nullptr;
     Conversion* conversion = nullptr;
@@ -95,7 +95,7 @@ class CWaveXAudio : private StreamStore::Holder {
   // cannot be converted (the engine then converts the voice itself).
   Conversion* ConversionFor(uint32_t rate, const WaveFormat& decoded);
   void PumpConversions(double seconds);
-  void TopUp(Voice& v, const xaudio::VoiceState& state);
+  void TopUp(Voice& v, const mixer::VoiceState& state);
 
   void ApplyLevel(int output);
   void ReleaseFinished(Voice& v);
@@ -108,7 +108,7 @@ class CWaveXAudio : private StreamStore::Holder {
   // thread may create or release voices; every operation holds this. No
   // audio thread ever takes it.
   mutable std::mutex mutex_;
-  std::array<xaudio::VoiceEngine*, kOutputCount> engines_{};
+  std::array<mixer::VoiceEngine*, kOutputCount> engines_{};
   std::array<Voice, kOutputCount> voices_;
   std::array<std::array<float, 2>, kOutputCount> levels_{};
   StreamStore* stream_ = nullptr;

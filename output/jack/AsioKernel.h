@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "output/asio/BlockDevice.h"
-#include "output/xaudio/VoiceEngine.h"
+#include "output/jack/BlockDevice.h"
+#include "output/mixer/VoiceEngine.h"
 
 namespace orvex {
 
 class CAsioKernel {
  public:
   // Makes the device behind a driver name; nullptr when there is none.
-  using DeviceFactory = std::function<std::unique_ptr<asio::BlockDevice>(const std::string& name)>;
+  using DeviceFactory = std::function<std::unique_ptr<jack::BlockDevice>(const std::string& name)>;
 
   // The default factory opens JACK servers by their listed names.
   CAsioKernel();
@@ -84,7 +84,7 @@ class CAsioKernel {
 
   // The device the output's voice engine renders into; it can take an
   // engine once the driver is open (its rate is then the driver's).
-  xaudio::AudioDevice& EngineDevice();
+  mixer::AudioDevice& EngineDevice();
 
   // --- status ---
   // Runs on the host's watcher thread with an operator message when the
@@ -100,7 +100,7 @@ class CAsioKernel {
   DeviceFactory factory_;
   std::vector<std::string> drivers_;
   int current_ = -1;
-  std::unique_ptr<asio::BlockDevice> device_;
+  std::unique_ptr<jack::BlockDevice> device_;
   int factor_ = 4;
   int rate_ = 44100;
   int output_ = -1;

@@ -18,8 +18,8 @@
 #include "output/StreamStore.h"
 #include "output/WaveFormat.h"
 #include "output/pulse/PulsePlayStream.h"
-#include "output/wasapi/StreamGain.h"
-#include "output/wasapi/WasapiEndpoint.h"
+#include "output/pulse/StreamGain.h"
+#include "output/pulse/WasapiEndpoint.h"
 
 namespace orvex {
 

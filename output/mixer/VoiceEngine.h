@@ -14,7 +14,7 @@
 #include "output/PeakSource.h"
 #include "output/WaveFormat.h"
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 // The engine's side of a device: fills interleaved float frames.
 class RenderCallback {
@@ -110,4 +110,4 @@ class VoiceEngine {
 // 10 ms at the device rate.
 std::unique_ptr<VoiceEngine> CreateVoiceEngine(uint32_t processingQuantumFrames = 0);
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 
 class StreamResampler {
  public:
@@ -46,4 +46,4 @@ class StreamResampler {
   uint32_t leadFrames_;
 };
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

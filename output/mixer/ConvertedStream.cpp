@@ -1,10 +1,10 @@
-#include "output/xaudio/ConvertedStream.h"
+#include "output/mixer/ConvertedStream.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-namespace orvex::xaudio {
+namespace orvex::mixer {
 namespace {
 
 // Source frames decoded per step of the converter.
@@ -167,4 +167,4 @@ void ConvertedStream::FollowLive() {
   store_.RejoinWaiting();
 }
 
-}  // namespace orvex::xaudio
+}  // namespace orvex::mixer

@@ -7,7 +7,7 @@
 
 #include "output/DeviceSamples.h"
 
-namespace orvex::asio {
+namespace orvex::jack {
 
 // The sample types of the block-driver convention (DeviceSamples.h).
 using enum orvex::SampleType;
@@ -43,4 +43,4 @@ class BlockDevice {
   virtual void DisposeBuffers() = 0;
 };
 
-}  // namespace orvex::asio
+}  // namespace orvex::jack
