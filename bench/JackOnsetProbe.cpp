@@ -5,17 +5,23 @@
 // The time of a sample is the start of the cycle that carried it plus its
 // place in the buffer. Runs until SIGINT or SIGTERM.
 //   jack_onset_probe [PORT]     (default "Orvex:out_1")
+//   jack_onset_probe --record FILE [PORT]   also keeps every sample heard (up
+//       to two minutes) and writes them at exit to FILE as raw mono float32
 //   jack_onset_probe --write-beep FILE   writes the 100 ms test sound
+// At exit it reports on stderr how many xruns the server had meanwhile: a
+// recording across an xrun has lost or repeated frames.
 #include <jack/jack.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,8 +46,19 @@ double MonotonicSeconds() {
 // Offset from the JACK clock to CLOCK_MONOTONIC, measured at start.
 double g_clockOffset = 0;
 
+// --record: sized before activation, so the process thread never allocates.
+std::vector<float> g_record;
+std::atomic<size_t> g_recorded{0};
+std::atomic<int> g_xruns{0};
+
 int Process(jack_nframes_t frames, void*) {
   const auto* x = static_cast<const float*>(jack_port_get_buffer(g_in, frames));
+  if (!g_record.empty()) {
+    const size_t at = g_recorded.load(std::memory_order_relaxed);
+    const size_t n = std::min<size_t>(frames, g_record.size() - at);
+    std::copy(x, x + n, g_record.begin() + long(at));
+    g_recorded.store(at + n, std::memory_order_release);
+  }
   jack_nframes_t cycleStart = 0;
   jack_time_t startUsecs = 0, nextUsecs = 0;
   float period = 0;
@@ -92,6 +109,12 @@ int WriteBeep(const char* path) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--write-beep") return WriteBeep(argv[2]);
+  std::string recordPath;
+  if (argc > 2 && std::string(argv[1]) == "--record") {
+    recordPath = argv[2];
+    argv += 2;
+    argc -= 2;
+  }
   const std::string port = argc > 1 ? argv[1] : "Orvex:out_1";
   signal(SIGINT, [](int) { g_quit.store(true); });
   signal(SIGTERM, [](int) { g_quit.store(true); });
@@ -104,7 +127,15 @@ int main(int argc, char** argv) {
   g_rate = jack_get_sample_rate(g_client);
   g_clockOffset = MonotonicSeconds() - double(jack_get_time()) * 1e-6;
   g_in = jack_port_register(g_client, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+  if (!recordPath.empty()) g_record.resize(size_t(g_rate) * 120);
   jack_set_process_callback(g_client, &Process, nullptr);
+  jack_set_xrun_callback(
+      g_client,
+      [](void*) {
+        g_xruns.fetch_add(1);
+        return 0;
+      },
+      nullptr);
   if (jack_activate(g_client) != 0) return 1;
   std::fprintf(stderr, "jack_onset_probe: clock offset %.6f s\n", g_clockOffset);
   bool connected = false;
@@ -117,5 +148,13 @@ int main(int argc, char** argv) {
     usleep(connected ? 10000 : 2000);
   }
   jack_client_close(g_client);
+  std::fprintf(stderr, "jack_onset_probe: %d xruns\n", g_xruns.load());
+  if (recordPath.empty()) return 0;
+  FILE* f = std::fopen(recordPath.c_str(), "wb");
+  const size_t n = g_recorded.load(std::memory_order_acquire);
+  if (!f || std::fwrite(g_record.data(), sizeof(float), n, f) != n || std::fclose(f) != 0) {
+    std::fprintf(stderr, "jack_onset_probe: cannot write %s\n", recordPath.c_str());
+    return 1;
+  }
   return 0;
 }

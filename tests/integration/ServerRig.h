@@ -70,10 +70,11 @@ inline void Stop(pid_t& pid) {
 }
 
 // A sound server of the test's own on a private socket, with the null
-// sinks given as module arguments.
+// sinks given as module arguments and further daemon options, if any.
 class PrivateSoundServer {
  public:
-  explicit PrivateSoundServer(const std::vector<std::string>& sinks) {
+  explicit PrivateSoundServer(const std::vector<std::string>& sinks,
+                              const std::vector<std::string>& options = {}) {
     const std::string socket = dir.File("native");
     setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
     setenv("HOME", dir.Path().c_str(), 1);
@@ -87,6 +88,7 @@ class PrivateSoundServer {
         "--disallow-module-loading=no",
         "-L",
         "module-native-protocol-unix socket=" + socket + " auth-anonymous=1"};
+    argv.insert(argv.end(), options.begin(), options.end());
     for (const std::string& s : sinks) {
       argv.push_back("-L");
       argv.push_back("module-null-sink " + s);
