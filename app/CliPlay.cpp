@@ -15,10 +15,10 @@
 #include <mutex>
 
 #include "app/CliRender.h"
-#include "session/OutputSetup.h"
 #include "app/RenderActions.h"
 #include "engine/Console.h"
 #include "engine/RealTimerService.h"
+#include "session/OutputSetup.h"
 #include "show/IniFile.h"
 #include "show/Messages.h"
 #include "show/ShowFile.h"

@@ -16,13 +16,13 @@
 
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
-#include "ui/QtUiPoster.h"
-#include "ui/ScreenshotTour.h"
 #include "show/Messages.h"
 #include "ui/AppFont.h"
 #include "ui/DocCommands.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
+#include "ui/QtUiPoster.h"
+#include "ui/ScreenshotTour.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "session/OrvexDoc.h"
 #include "engine/Console.h"
 #include "engine/ManualTimerService.h"
 #include "engine/UiPoster.h"
+#include "session/OrvexDoc.h"
 #include "ui/ListDlgBar.h"
 #include "ui/OrvexView.h"
 

@@ -8,10 +8,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "session/OrvexDoc.h"
 #include "engine/Console.h"
 #include "engine/ManualTimerService.h"
 #include "engine/UiPoster.h"
+#include "session/OrvexDoc.h"
 #include "show/Messages.h"
 #include "show/ShowFile.h"
 

@@ -6,7 +6,7 @@ OfflineSession::OfflineSession(CueStore& cues, Settings& settings, uint32_t rate
   static const char* kNames[kOutputCount] = {"Master", "Group1", "Group2"};
   for (int n = 0; n < kOutputCount; ++n) {
     devices_.push_back(std::make_unique<mixer::VirtualDevice>(std::string("virtual:") + kNames[n],
-                                                               kNames[n], 2, rate));
+                                                              kNames[n], 2, rate));
     devices_.back()->SetCapture(capture);
     outputs_.Bind(n, devices_.back().get(), quantumFrames);
   }

@@ -24,8 +24,8 @@
 #include "engine/UiTimer.h"
 #include "engine/WaveSource.h"
 #include "output/StreamStore.h"
-#include "output/pulse/WaveWASAPI.h"
 #include "output/mixer/WaveXAudio.h"
+#include "output/pulse/WaveWASAPI.h"
 #include "show/Record.h"
 
 namespace orvex {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-
 namespace orvex {
 bool CMeterSources::ReadPeaks(float& left, float& right) {
   left = right = 0;

@@ -18,14 +18,14 @@
 
 #include "output/DeviceModel.h"
 #include "output/PeakSource.h"
+#include "output/alsa/WaveExWASAPI.h"
 #include "output/jack/AsioKernel.h"
+#include "output/mixer/VoiceEngine.h"
+#include "output/mixer/WaveXAudio.h"
 #include "output/pulse/PulseMonitorMeter.h"
 #include "output/pulse/PulseServer.h"
 #include "output/pulse/PulseSinkDevice.h"
 #include "output/pulse/WasapiEndpoint.h"
-#include "output/alsa/WaveExWASAPI.h"
-#include "output/mixer/VoiceEngine.h"
-#include "output/mixer/WaveXAudio.h"
 
 namespace orvex {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "session/ProcessPriority.h"
 #include "engine/RealTimerService.h"
+#include "session/ProcessPriority.h"
 
 namespace orvex {
 

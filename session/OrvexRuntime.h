@@ -6,12 +6,12 @@
 
 #include <memory>
 
-#include "session/OrvexDoc.h"
-#include "session/OutputSetup.h"
 #include "engine/Console.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
 #include "output/PeakSource.h"
+#include "session/OrvexDoc.h"
+#include "session/OutputSetup.h"
 
 namespace orvex {
 

@@ -13,9 +13,9 @@
 #include <QScrollArea>
 #include <QTimer>
 
-#include "session/OrvexDoc.h"
 #include "engine/Console.h"
 #include "output/PeakSource.h"
+#include "session/OrvexDoc.h"
 
 class QComboBox;
 class QLabel;

@@ -84,7 +84,8 @@ void RunWasapiSettings(QMainWindow& window, COrvexRuntime& runtime) {
   if (mixer.HasClient()) exclusive = settings.wasapiFormat;
   CWASAPISetDlg dlg(
       channels, exclusive, settings,
-      [&mixer](const StoredWaveFormat& f) { return mixer.IsFormatSupported(ToWaveFormat(f)); }, &window);
+      [&mixer](const StoredWaveFormat& f) { return mixer.IsFormatSupported(ToWaveFormat(f)); },
+      &window);
   if (dlg.exec() != QDialog::Accepted) return;
   WaitCursor wait;
   runtime.Outputs().ReopenExclusive(dlg.NewFormat());

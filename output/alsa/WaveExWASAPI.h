@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "output/WaveFormat.h"
-#include "output/pulse/WasapiEndpoint.h"
 #include "output/mixer/RenderPort.h"
+#include "output/pulse/WasapiEndpoint.h"
 
 struct _snd_pcm;
 

@@ -2,7 +2,6 @@
 
 #include <pulse/pulseaudio.h>
 
-
 namespace orvex::pulse {
 
 bool PulseMonitorMeter::Open(const std::string& sinkName) {

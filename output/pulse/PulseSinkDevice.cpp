@@ -2,7 +2,6 @@
 
 #include <pulse/pulseaudio.h>
 
-
 namespace orvex::pulse {
 
 PulseSinkDevice::PulseSinkDevice(PulseServer& server, SinkInfo sink)

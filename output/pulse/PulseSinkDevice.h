@@ -8,8 +8,8 @@
 #include <atomic>
 #include <string>
 
-#include "output/pulse/PulseServer.h"
 #include "output/mixer/VoiceEngine.h"
+#include "output/pulse/PulseServer.h"
 
 struct pa_stream;
 

@@ -26,7 +26,7 @@ class PlayerRig {
       : player(channel, timers, poster) {
     for (size_t n = 0; n < rates.size(); ++n) {
       devices.push_back(std::make_unique<mixer::VirtualDevice>("virtual-" + std::to_string(n),
-                                                                "Virtual", 2, rates[n]));
+                                                               "Virtual", 2, rates[n]));
       devices.back()->SetCapture(true);
       outputSet.Bind(static_cast<int>(n), devices.back().get(), quantum);
     }

@@ -46,7 +46,7 @@ TEST(PlayerThreads, TransportAndLevelsRaceFreeWithLiveOutputs) {
   OutputSet outputs;
   for (int n = 0; n < 3; ++n) {
     devices.push_back(std::make_unique<mixer::VirtualDevice>("rt" + std::to_string(n), "RT", 2,
-                                                              n == 1 ? 44100 : 48000));
+                                                             n == 1 ? 44100 : 48000));
     ASSERT_TRUE(outputs.Bind(n, devices.back().get()));
     devices.back()->StartRealtimeThread(256);
   }

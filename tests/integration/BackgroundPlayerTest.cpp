@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "session/OutputSetup.h"
 #include "engine/Console.h"
 #include "engine/FaderLaw.h"
 #include "engine/ReaderGate.h"
@@ -19,6 +18,7 @@
 #include "engine/WavBytes.h"
 #include "engine/WaveWnd.h"
 #include "integration/ServerRig.h"
+#include "session/OutputSetup.h"
 #include "show/CueStore.h"
 #include "show/Settings.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "output/DeviceSamples.h"
 #include "output/StreamStore.h"
 #include "output/jack/AsioKernel.h"
-#include "output/DeviceSamples.h"
 #include "output/jack/BlockDevice.h"
 
 namespace orvex::test {

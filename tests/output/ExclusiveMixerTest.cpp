@@ -98,7 +98,7 @@ class ExclusiveMixer : public ::testing::Test {
   }
   // A started voice playing `bytes` of `data` at gains left, right.
   mixer::SourceVoice* Voice(const WaveFormat& f, const uint8_t* data, size_t bytes, float left = 1,
-                             float right = 1) {
+                            float right = 1) {
     mixer::SourceVoice* v = engine->CreateSourceVoice(f);
     if (!v) return nullptr;
     v->SubmitSourceBuffer(data, static_cast<uint32_t>(bytes));

@@ -13,9 +13,9 @@
 #include "JackServer.h"
 #include "PlayerOnBackend.h"
 #include "integration/ServerRig.h"
+#include "output/alsa/WaveExWASAPI.h"
 #include "output/jack/AsioKernel.h"
 #include "output/pulse/PulseSinkDevice.h"
-#include "output/alsa/WaveExWASAPI.h"
 #include "unit/MessageRecorder.h"
 
 namespace orvex::test {

@@ -9,11 +9,11 @@
 
 #include "ViewRig.h"
 #include "session/OrvexRuntime.h"
-#include "ui/QtUiPoster.h"
 #include "ui/AppFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/FaderCtrl.h"
 #include "ui/LevelMeter.h"
+#include "ui/QtUiPoster.h"
 #include "ui/StartButton.h"
 
 namespace orvex {

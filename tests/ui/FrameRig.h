@@ -11,13 +11,13 @@
 #include <QString>
 
 #include "QtTestApp.h"
+#include "engine/ManualTimerService.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
-#include "ui/QtUiPoster.h"
-#include "engine/ManualTimerService.h"
 #include "show/ShowFile.h"
 #include "ui/DocCommands.h"
 #include "ui/MainWindow.h"
+#include "ui/QtUiPoster.h"
 #include "unit/MessageRecorder.h"
 #include "unit/TempDir.h"
 

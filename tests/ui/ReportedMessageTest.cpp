@@ -1,10 +1,10 @@
 // Messages reported inside an operation wait for it: the box comes once the
 // operation has returned to the event loop, and several come in turn.
-#include <algorithm>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 #include "ViewRig.h"
 #include "show/Messages.h"

@@ -8,10 +8,10 @@
 #include <QDeadlineTimer>
 
 #include "QtTestApp.h"
+#include "engine/ManualTimerService.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
 #include "ui/QtUiPoster.h"
-#include "engine/ManualTimerService.h"
 #include "unit/TempDir.h"
 
 namespace orvex {

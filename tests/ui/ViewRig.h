@@ -9,11 +9,11 @@
 #include <QTest>
 
 #include "QtTestApp.h"
-#include "session/OrvexDoc.h"
 #include "engine/Console.h"
 #include "engine/ManualTimerService.h"
 #include "engine/UiPoster.h"
 #include "engine/WavBytes.h"
+#include "session/OrvexDoc.h"
 #include "ui/ListDlgBar.h"
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
