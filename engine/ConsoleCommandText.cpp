@@ -92,23 +92,6 @@ bool StripHas(int fader, Route route) {
   if (fader <= kChannels) return route != Route::kOn;
   return route != Route::kG1 && route != Route::kG2;
 }
-bool& Field(RouteState& s, Route route) {
-  switch (route) {
-    case Route::kM:
-      return s.m;
-    case Route::kG1:
-      return s.g1;
-    case Route::kG2:
-      return s.g2;
-    case Route::kX:
-      return s.x;
-    case Route::kY:
-      return s.y;
-    case Route::kOn:
-      break;
-  }
-  return s.on;
-}
 
 // The shortest text that reads back as the same float.
 std::string FormatFloat(float v) {
@@ -141,7 +124,7 @@ ParsedCommand ParseRouting(const Parts& p) {
     const std::optional<Route> route = RouteNamed(item);
     if (!route) return Refused("unknown routing toggle " + item);
     // A toggle the strip does not have is passed over.
-    if (StripHas(p.index, *route)) Field(r.state, *route) = true;
+    if (StripHas(p.index, *route)) r.state.Flag(*route) = true;
   }
   return Ok(r);
 }
@@ -294,7 +277,7 @@ struct Formatter {
     std::string list;
     RouteState s = c.state;
     for (const RouteName& r : kRouteNames) {
-      if (!StripHas(c.fader, r.route) || !Field(s, r.route)) continue;
+      if (!StripHas(c.fader, r.route) || !s.Flag(r.route)) continue;
       if (!list.empty()) list += ',';
       list += r.name;
     }

@@ -5,27 +5,6 @@
 #include "engine/Console.h"
 
 namespace orvex {
-namespace {
-
-bool Get(const RouteState& s, Route route) {
-  switch (route) {
-    case Route::kM:
-      return s.m;
-    case Route::kG1:
-      return s.g1;
-    case Route::kG2:
-      return s.g2;
-    case Route::kX:
-      return s.x;
-    case Route::kY:
-      return s.y;
-    case Route::kOn:
-      return s.on;
-  }
-  return false;
-}
-
-}  // namespace
 
 void CConsole::Execute(const ConsoleCommand& command) {
   struct Dispatch {
@@ -106,15 +85,15 @@ void CConsole::SetRouting(int fader, const RouteState& state) {
   if (fader < 1 || fader > kFaders) return;
   if (fader <= kChannels) {
     for (Route route : {Route::kM, Route::kG1, Route::kG2, Route::kX, Route::kY}) {
-      const bool want = Get(state, route);
-      if (Get(ChannelRoute(fader), route) != want) SetChannelRoute(fader, route, want);
+      const bool want = state.Flag(route);
+      if (ChannelRoute(fader).Flag(route) != want) SetChannelRoute(fader, route, want);
     }
     return;
   }
   const int g = fader - kChannels;
   for (Route route : {Route::kM, Route::kOn, Route::kX, Route::kY}) {
-    const bool want = Get(state, route);
-    if (Get(GroupRoute(g), route) != want) SetGroupRoute(g, route, want);
+    const bool want = state.Flag(route);
+    if (GroupRoute(g).Flag(route) != want) SetGroupRoute(g, route, want);
   }
 }
 

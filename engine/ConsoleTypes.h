@@ -24,6 +24,25 @@ struct RouteState {
   bool x = false;
   bool y = false;
   bool on = false;  // groups only
+
+  bool& Flag(Route route) {
+    switch (route) {
+      case Route::kM:
+        return m;
+      case Route::kG1:
+        return g1;
+      case Route::kG2:
+        return g2;
+      case Route::kX:
+        return x;
+      case Route::kY:
+        return y;
+      case Route::kOn:
+        break;
+    }
+    return on;
+  }
+  bool Flag(Route route) const { return const_cast<RouteState&>(*this).Flag(route); }
 };
 
 // What happened, with the console clock's time, for logs and renders.

@@ -112,8 +112,7 @@ void COutputSetup::OpenDevices() {
 }
 
 void COutputSetup::CloseDevices() {
-  for (int ch = 1; ch <= kChannels; ++ch) UnwirePlayer(console_.Player(ch));
-  if (continuous_) UnwirePlayer(*continuous_);
+  UnwirePlayers();
   devices_.CloseExclusiveOutput();
   devices_.DetachEndpointMeter();
   devices_.CloseAsioOutput();
@@ -123,6 +122,11 @@ void COutputSetup::CloseDevices() {
 void COutputSetup::WirePlayers() {
   for (int ch = 1; ch <= kChannels; ++ch) WirePlayer(console_.Player(ch));
   if (continuous_) WirePlayer(*continuous_);
+}
+
+void COutputSetup::UnwirePlayers() {
+  for (int ch = 1; ch <= kChannels; ++ch) UnwirePlayer(console_.Player(ch));
+  if (continuous_) UnwirePlayer(*continuous_);
 }
 
 void COutputSetup::WirePlayer(CWaveWnd& player) {
@@ -160,8 +164,7 @@ void COutputSetup::ReconfigureOutputs() {
 
 void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format) {
   UnloadPlayers();
-  for (int ch = 1; ch <= kChannels; ++ch) UnwirePlayer(console_.Player(ch));
-  if (continuous_) UnwirePlayer(*continuous_);
+  UnwirePlayers();
   devices_.CloseExclusiveOutput();
   if (format) settings_.wasapiFormat = *format;
   PullSettings();
@@ -173,8 +176,7 @@ void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format
 
 void COutputSetup::ReopenAsio() {
   UnloadPlayers();
-  for (int ch = 1; ch <= kChannels; ++ch) UnwirePlayer(console_.Player(ch));
-  if (continuous_) UnwirePlayer(*continuous_);
+  UnwirePlayers();
   devices_.CloseAsioOutput();
   PullSettings();
   devices_.LoadAsioDriverList();

@@ -64,6 +64,7 @@ class COutputSetup {
   void WirePlayers();
   void WirePlayer(CWaveWnd& player);
   void UnwirePlayer(CWaveWnd& player);
+  void UnwirePlayers();
   void UnloadPlayers();
   void ReloadPlayers();
 

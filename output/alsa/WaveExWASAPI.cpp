@@ -24,21 +24,6 @@ std::string HardwareName(const WasapiEndpoint& e) {
          std::to_string(e.alsaDevice < 0 ? 0 : e.alsaDevice);
 }
 
-WaveFormat FallbackFormat() {
-  WaveFormat f;  // PCM, 2 channels, 44100 Hz, 16 bits
-  f.formatTag = kFormatPcm;
-  f.channels = 2;
-  f.samplesPerSec = 44100;
-  f.avgBytesPerSec = 176400;
-  f.blockAlign = 4;
-  f.bitsPerSample = 16;
-  f.extraSize = 0;
-  f.validBits = 0;
-  f.channelMask = 3;
-  f.pcmSubFormat = true;
-  return f;
-}
-
 snd_pcm_format_t AlsaFormatOf(const WaveFormat& f) {
   if (f.channels != 2) return SND_PCM_FORMAT_UNKNOWN;
   if (f.bitsPerSample == 16) return SND_PCM_FORMAT_S16_LE;
@@ -61,6 +46,21 @@ bool Supports(snd_pcm_t* pcm, snd_pcm_format_t format, uint32_t rate) {
 }  // namespace
 
 CWaveExWASAPI::CWaveExWASAPI() = default;
+
+WaveFormat CWaveExWASAPI::FallbackFormat() {
+  WaveFormat f;  // PCM, 2 channels, 44100 Hz, 16 bits
+  f.formatTag = kFormatPcm;
+  f.channels = 2;
+  f.samplesPerSec = 44100;
+  f.avgBytesPerSec = 176400;
+  f.blockAlign = 4;
+  f.bitsPerSample = 16;
+  f.extraSize = 0;
+  f.validBits = 0;
+  f.channelMask = 3;
+  f.pcmSubFormat = true;
+  return f;
+}
 
 void CWaveExWASAPI::Report(const std::string& text) const {
   if (report_) {

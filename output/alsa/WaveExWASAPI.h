@@ -32,6 +32,10 @@ inline constexpr const char* kExclusiveNoHardware =
 
 class CWaveExWASAPI {
  public:
+  // What a device that refuses the stored format plays, and what a first
+  // run stores: 16-bit 44100 Hz stereo PCM.
+  static WaveFormat FallbackFormat();
+
   CWaveExWASAPI();
   ~CWaveExWASAPI();
   CWaveExWASAPI(const CWaveExWASAPI&) = delete;

@@ -18,20 +18,6 @@
 namespace orvex {
 namespace {
 
-// What the settings hold on a first run: 16-bit 44100 Hz stereo PCM.
-WaveFormat Pcm16Stereo44k() {
-  WaveFormat f;
-  f.formatTag = kFormatPcm;
-  f.channels = 2;
-  f.samplesPerSec = 44100;
-  f.avgBytesPerSec = 176400;
-  f.blockAlign = 4;
-  f.bitsPerSample = 16;
-  f.channelMask = 3;
-  f.pcmSubFormat = true;
-  return f;
-}
-
 using std::chrono::milliseconds;
 
 WaveFormat Pcm(uint16_t bits, uint32_t rate = 44100) {
@@ -135,7 +121,7 @@ class ExclusiveMixer : public ::testing::Test {
   TempDir dir;
   std::vector<std::string> messages;
   WasapiEndpoint endpoint{nullptr, "test_sink", "Test", -1, -1};
-  WaveFormat format = Pcm16Stereo44k();
+  WaveFormat format = CWaveExWASAPI::FallbackFormat();
   int32_t bufferMs = 30;
   CWaveExWASAPI mixer;
   std::unique_ptr<mixer::VoiceEngine> engine = mixer::CreateVoiceEngine();

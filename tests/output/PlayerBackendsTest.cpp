@@ -84,13 +84,7 @@ class ExclusiveBackend final : public PlayerBackend {
   uint32_t Rate() const override { return 44100; }
   std::string Open(mixer::VoiceEngine& engine) override {
     std::remove(dir_.File("out.raw").c_str());
-    format_ = WaveFormat{};  // 16-bit 44100 Hz stereo, as a first run stores
-    format_.formatTag = kFormatPcm;
-    format_.channels = 2;
-    format_.samplesPerSec = 44100;
-    format_.avgBytesPerSec = 176400;
-    format_.blockAlign = 4;
-    format_.bitsPerSample = 16;
+    format_ = CWaveExWASAPI::FallbackFormat();
     bufferMs_ = 30;
     writer_ = std::make_unique<CWaveExWASAPI>();
     writer_->SetDevice(&endpoint_, 0);
