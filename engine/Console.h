@@ -48,6 +48,8 @@ class CConsole {
   // the working folder are looked for there.
   void SetShowFolder(const std::string& nativeFolder) { showFolder_ = nativeFolder; }
   CWaveWnd& Player(int ch) { return *players_[static_cast<size_t>(ch)]; }
+  // The last channel whose file was slow to come, as the status line says it.
+  const std::string& LateFileNote() const { return lateFileNote_; }
   // Buffer sizes and the fader knee from the settings into the players.
   void ApplyPlayerSettings();
   // The faders, routing and pan as the settings left them.
@@ -259,6 +261,12 @@ class CConsole {
 
   const std::thread::id uiThread_ = std::this_thread::get_id();
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Hears the players' news that the view shows (UI thread).
+  struct PlayerNews final : PlayerObserver {
+    CConsole* console = nullptr;
+    void OnFileLate(int channel, const std::string& path) override;
+  } playerNews_;
+  std::string lateFileNote_;
   CueStore& cues_;
   Settings& settings_;
   TimerService& timers_;

@@ -1,11 +1,19 @@
 // Set-up of the console, the channel strips and the shutdown.
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/Console.h"
 #include "engine/FadeMask.h"
 #include "show/TextNumbers.h"
 
 namespace orvex {
+
+void CConsole::PlayerNews::OnFileLate(int channel, const std::string& path) {
+  char head[16];
+  std::snprintf(head, sizeof head, "CH%d: ", channel);
+  console->lateFileNote_ = head + std::string(kWaveLate) + ": " + path;
+  console->Changed(ConsoleChange::kLateFile, channel);
+}
 
 CConsole::CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiPoster& poster)
     : cues_(cues),
@@ -15,8 +23,10 @@ CConsole::CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiP
       goTimer_(timers, poster),
       clockTimer_(timers, poster) {
   std::weak_ptr<bool> alive = alive_;
+  playerNews_.console = this;
   for (int ch = 1; ch <= kChannels; ++ch) {
     auto player = std::make_unique<CWaveWnd>(ch, timers, poster);
+    player->SetObserver(&playerNews_);
     player->SetEndOfFileHandler([this, alive](int channel) {
       if (alive.lock()) OnChannelEnded(channel);
     });

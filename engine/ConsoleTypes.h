@@ -66,6 +66,7 @@ enum class ConsoleChange {
   kTitles,     // the title list of a channel
   kCues,       // next cue, current cue, armed faders
   kClock,      // the auto-run clock text or state
+  kLateFile,   // a channel's file is slow to come: LateFileNote() says which
 };
 
 class ConsoleListener {

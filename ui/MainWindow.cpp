@@ -67,6 +67,7 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   BuildToolBars();
   BuildStatusBar();
   m_view = new COrvexView(m_runtime, m_doc, this);
+  m_view->onNote = [this](const QString& text) { ShowNote(text); };
   setCentralWidget(m_view);
   m_cueList = new CListDlgBar(m_doc.Store().GetBinary("FACE", "QLIST_ORDER"));
   // The pane also reports its order as it is destroyed, after this frame is

@@ -33,6 +33,9 @@ class COrvexRuntime;
 
 class COrvexView : public QScrollArea, private ConsoleListener {
  public:
+  // Where the view's notes for the status line go (the frame sets it).
+  std::function<void(const QString&)> onNote;
+
   // Form size in dialog units.
   static constexpr int kFormWidth = 379;
   static constexpr int kFormHeight = 347;

@@ -87,6 +87,9 @@ void COrvexView::OnConsoleChanged(ConsoleChange what, int index) {
       break;
     case ConsoleChange::kClock:
       break;
+    case ConsoleChange::kLateFile:
+      if (onNote) onNote(QString::fromStdString(m_console.LateFileNote()));
+      break;
   }
   if (m_chained) m_chained->OnConsoleChanged(what, index);
 }

@@ -1,9 +1,13 @@
 // Messages reported inside an operation wait for it: the box comes once the
 // operation has returned to the event loop, and several come in turn.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+
 #include <algorithm>
 
 #include "ViewRig.h"
@@ -91,6 +95,34 @@ TEST_F(ReportedMessageTest, AGoOntoMissingFilesFinishesBeforeTheirBoxesShowOneAf
   EXPECT_EQ(openAtOnce, (std::vector<int>{1, 1}));
   EXPECT_EQ(afterGo, (std::vector<bool>{true, true}));
   EXPECT_EQ(OpenBoxes(), 0);
+}
+
+// A cue whose file never opens (a FIFO nobody writes, as a hung share would
+// behave) holds up nothing: GO returns, the other channel plays, STOP ALL
+// works, and the view names the late channel for the status line.
+TEST_F(ReportedMessageTest, AFileThatNeverOpensHoldsUpNothingAndIsNamed) {
+  const std::string hung = dir.File("hung.wav");
+  ASSERT_EQ(::mkfifo(hung.c_str(), 0600), 0);
+  ASSERT_TRUE(doc->AddRecord(1, UiCue(1, "hung.wav")));
+  AddWav(2, 1, "b.wav");
+  Open();
+  std::vector<QString> notes;
+  view->onNote = [&](const QString& text) { notes.push_back(text); };
+
+  view->GoButton()->click();
+  Advance(50);
+  Settle();
+  EXPECT_TRUE(console->Player(2).IsPlaying());
+  EXPECT_FALSE(console->Player(1).IsReady());
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0],
+            QStringLiteral("CH1: ファイルの準備が遅れています: ") + QString::fromStdString(hung));
+  console->Execute(cmd::StopAll{});
+  EXPECT_FALSE(console->Player(2).IsPlaying());
+
+  // A writer that comes and goes lets the hung open return.
+  const int fd = ::open(hung.c_str(), O_WRONLY | O_NONBLOCK);
+  if (fd >= 0) ::close(fd);
 }
 
 // Standard error and the tests' recorder keep showing a report at once.
