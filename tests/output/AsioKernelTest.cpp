@@ -166,6 +166,23 @@ TEST(AsioKernel, IntegerDevicesSaturateAndOthersGetSilence) {
   EXPECT_EQ(run(99, 1000, 1), (std::vector<uint8_t>{0xAB}));  // unknown: untouched
 }
 
+// The edge every device writes through: one side of an interleaved mix into
+// planar or interleaved integers, clipped at full scale, a NaN never loud.
+TEST(DeviceSamples, OneSideOfTheMixSaturatesIntoEitherLayout) {
+  const float mix[8] = {2.0f, 0.5f, -2.0f, -0.5f, std::nanf(""), 0.25f, 0.0f, 1.0f};
+  int16_t planar[4] = {};
+  WriteSamples(kInt16LSB, mix, 2, planar, 1, 4);
+  EXPECT_EQ(std::vector<int16_t>(planar, planar + 4),
+            (std::vector<int16_t>{32767, -32768, -32768, 0}));
+  int32_t interleaved[8] = {};
+  WriteSamples(kInt32LSB, mix + 1, 2, interleaved + 1, 2, 4);
+  EXPECT_EQ(interleaved[0], 0);  // the other side's places are left alone
+  EXPECT_EQ(interleaved[1], 1 << 30);
+  EXPECT_EQ(interleaved[3], -(1 << 30));
+  EXPECT_EQ(interleaved[5], 1 << 29);
+  EXPECT_EQ(interleaved[7], INT32_MAX);
+}
+
 TEST(AsioKernel, AVanishedDeviceIsReportedOnceAndAReopenClearsIt) {
   AsioRig rig;
   ASSERT_TRUE(rig.Open());
