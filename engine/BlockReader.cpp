@@ -20,12 +20,17 @@ uint32_t BlockBytes(uint32_t bytesPerSecond, int seconds, uint32_t blockAlign) {
 
 namespace {
 
-// Buffers kept for reuse: enough for the pieces one block keeps in flight.
-constexpr size_t kMaxSpares = 4;
+// Pieces read ahead of the player's side at the most: the reader waits for
+// room beyond them, so a block costs a few pieces of memory on top of the
+// store and the same buffers go round instead of fresh ones per piece.
+constexpr size_t kMaxInFlight = 8;
+// Buffers kept for reuse: every piece in flight and the one being read.
+constexpr size_t kMaxSpares = kMaxInFlight + 1;
 
 struct Piece {
   uint64_t generation = 0;
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> bytes;  // a reused buffer: only `size` bytes count
+  size_t size = 0;
   size_t taken = 0;  // already in the store
   bool last = false;
   bool end = false;
@@ -51,6 +56,7 @@ struct BlockReader::Mailbox : std::enable_shared_from_this<Mailbox> {
   std::atomic<uint64_t> generation{0};  // written under mutex
   std::optional<std::pair<uint64_t, Opened>> opened;
   std::deque<Piece> pieces;
+  std::condition_variable room;  // pieces left the queue, or the generation moved on
   std::vector<std::vector<uint8_t>> spares;
   UiPoster* poster = nullptr;
   std::function<void()> onNews;  // UI thread; empty once the owner has gone
@@ -84,6 +90,9 @@ struct BlockReader::Worker {
   std::condition_variable idle;
   std::deque<Request> requests;
   bool busy = false;  // inside a request
+  // Inside a request, waiting for the player's side to take pieces: as good
+  // as idle to those who wait for the reader.
+  bool waitingForRoom = false;
   bool stop = false;
   std::shared_ptr<Mailbox> mail;
   CWaveSource source{-1};
@@ -91,6 +100,8 @@ struct BlockReader::Worker {
   void Run();
   void Execute(const Request& r);
   void ReadPieces(uint64_t generation, uint32_t bytes, bool announce);
+  // Waits while kMaxInFlight pieces of this generation wait to be taken.
+  void AwaitRoom(uint64_t generation);
   // Queues a finished piece if its generation is still current.
   void Deliver(Piece piece, bool news);
   std::vector<uint8_t> TakeSpare();
@@ -170,7 +181,7 @@ void BlockReader::Worker::Execute(const Request& r) {
     }
     case Request::Kind::kSeek:
       if (!source.SeekData(r.offset)) {
-        Deliver(Piece{r.generation, TakeSpare(), 0, true, true, true}, true);
+        Deliver(Piece{r.generation, TakeSpare(), 0, 0, true, true, true}, true);
         return;
       }
       ReadPieces(r.generation, r.bytes, true);
@@ -188,17 +199,18 @@ void BlockReader::Worker::ReadPieces(uint64_t generation, uint32_t bytes, bool a
   uint32_t left = bytes;
   bool first = true;
   for (;;) {
+    AwaitRoom(generation);
     // A newer request took over: what this one would read is not wanted.
     if (!mail->Current(generation)) return;
     std::vector<uint8_t> buf = TakeSpare();
     const auto want = static_cast<uint32_t>(std::min<uint64_t>(piece, left));
-    buf.resize(want);
+    if (buf.size() < want) buf.resize(want);
     const uint32_t got = want == 0 ? 0 : source.ReadBlock(buf.data(), want);
-    buf.resize(got);
     left -= got;
     Piece p;
     p.generation = generation;
     p.bytes = std::move(buf);
+    p.size = got;
     // Short: the file ended, possibly before the data chunk's size.
     p.end = got < want || source.Remaining() == 0;
     p.last = p.end || left == 0;
@@ -209,6 +221,30 @@ void BlockReader::Worker::ReadPieces(uint64_t generation, uint32_t bytes, bool a
     Deliver(std::move(p), news);
     if (last) return;
     first = false;
+  }
+}
+
+void BlockReader::Worker::AwaitRoom(uint64_t generation) {
+  std::unique_lock lock(mail->mutex);
+  const auto full = [&] {
+    return mail->pieces.size() >= kMaxInFlight && mail->Current(generation);
+  };
+  while (full()) {
+    {
+      std::lock_guard state(mutex);
+      waitingForRoom = true;
+    }
+    idle.notify_all();
+    // The player's side takes pieces on its news while its tick is stopped.
+    mail->NewsLocked();
+    mail->room.wait(lock, [&] { return !full(); });
+  }
+  // Room made by the player's side was marked there, before this thread
+  // woke, so nobody takes the reader for idle while it reads on. A newer
+  // request is marked here: it finds this one ending, not idle.
+  if (!mail->Current(generation)) {
+    std::lock_guard state(mutex);
+    waitingForRoom = false;
   }
 }
 
@@ -227,7 +263,6 @@ std::vector<uint8_t> BlockReader::Worker::TakeSpare() {
   if (mail->spares.empty()) return {};
   std::vector<uint8_t> buf = std::move(mail->spares.back());
   mail->spares.pop_back();
-  buf.clear();
   return buf;
 }
 
@@ -241,6 +276,7 @@ BlockReader::~BlockReader() {
   {
     std::lock_guard lock(mail_->mutex);
     mail_->generation.fetch_add(1, std::memory_order_acq_rel);
+    mail_->room.notify_all();
     mail_->onNews = nullptr;
     mail_->poster = nullptr;
     mail_->pieces.clear();
@@ -257,6 +293,7 @@ uint64_t BlockReader::NewGeneration() {
     if (mail_->spares.size() < kMaxSpares) mail_->spares.push_back(std::move(p.bytes));
   mail_->pieces.clear();
   mail_->opened.reset();
+  mail_->room.notify_all();
   return g;
 }
 
@@ -296,7 +333,8 @@ void BlockReader::Open(const std::string& path, int firstSeconds) {
   r.firstSeconds = firstSeconds;
   if (worker_) {
     std::unique_lock lock(worker_->mutex);
-    if (!worker_->busy) {
+    // One waiting for room has seen the new generation and is ending its read.
+    if (!worker_->busy || worker_->waitingForRoom) {
       worker_->requests.clear();
       worker_->requests.push_back(std::move(r));
       lock.unlock();
@@ -366,6 +404,7 @@ std::optional<BlockReader::Opened> BlockReader::TakeOpened() {
 
 BlockReader::Drained BlockReader::DrainInto(StreamStore& store) {
   Drained d;
+  bool tookAny = false;
   for (;;) {
     Piece p;
     {
@@ -376,7 +415,7 @@ BlockReader::Drained BlockReader::DrainInto(StreamStore& store) {
     }
     // Copied outside the lock: the reader thread queues its next piece
     // meanwhile.
-    const size_t put = std::min(p.bytes.size() - p.taken, store.FreeSpace());
+    const size_t put = std::min(p.size - p.taken, store.FreeSpace());
     size_t done = 0;
     for (const StreamStore::WriteSpan& span : store.PrepareWrite(put)) {
       if (span.size == 0) continue;
@@ -387,7 +426,7 @@ BlockReader::Drained BlockReader::DrainInto(StreamStore& store) {
     p.taken += done;
     d.bytes += done;
     std::lock_guard lock(mail_->mutex);
-    if (p.taken < p.bytes.size()) {
+    if (p.taken < p.size) {
       // No room yet: the rest goes in first next time.
       mail_->pieces.push_front(std::move(p));
       break;
@@ -396,15 +435,39 @@ BlockReader::Drained BlockReader::DrainInto(StreamStore& store) {
     d.end |= p.end;
     d.failed |= p.failed;
     if (mail_->spares.size() < kMaxSpares) mail_->spares.push_back(std::move(p.bytes));
+    tookAny = true;
+  }
+  if (tookAny) {
+    // Marked before the reader wakes: see AwaitRoom.
+    if (worker_) {
+      std::lock_guard state(worker_->mutex);
+      worker_->waitingForRoom = false;
+    }
+    mail_->room.notify_all();
   }
   return d;
 }
 
 bool BlockReader::WaitIdle(std::chrono::milliseconds timeout) {
   if (!worker_) return true;
-  std::unique_lock lock(worker_->mutex);
-  return worker_->idle.wait_for(lock, timeout,
-                                [&] { return !worker_->busy && worker_->requests.empty(); });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    bool waiting = false;
+    {
+      std::unique_lock lock(worker_->mutex);
+      if (!worker_->idle.wait_until(lock, deadline, [&] {
+            return (!worker_->busy || worker_->waitingForRoom) && worker_->requests.empty();
+          }))
+        return false;
+      waiting = worker_->busy;
+    }
+    if (!waiting) return true;
+    // Waiting for room counts only while the pieces it waits behind are
+    // there: one just woken by a drain reads on.
+    std::lock_guard lock(mail_->mutex);
+    if (mail_->pieces.size() >= kMaxInFlight) return true;
+    std::this_thread::yield();
+  }
 }
 
 void BlockReader::SetPieceReadHook(std::function<void()> hook) {

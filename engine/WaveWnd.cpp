@@ -44,6 +44,7 @@ CWaveWnd::CWaveWnd(int channel, TimerService& timers, UiPoster& poster)
       reader_(poster, [this] { OnReaderNews(); }) {
   // Channels CH1..CH6 have tone control; the continuous-play player has none.
   if (channel >= 1) xaudio_.InitEffects();
+  xaudio_.SetMixPlace(channel);
 }
 
 CWaveWnd::~CWaveWnd() {

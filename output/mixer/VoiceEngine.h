@@ -96,9 +96,12 @@ class VoiceEngine {
   virtual uint32_t DeviceChannels() const = 0;
   virtual uint32_t DeviceRate() const = 0;
   // nullptr when the format is not 8/16/24/32-bit PCM (plain or extensible),
-  // or there is no mastering voice. Not for the audio thread.
-  virtual SourceVoice* CreateSourceVoice(const WaveFormat& format,
-                                         float maxFrequencyRatio = 2.0f) = 0;
+  // or there is no mastering voice. Not for the audio thread. Voices are
+  // summed in the order of their places: `place` (when free) puts the voice
+  // where its owner always has it, so the sum does not depend on which
+  // voice happened to be made first (renders stay identical run to run).
+  virtual SourceVoice* CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio = 2.0f,
+                                         int place = -1) = 0;
   // Returns once the audio side no longer touches the voice.
   virtual void DestroyVoice(SourceVoice* voice) = 0;
   // The peaks of what the engine rendered (clamped to full scale), live

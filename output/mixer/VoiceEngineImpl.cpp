@@ -27,7 +27,8 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   bool HasMasteringVoice() const override;
   uint32_t DeviceChannels() const override;
   uint32_t DeviceRate() const override;
-  SourceVoice* CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) override;
+  SourceVoice* CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio,
+                                 int place) override;
   void DestroyVoice(SourceVoice* voice) override;
   PeakSource& Peaks() override { return peaks_; }
 
@@ -100,12 +101,15 @@ uint32_t VoiceEngineImpl::DeviceRate() const {
   return rate_;
 }
 
-SourceVoice* VoiceEngineImpl::CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio) {
+SourceVoice* VoiceEngineImpl::CreateSourceVoice(const WaveFormat& format, float maxFrequencyRatio,
+                                                int place) {
   std::lock_guard lock(controlMutex_);
   if (!device_ || !(IsPlayableFormat(format) || IsConvertedFormat(format))) return nullptr;
   CollectRetired();
-  auto free =
-      std::find_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.load() == nullptr; });
+  const auto empty = [](const auto& s) { return s.load() == nullptr; };
+  auto free = place >= 0 && size_t(place) < slots_.size() && empty(slots_[size_t(place)])
+                  ? slots_.begin() + place
+                  : std::find_if(slots_.begin(), slots_.end(), empty);
   if (free == slots_.end()) return nullptr;
   std::unique_ptr<StreamResampler> resampler;
   if (format.samplesPerSec != rate_) {

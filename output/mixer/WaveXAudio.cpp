@@ -39,7 +39,7 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
                                  ? ConversionFor(rate, voiceFormat)
                                  : nullptr;
     const WaveFormat& format = conversion ? conversion->stream.Format() : voiceFormat;
-    mixer::SourceVoice* voice = engines_[n]->CreateSourceVoice(format, 2.0f);
+    mixer::SourceVoice* voice = engines_[n]->CreateSourceVoice(format, 2.0f, mixPlace_);
     if (!voice) {
       // That output and the later ones stay silent for this file only: the
       // engine stays, so the next file plays on it again.

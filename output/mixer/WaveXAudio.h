@@ -34,6 +34,9 @@ class CWaveXAudio : private StreamStore::Holder {
   // The engines of the three outputs (nullptr: no engine); not owned.
   void SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines);
   void SetStream(StreamStore* stream) { stream_ = stream; }
+  // Where the engines sum this player's voices (its channel): the same
+  // place whichever player's file opened first.
+  void SetMixPlace(int place) { mixPlace_ = place; }
 
   // Creates one voice per engine for the file's format. Stops at the first
   // output whose voice cannot be created: it and later outputs stay silent
@@ -112,6 +115,7 @@ class CWaveXAudio : private StreamStore::Holder {
   std::array<Voice, kOutputCount> voices_;
   std::array<std::array<float, 2>, kOutputCount> levels_{};
   StreamStore* stream_ = nullptr;
+  int mixPlace_ = -1;
   WaveFormat format_;
   uint32_t blockSize_ = 0;
   uint32_t firstBlockSize_ = 0;

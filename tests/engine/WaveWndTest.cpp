@@ -128,11 +128,16 @@ TEST(Player, FillsOnTheFirstTickThenEveryHalfPeriodAndAFifth) {
   ASSERT_TRUE(rig.Load(w.path));
   EXPECT_EQ(rig.player.Stream().WritePos(), 80000u);
   rig.player.Play();
+  // A block comes in over a few ticks, as the reader's pieces are taken:
+  // the ticks where one starts to come in.
   std::vector<uint32_t> fillTicks;
   uint64_t last = rig.player.Stream().WritePos();
+  bool filling = false;
   for (uint32_t tick = 1; tick <= 110; ++tick) {
     rig.Run(100);
-    if (rig.player.Stream().WritePos() != last) fillTicks.push_back(tick);
+    const bool grew = rig.player.Stream().WritePos() != last;
+    if (grew && !filling) fillTicks.push_back(tick);
+    filling = grew;
     last = rig.player.Stream().WritePos();
   }
   EXPECT_EQ(fillTicks, (std::vector<uint32_t>{2, 54}));

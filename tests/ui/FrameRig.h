@@ -61,6 +61,10 @@ class FrameTest : public QtAppTest {
     while (m_frame->Commands().Busy() && !deadline.hasExpired()) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+    // The channels' readers answer the loads the show started; what they
+    // report comes now, not in the middle of the next step.
+    for (int ch = 1; ch <= kChannels; ++ch)
+      EXPECT_TRUE(m_runtime->Console().Player(ch).WaitForReader(std::chrono::seconds(10)));
     QCoreApplication::processEvents();
     ASSERT_FALSE(m_frame->Commands().Busy());
   }
