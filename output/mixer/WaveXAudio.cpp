@@ -154,15 +154,9 @@ void CWaveXAudio::ReleaseFinished(Voice& v) {
 void CWaveXAudio::Prefill() {
   std::lock_guard lock(mutex_);
   if (!stream_) return;
-  for (Voice& v : voices_) {
-    if (!v.voice) continue;
-    v.voice->FlushSourceBuffers();
-    ResetTracking(v);
-  }
+  FlushLocked();
   // The start of each conversion now, the rest on the ticks that follow: a
   // GO waits for a fraction of a second's conversion, not a block's.
-  for (auto& c : conversions_)
-    if (c) c->stream.Restart();
   PumpConversions(mixer::ConvertedStream::kPumpSeconds);
   for (Voice& v : voices_) {
     if (!v.voice) continue;
@@ -231,6 +225,10 @@ void CWaveXAudio::Stop() {
 
 void CWaveXAudio::Flush() {
   std::lock_guard lock(mutex_);
+  FlushLocked();
+}
+
+void CWaveXAudio::FlushLocked() {
   for (Voice& v : voices_) {
     if (!v.voice) continue;
     v.voice->FlushSourceBuffers();

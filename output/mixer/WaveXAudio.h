@@ -106,6 +106,9 @@ class CWaveXAudio : private StreamStore::Holder {
   size_t SubmitRegion(Voice& v, size_t n);
   void SubmitSilence(Voice& v, uint32_t bytes);
   void ResetTracking(Voice& v, uint64_t pos = 0);
+  // Every voice lets go of its queue and starts again at the stream's
+  // start; so does every conversion. The lock is held.
+  void FlushLocked();
 
   // Level changes come from fade steps on the timer thread while the UI
   // thread may create or release voices; every operation holds this. No
