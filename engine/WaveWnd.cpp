@@ -41,7 +41,7 @@ CWaveWnd::CWaveWnd(int channel, TimerService& timers, UiPoster& poster)
       timers_(timers),
       poster_(poster),
       lateTimer_(timers, poster),
-      reader_(poster, [this] { OnReaderNews(); }) {
+      reader_(poster, m_stream, [this] { OnReaderNews(); }) {
   // Channels CH1..CH6 have tone control; the continuous-play player has none.
   if (channel >= 1) xaudio_.InitEffects();
   xaudio_.SetMixPlace(channel);
@@ -75,13 +75,13 @@ void CWaveWnd::LoadFile(const std::string& nativePath, RefusedHandler onRefused)
 }
 
 void CWaveWnd::Prepare(RefusedHandler onRefused) {
-  Close(false);
+  Close();
   wasapi_.SetStream(&m_stream);
   xaudio_.SetStream(&m_stream);
   onRefused_ = std::move(onRefused);
   lastOpenError_ = WaveOpenError::kNone;
   loaded_.store(true);
-  reader_.Open(path_, firstSeconds_);
+  reader_.Open(path_, firstSeconds_, secondSeconds_);
 }
 
 void CWaveWnd::OnReaderNews() {
@@ -123,10 +123,7 @@ void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
   if (observer_) observer_->OnFileSelected(channel_, path_, bps, opened.dataSize);
   UpdatePositionDisplay();
 
-  // The store holds the first block and two later ones: enough for the
-  // outputs to play one block while the next waits, and no more, so memory
-  // does not grow with the length of the file.
-  m_stream.Allocate(uint64_t{firstSize_} + 2 * uint64_t{secondSize_}, align);
+  // The reader has sized the store (StoreBytes) and fills the first block.
   storeOrigin_ = 0;
   readEnd_.store(firstSize_);
   blockPending_.store(true);
@@ -139,7 +136,7 @@ void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
 }
 
 BlockReader::Drained CWaveWnd::Drain() {
-  const BlockReader::Drained d = reader_.DrainInto(m_stream);
+  const BlockReader::Drained d = reader_.Collect();
   if (d.lastOfRequest) blockPending_.store(false);
   if (d.end) {
     endOfData_.store(true);
@@ -288,7 +285,7 @@ void CWaveWnd::Unload() {
   channelData_[7] = 0;
 }
 
-void CWaveWnd::Close(bool closeFile) {
+void CWaveWnd::Close() {
   KillTimer();
   lateTimer_.Stop();
   startPending_ = false;
@@ -297,8 +294,9 @@ void CWaveWnd::Close(bool closeFile) {
   format_ = {};
   onRefused_ = nullptr;
   // Drops every read asked so far; one still in flight is abandoned, and
-  // what it brings back later goes nowhere.
-  if (closeFile) reader_.Close();
+  // what it brings back later goes nowhere. First: from here on no read
+  // touches the store, which is released below.
+  reader_.Close();
   wasapi_.Close();
   xaudio_.Silence();
   playing_.store(false);

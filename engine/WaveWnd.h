@@ -165,9 +165,8 @@ class CWaveWnd {
   uint32_t PositionAfter(uint32_t elapsedMs) const;
   void ApplyRememberedLevels();
   void ApplyLevelLocked(int output);
-  // Unload without touching the channel data block. closeFile: also close
-  // the file on the reader thread (not when another file opens next).
-  void Close(bool closeFile = true);
+  // Unload without touching the channel data block.
+  void Close();
 
   const int channel_;
   TimerService& timers_;

@@ -26,6 +26,7 @@ void StreamStore::Release() {
 void StreamStore::Reset() {
   writePos_.store(0, std::memory_order_release);
   livePos_.store(0, std::memory_order_release);
+  reserved_.store(0, std::memory_order_release);
   for (Slot& s : readers_) {
     s.pos.store(0, std::memory_order_release);
     s.wantsBack.store(false);
@@ -48,14 +49,20 @@ size_t StreamStore::FreeSpace() const {
 }
 
 std::array<StreamStore::WriteSpan, 2> StreamStore::PrepareWrite(size_t n) {
-  n = std::min(n, FreeSpace());
-  if (n == 0) return {};
-  size_t at = static_cast<size_t>(writePos_.load(std::memory_order_relaxed) % capacity_);
-  size_t first = std::min(n, capacity_ - at);
+  return SpansAt(writePos_.load(std::memory_order_relaxed), std::min(n, FreeSpace()));
+}
+
+std::array<StreamStore::WriteSpan, 2> StreamStore::SpansAt(uint64_t pos, size_t n) {
+  if (n == 0 || !ring_) return {};
+  n = std::min(n, capacity_);
+  const size_t at = static_cast<size_t>(pos % capacity_);
+  const size_t first = std::min(n, capacity_ - at);
   return {WriteSpan{ring_.get() + at, first}, WriteSpan{ring_.get(), n - first}};
 }
 
 void StreamStore::Commit(size_t n) {
+  const size_t reserved = reserved_.load(std::memory_order_relaxed);
+  reserved_.store(reserved > n ? reserved - n : 0, std::memory_order_relaxed);
   // Release: readers that see the new position also see the bytes.
   writePos_.fetch_add(n, std::memory_order_release);
 }
@@ -110,9 +117,12 @@ int StreamStore::DropLaggingReaders(size_t n, uint64_t maxLag) {
 void StreamStore::RejoinWaiting() {
   const uint64_t end = writePos_.load(std::memory_order_relaxed);
   const uint64_t f = frameBytes_;
-  // Whole frames, within what the ring still holds.
-  const uint64_t oldest = end > capacity_ ? (end - capacity_ + f - 1) / f * f : 0;
-  const uint64_t pos = std::clamp(livePos_.load() / f * f, oldest, end / f * f);
+  // Whole frames, within what the ring still holds and clear of the bytes
+  // being filled now (they overwrite the oldest ones).
+  const uint64_t filled = end + reserved_.load(std::memory_order_acquire);
+  const uint64_t oldest = filled > capacity_ ? (filled - capacity_ + f - 1) / f * f : 0;
+  const uint64_t last = end / f * f;
+  const uint64_t pos = std::clamp(livePos_.load() / f * f, std::min(oldest, last), last);
   for (Slot& s : readers_) {
     if (!s.open.load() || !s.lost.load() || !s.wantsBack.load()) continue;
     s.wantsBack.store(false);

@@ -75,6 +75,14 @@ class StreamStore {
   // Fill them, then Commit.
   std::array<WriteSpan, 2> PrepareWrite(size_t n);
   void Commit(size_t n);
+  // Hands the next n bytes past the write position to another thread to
+  // fill (a file reader) before the writer commits them. Readers that come
+  // back stay clear of them. Commit counts them off.
+  void Reserve(size_t n) { reserved_.store(n, std::memory_order_release); }
+  // Where the bytes [pos, pos + n) of the stream lie in the ring: for the
+  // thread filling reserved bytes, which the writer orders against its own
+  // moves (Reset, Release).
+  std::array<WriteSpan, 2> SpansAt(uint64_t pos, size_t n);
   // Copies what fits; returns the count appended.
   size_t Append(const uint8_t* data, size_t n);
   // Where playback is by the clock; readers come back here.
@@ -120,6 +128,7 @@ class StreamStore {
   uint32_t frameBytes_ = 1;
   std::atomic<uint64_t> writePos_{0};
   std::atomic<uint64_t> livePos_{0};
+  std::atomic<size_t> reserved_{0};
   struct Slot {
     std::atomic<bool> open{false};
     std::atomic<uint64_t> pos{0};

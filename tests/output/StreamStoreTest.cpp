@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -135,6 +136,46 @@ TEST(StreamStore, ALaggingReaderLosesItsPlaceAndRejoinsAtTheLivePosition) {
   s.AskToRejoin(slow);
   s.RejoinWaiting();
   EXPECT_EQ(s.ReaderPos(slow), 140u);
+}
+
+// Bytes reserved for a file reader to fill are written over the oldest ones
+// while the reader still works: a reader let back in then starts clear of
+// them, and nobody sees them before the writer commits.
+TEST(StreamStore, ReservedBytesAreFilledInPlaceAndKeptFromRejoiningReaders) {
+  StreamStore s;
+  s.Allocate(100, 4);
+  const int r = s.OpenReader();
+  ASSERT_EQ(s.Append(Bytes(0, 100).data(), 100), 100u);
+  uint8_t out[100];
+  ASSERT_EQ(s.Read(r, out, 30), 30u);
+  s.SetLivePos(200);
+  ASSERT_EQ(s.DropLaggingReaders(40, 0), 1);
+  s.SetLivePos(10);
+  // 40 bytes reserved: they go where stream bytes 0..39 were.
+  s.Reserve(40);
+  const auto spans = s.SpansAt(s.WritePos(), 40);
+  EXPECT_EQ(spans[0].size + spans[1].size, 40u);
+  std::memcpy(spans[0].data, Bytes(100, 40).data(), spans[0].size);
+  // Without the reservation the reader would come back at 0 (the oldest
+  // byte held) and read what is being overwritten.
+  s.AskToRejoin(r);
+  s.RejoinWaiting();
+  EXPECT_EQ(s.ReaderPos(r), 40u);
+  EXPECT_EQ(s.Region(100, 40)[0].size, 0u);  // not committed: not handed out
+  s.Commit(40);
+  const auto filled = s.Region(100, 40);
+  ASSERT_EQ(filled[0].size + filled[1].size, 40u);
+  EXPECT_EQ(filled[0].data[0], 100);
+  ASSERT_EQ(s.Read(r, out, 20), 20u);
+  EXPECT_EQ(out[0], 40);
+  // The reservation is counted off by the commit: a reader let back in now
+  // may start at the oldest byte the ring holds.
+  s.SetLivePos(500);
+  ASSERT_EQ(s.DropLaggingReaders(50, 0), 1);
+  s.SetLivePos(0);
+  s.AskToRejoin(r);
+  s.RejoinWaiting();
+  EXPECT_EQ(s.ReaderPos(r), 40u);
 }
 
 // A reader thread that keeps being dropped and let back in while the writer
