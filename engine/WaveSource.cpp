@@ -177,22 +177,6 @@ bool CWaveSource::OpenWaveFile(const std::string& nativePath) {
   return true;
 }
 
-uint32_t CWaveSource::ReadFirstBlock(uint8_t* buf, uint32_t capacity) {
-  lastReadCount_ = 0;
-  if (file_ == nullptr || buf == nullptr) return 0;
-  const uint32_t want = std::min(capacity, remaining_);
-  if (want == 0) return 0;
-  const auto got = static_cast<uint32_t>(std::fread(buf, 1, want, file_));
-  if (got == 0) {
-    ReportMessage(kWaveReadFailed);
-    std::memset(buf, 0, want);
-    return 0;
-  }
-  ConsumeRemaining(got);
-  lastReadCount_ = got;
-  return got;
-}
-
 uint64_t CWaveSource::PieceBytes() const {
   // 4 × tick bytes (400 ms) in 64 bits: a corrupt rate must not overflow it.
   // A rate below 10 bytes per second has no tick; read in one piece then.
@@ -200,22 +184,17 @@ uint64_t CWaveSource::PieceBytes() const {
   return piece == 0 || piece > remaining_ ? remaining_ : piece;
 }
 
-uint32_t CWaveSource::ReadBlock(uint8_t* buf, uint32_t capacity, const PieceHook& betweenPieces) {
+uint32_t CWaveSource::ReadBlock(uint8_t* buf, uint32_t capacity) {
   lastReadCount_ = 0;
   if (file_ == nullptr || buf == nullptr || remaining_ == 0 || capacity == 0) return 0;
-  uint64_t piece = PieceBytes();
+  if (pieceReadHook_) pieceReadHook_();
+  const uint32_t want = std::min(capacity, remaining_);
   uint32_t total = 0;
-  for (;;) {
-    const auto want = static_cast<size_t>(std::min<uint64_t>(piece, capacity - total));
-    if (pieceReadHook_) pieceReadHook_();
-    const size_t got = std::fread(buf + total, 1, want, file_);
-    // Nothing more: the file ended, possibly before the data chunk's size.
+  // fread stops short only at the end of the file or on an error.
+  while (total < want) {
+    const size_t got = std::fread(buf + total, 1, want - total, file_);
     if (got == 0) break;
     total += static_cast<uint32_t>(got);
-    if (total >= capacity) break;
-    if (betweenPieces && !betweenPieces(total)) break;
-    if (total >= remaining_) break;
-    piece = std::min<uint64_t>(piece, remaining_ - total);
   }
   ConsumeRemaining(total);
   lastReadCount_ = total;

@@ -67,30 +67,17 @@ class CWaveSource {
   // The message of the last refusal, nullptr when it had none.
   const char* RefusalMessage() const { return refusalMessage_; }
 
-  // Reads min(capacity, Remaining()) bytes in one go. If nothing arrives
-  // although bytes were asked for, reports kWaveReadFailed, fills the asked
-  // bytes with zeros (silence) and returns 0. Reduces Remaining() by the
-  // count read and records it as LastReadCount().
-  uint32_t ReadFirstBlock(uint8_t* buf, uint32_t capacity);
-
-  // Runs between two pieces of a block read with the bytes read so far;
-  // returning false ends the read there.
-  using PieceHook = std::function<bool(uint32_t readSoFar)>;
-
-  // Fills buf with up to min(capacity, Remaining()) bytes in pieces of 400 ms
-  // (4 × TickBytes()), calling betweenPieces after every piece that did not
-  // fill buf (the last piece of the data included), so a long read does not
-  // hold up fade steps and can be cut short. Returns the bytes read; 0 means
-  // the stream has ended (including when the data chunk claims more bytes
+  // Reads up to min(capacity, Remaining()) bytes. Returns the bytes read;
+  // 0 means the stream has ended (also when the data chunk claims more bytes
   // than the file holds). Reduces Remaining() by the count read and records
   // it as LastReadCount().
-  uint32_t ReadBlock(uint8_t* buf, uint32_t capacity, const PieceHook& betweenPieces = {});
+  uint32_t ReadBlock(uint8_t* buf, uint32_t capacity);
 
-  // Bytes of one piece of ReadBlock: 400 ms, the whole rest when the rate
-  // has no 100 ms tick.
+  // 400 ms of data, the whole rest when the rate has no 100 ms tick: how
+  // much of a block a player waits for before it starts.
   uint64_t PieceBytes() const;
 
-  // Test hook: runs before every piece ReadBlock reads, to model a slow disk.
+  // Test hook: runs before every ReadBlock, to model a slow disk.
   void SetPieceReadHook(std::function<void()> hook) { pieceReadHook_ = std::move(hook); }
 
   // Moves to offset bytes into the sample data; Remaining() becomes the bytes

@@ -14,6 +14,8 @@
 #include "engine/ConsoleRig.h"
 #include "engine/PlayerRig.h"
 #include "engine/ReaderGate.h"
+#include "engine/WavBytes.h"
+#include "unit/MessageRecorder.h"
 
 namespace orvex {
 namespace {
@@ -183,6 +185,30 @@ TEST(PlayerReader, ASeekResumesWithItsFirstPieceAndTheRestFollows) {
   EXPECT_EQ(rig.player.Stream().WritePos(), 11u * 3200);
   ExpectPlays(rig.Out(), resumedAt, data.substr(80000, 10 * 2400));
   gate.Open();
+}
+
+// A data chunk that claims bytes the file does not have: the first read
+// finds nothing. The player says so once, after the play that asked for it,
+// and sounds nothing; the next file plays as usual.
+TEST(PlayerReader, AFirstReadThatFindsNothingIsReportedOnceAndPlaysSilence) {
+  TempDir dir;
+  dir.Write("empty.wav", Riff(Chunk("fmt ", FmtBody(1, 8000, 8)) + Chunk("data", "", 4000)));
+  dir.Write("good.wav", Wav(1, 8000, 8, Ramp(4000)));
+  MessageRecorder messages;
+  PlayerRig rig(8000, 1, 1);
+  rig.player.SetAllOutputLevels(65535);
+  rig.player.LoadFile(dir.File("empty.wav"));
+  rig.player.Play();
+  EXPECT_TRUE(messages.messages.empty());  // not from inside the play
+  rig.Settle();
+  rig.Run(300);
+  EXPECT_EQ(messages.messages, std::vector<std::string>{kWaveReadFailed});
+  for (float v : rig.Out()) ASSERT_EQ(v, 0.0f);
+  ASSERT_TRUE(rig.Load(dir.File("good.wav")));
+  rig.player.Play();
+  rig.Run(300);
+  EXPECT_EQ(messages.messages.size(), 1u);
+  EXPECT_NE(rig.Out().back(), 0.0f);
 }
 
 TEST(PlayerReader, AHungOpenIsLeftBehindByTheNextFileAndByTheDestructor) {

@@ -135,7 +135,7 @@ TEST_F(WaveSourceTest, AcceptedLayoutsFindTheFormatAndTheSamples) {
     EXPECT_EQ(source.DataSize(), 301u);
     EXPECT_EQ(source.Remaining(), 301u);
     std::string got(512, '\0');
-    ASSERT_EQ(source.ReadFirstBlock(reinterpret_cast<uint8_t*>(got.data()), 512), 301u);
+    ASSERT_EQ(source.ReadBlock(reinterpret_cast<uint8_t*>(got.data()), 512), 301u);
     EXPECT_EQ(got.substr(0, 301), samples);
   }
   // Paths longer than 127 characters.
@@ -176,59 +176,26 @@ TEST_F(WaveSourceTest, FormatFieldsDerivedValuesAndThePlayerTable) {
 
 // --- Reading -------------------------------------------------------------------
 
-// Reads into a zeroed buffer, noting how far it had filled at every pause.
-std::vector<size_t> ReadInPieces(CWaveSource& source, std::vector<uint8_t>& buf,
-                                 uint32_t expectedTotal) {
-  std::fill(buf.begin(), buf.end(), 0);
-  std::vector<size_t> fillPoints;
-  EXPECT_EQ(source.ReadBlock(buf.data(), static_cast<uint32_t>(buf.size()),
-                             [&](uint32_t) {
-                               fillPoints.push_back(static_cast<size_t>(
-                                   std::find(buf.begin(), buf.end(), 0) - buf.begin()));
-                               return true;
-                             }),
-            expectedTotal);
-  EXPECT_EQ(source.LastReadCount(), expectedTotal);
-  return fillPoints;
-}
-
-TEST_F(WaveSourceTest, ReadBlockWorksIn400MsPiecesAndStopsAtTheEndOfTheData) {
+TEST_F(WaveSourceTest, ReadBlockStopsAtTheEndOfTheData) {
   CWaveSource source(0);
   const std::string samples = Samples(10 * kCdRate);
   ASSERT_TRUE(source.OpenWaveFile(Put(Wav(2, 44100, 16, samples))));
   ASSERT_EQ(source.TickBytes(), 17640u);
-  // One second: two full pieces, then the 200 ms that still fit.
+  EXPECT_EQ(source.PieceBytes(), 70560u);
   std::vector<uint8_t> second(kCdRate);
-  EXPECT_THAT(ReadInPieces(source, second, kCdRate), ElementsAre(70560u, 141120u));
+  EXPECT_EQ(source.ReadBlock(second.data(), kCdRate), kCdRate);
+  EXPECT_EQ(source.LastReadCount(), kCdRate);
   EXPECT_EQ(source.Remaining(), 9 * kCdRate);
   EXPECT_TRUE(std::equal(second.begin(), second.end(), samples.begin(),
                          [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }));
-  // Ten seconds into a ten-second buffer: 25 pieces, a pause between each.
-  ASSERT_TRUE(source.SeekData(0));
-  std::vector<uint8_t> all(10 * kCdRate);
-  const std::vector<size_t> fills = ReadInPieces(source, all, 10 * kCdRate);
-  ASSERT_EQ(fills.size(), 24u);
-  for (size_t i = 0; i < fills.size(); ++i) EXPECT_EQ(fills[i], (i + 1) * 70560);
-  EXPECT_EQ(source.Remaining(), 0u);
-  EXPECT_EQ(source.ReadBlock(all.data(), 16), 0u);
 
-  // A hook that says stop ends the read after that piece; the next read goes
-  // on from there.
-  ASSERT_TRUE(source.SeekData(0));
-  int pieces = 0;
-  EXPECT_EQ(source.ReadBlock(all.data(), 10 * kCdRate, [&](uint32_t) { return ++pieces < 2; }),
-            2 * 70560u);
-  EXPECT_EQ(source.Remaining(), 10 * kCdRate - 2 * 70560u);
-  EXPECT_EQ(source.ReadBlock(all.data(), 4), 4u);
-  EXPECT_EQ(all[0], static_cast<uint8_t>(samples[2 * 70560]));
-
-  // 0.5 s of data: a full piece then the last 100 ms, and a trailing chunk
-  // after the data that must not be read as samples.
+  // 0.5 s of data and a trailing chunk after it that must not be read as
+  // samples.
   ASSERT_TRUE(source.OpenWaveFile(
       Put(Riff(Chunk("fmt ", FmtBody(2, 44100, 16)) +
                Chunk("data", samples.substr(0, kCdRate / 2)) + Chunk("LIST", "trailing")))));
   std::vector<uint8_t> buf(2 * kCdRate);
-  ReadInPieces(source, buf, kCdRate / 2);
+  EXPECT_EQ(source.ReadBlock(buf.data(), 2 * kCdRate), kCdRate / 2);
   EXPECT_EQ(buf[kCdRate / 2], 0);
   EXPECT_EQ(source.Remaining(), 0u);
   EXPECT_EQ(source.ReadBlock(buf.data(), 16), 0u);
@@ -249,23 +216,12 @@ TEST_F(WaveSourceTest, DataChunkLongerThanTheFileReadsWhatExistsThenEnds) {
   EXPECT_EQ(source.Remaining(), 700u);
 
   ASSERT_TRUE(source.SeekData(100));
-  EXPECT_EQ(source.ReadFirstBlock(buf.data(), 50), 50u);
+  EXPECT_EQ(source.ReadBlock(buf.data(), 50), 50u);
   EXPECT_EQ(buf[0], static_cast<uint8_t>(samples[100]));
   EXPECT_EQ(source.Remaining(), 850u);
   EXPECT_EQ(source.LastReadCount(), 50u);
-  EXPECT_EQ(source.ReadFirstBlock(buf.data(), 4096), 150u);
+  EXPECT_EQ(source.ReadBlock(buf.data(), 4096), 150u);
   EXPECT_THAT(messages_.messages, IsEmpty());
-
-  // When the data chunk header ends the file, the first block reports the
-  // failure and plays silence.
-  ASSERT_TRUE(source.OpenWaveFile(
-      Put(Riff(Chunk("fmt ", FmtBody(2, 44100, 16)) + Chunk("data", "", 4000)))));
-  std::fill(buf.begin(), buf.end(), 0xAB);
-  EXPECT_EQ(source.ReadFirstBlock(buf.data(), 48), 0u);
-  EXPECT_THAT(messages_.messages, ElementsAre(kWaveReadFailed));
-  EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + 48, [](uint8_t b) { return b == 0; }));
-  EXPECT_EQ(buf[48], 0xAB);
-  EXPECT_EQ(source.LastReadCount(), 0u);
 }
 
 TEST_F(WaveSourceTest, SeekSetsRemainingAndPosition) {
@@ -281,7 +237,7 @@ TEST_F(WaveSourceTest, SeekSetsRemainingAndPosition) {
   EXPECT_EQ(source.Remaining(), 0u);
   EXPECT_TRUE(source.SeekData(5000));
   EXPECT_EQ(source.Remaining(), 0u);
-  EXPECT_EQ(source.ReadFirstBlock(buf, sizeof buf), 0u);
+  EXPECT_EQ(source.ReadBlock(buf, sizeof buf), 0u);
   EXPECT_THAT(messages_.messages, IsEmpty());
   source.CloseWaveFile();
   EXPECT_FALSE(source.SeekData(0));
