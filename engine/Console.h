@@ -149,6 +149,8 @@ class CConsole {
   void ReloadChannels();
   void FunctionKey(int ch);  // F1..F6
   void OnChannelEnded(int ch);
+  // What a stop does to a channel, reported as `why`.
+  void ResetChannel(int ch, ConsoleEvent::Kind why);
   void RefreshChannelRow(int ch);
   void FillTitleList(int ch);
   ChannelRow& Row(int ch) { return rows_[Index(ch)]; }

@@ -153,7 +153,10 @@ void CConsole::PauseChannel(int ch) {
 }
 
 void CConsole::StopChannel(int ch) {
-  if (ch < 1 || ch > kChannels) return;
+  if (ch >= 1 && ch <= kChannels) ResetChannel(ch, ConsoleEvent::Kind::kStop);
+}
+
+void CConsole::ResetChannel(int ch, ConsoleEvent::Kind why) {
   buttons_[Index(ch)] = TransportButtons{};
   Changed(ConsoleChange::kTransport, ch);
   CancelFade(ch);
@@ -164,7 +167,7 @@ void CConsole::StopChannel(int ch) {
   if (s.loaded) player.Unload();
   s.loaded = s.started = false;
   ++sound_[Index(ch)];
-  Emit({ConsoleEvent::Kind::kStop, 0, ch});
+  Emit({why, 0, ch});
   UpdateChannelGains(ch);
   // Stopping always leaves the channel loaded with its current record.
   if (s.reload) {
@@ -273,10 +276,15 @@ void CConsole::OnChannelEnded(int ch) {
   CWaveWnd& player = Player(ch);
   // Repeated notices of the same end find the player already closed.
   if (!player.IsLoaded() || !player.IsEndOfData()) return;
+  if (!cue_[Index(ch)].listMode || !lists_) {
+    // Ends as a stop ends it: toggles up, marks cleared and the current
+    // record's file loaded, so the next GO or Play on the channel sounds.
+    ResetChannel(ch, ConsoleEvent::Kind::kEof);
+    return;
+  }
   player.Unload();
   ++sound_[Index(ch)];
   Emit({ConsoleEvent::Kind::kEof, 0, ch});
-  if (!cue_[Index(ch)].listMode || !lists_) return;
   if (lists_->PlayNextItem(ch, player)) {
     cue_[Index(ch)].loaded = true;
     UpdateChannelGains(ch);

@@ -229,36 +229,39 @@ TEST(ConsoleGo, CallUpPreviousAndNext) {
   EXPECT_EQ(rig.Records(), "11100000");
 }
 
-TEST(ConsoleGo, EndedFileStartsNothingUntilTheChannelIsStopped) {
+// A file that ends by itself ends its channel as a stop would: the next GO
+// on that channel sounds, whether the next record was called up before the
+// end (it waited for the stop) or after it.
+TEST(ConsoleGo, AFileThatEndsByItselfLeavesItsChannelReadyForTheNextGo) {
   TestShow show;
   show.Dc("short.wav", 300);
   show.Dc("long.wav", 3000, 8192);
+  show.Dc("other.wav", 300, 4096);
   show.Add(1, Cue(1, "short.wav"));
-  show.Add(1, Cue(2, "long.wav"));
-  show.settings.autoNext = 0;
+  show.Add(2, Cue(2, "other.wav"));
+  show.Add(1, Cue(3, "long.wav"));
+  show.Add(1, Cue(4, "short.wav", 5));
   ConsoleRig rig(show);
   rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
-  EXPECT_EQ(rig.Sample(0, 290), 0.5f);
+  // Q3 is current on CH1 but waits: Q1 still plays.
+  EXPECT_TRUE(rig.C().ReloadPending(1));
+  EXPECT_EQ(rig.Sample(0, 280), 0.5f);
   rig.RunTo(1000);
   EXPECT_EQ(rig.Events(Kind::kEof, 1).size(), 1u);
-  EXPECT_FALSE(rig.C().Player(1).IsPlaying());
-  EXPECT_TRUE(rig.C().LoadedMark(1));
-  EXPECT_TRUE(rig.C().StartedMark(1));
-  EXPECT_EQ(rig.Sample(0, 900), 0.0f);
-  // The next record becomes current, but its file waits for a stop.
-  rig.At(1000, [](CConsole& c) { c.NextChannel(1); });
-  EXPECT_TRUE(rig.C().ReloadPending(1));
-  EXPECT_FALSE(rig.C().Player(1).IsLoaded());
-  rig.At(1100, [](CConsole& c) { c.ExecuteGo(); });
-  rig.At(1200, [](CConsole& c) { c.PlayChannel(1); });
-  EXPECT_EQ(rig.Heard(0, 1200), 0.0f);
-  EXPECT_EQ(rig.Events(Kind::kPlay, 1).size(), 1u);
-  rig.At(1500, [](CConsole& c) { c.StopChannel(1); });
+  EXPECT_TRUE(rig.Events(Kind::kStop, 1).empty());
+  EXPECT_TRUE(rig.C().LoadedMark(1));  // Q3's file, not yet started
+  EXPECT_FALSE(rig.C().StartedMark(1));
+  EXPECT_FALSE(rig.C().Buttons(1).play);
   EXPECT_FALSE(rig.C().ReloadPending(1));
   EXPECT_TRUE(rig.C().Player(1).IsLoaded());
-  rig.At(1600, [](CConsole& c) { c.ExecuteGo(); });
-  EXPECT_EQ(rig.Sample(0, 1600), 0.25f);
-  EXPECT_EQ(rig.Times(Kind::kPlay, 1), (std::vector<uint32_t>{0, 1600}));
+  EXPECT_EQ(rig.C().Row(1).file, "long.wav");
+  rig.At(1000, [](CConsole& c) { c.ExecuteGo(); });  // Q2 on CH2
+  rig.At(1100, [](CConsole& c) { c.ExecuteGo(); });  // Q3 on CH1
+  EXPECT_EQ(rig.Heard(0, 1100), 0.25f + 0.125f);
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1), (std::vector<uint32_t>{0, 1100}));
+  // Called up after the end this time: Play sounds it too.
+  rig.At(4200, [](CConsole& c) { c.PlayChannel(1); });
+  EXPECT_EQ(rig.Heard(0, 4200), AtLevel(5));
 }
 
 TEST(ConsoleGo, NextFileOfAPlayingChannelWaitsForItToStop) {
