@@ -26,8 +26,17 @@ struct StreamGain {
     left.Set(0);
     right.Set(0);
   }
-  // Scales frames of `format` in place.
-  void Apply(uint8_t* data, size_t frames, const WaveFormat& format);
+  // Takes up the gains asked for: the ramps glide to them from here.
+  void Retarget() {
+    left.Retarget(targetLeft.load(std::memory_order_relaxed), rampFrames, false);
+    right.Retarget(targetRight.load(std::memory_order_relaxed), rampFrames, false);
+  }
+  // Scales frames of `format` in place along the ramps as they stand.
+  void Scale(uint8_t* data, size_t frames, const WaveFormat& format);
+  void Apply(uint8_t* data, size_t frames, const WaveFormat& format) {
+    Retarget();
+    Scale(data, frames, format);
+  }
 };
 
 namespace gain_detail {
@@ -96,13 +105,11 @@ inline void Encode(uint8_t* p, uint16_t bits, bool isFloat, double v) {
 
 }  // namespace gain_detail
 
-inline void StreamGain::Apply(uint8_t* data, size_t frames, const WaveFormat& format) {
+inline void StreamGain::Scale(uint8_t* data, size_t frames, const WaveFormat& format) {
   const uint16_t bits = format.bitsPerSample;
   const uint16_t channels = std::max<uint16_t>(format.channels, 1);
   const bool isFloat = format.formatTag == kFormatFloat;
   const size_t sampleBytes = bits / 8;
-  left.Retarget(targetLeft.load(std::memory_order_relaxed), rampFrames, false);
-  right.Retarget(targetRight.load(std::memory_order_relaxed), rampFrames, false);
   for (size_t f = 0; f < frames; ++f) {
     const float gl = left.Next(), gr = right.Next();
     for (uint16_t c = 0; c < channels; ++c) {

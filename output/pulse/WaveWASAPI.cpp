@@ -104,14 +104,16 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
     std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, bytes);
     got = bytes;
   }
-  o.gain.Apply(scratch_.data(), got / align, format_);
+  o.gain.Retarget();
+  const GainRamp left = o.gain.left, right = o.gain.right;
+  o.gain.Scale(scratch_.data(), got / align, format_);
   // Appends go where the server expects them; only a resume after a fade
   // writes at a given place.
   const int64_t at = o.resumeAt >= 0 ? o.resumeAt : o.client->WriteIndex();
   const bool placed = o.resumeAt >= 0;
   o.resumeAt = -1;
   if (!o.client->Write(scratch_.data(), got, placed ? at : -1)) return;
-  o.segments[o.segmentCount++ % o.segments.size()] = {at, startPos, got, silence};
+  o.segments[o.segmentCount++ % o.segments.size()] = {at, startPos, got, silence, left, right};
 }
 
 void CWaveWASAPI::FadeOut(Out& o) {
@@ -144,9 +146,16 @@ void CWaveWASAPI::FadeOut(Out& o) {
       std::memcpy(scratch_.data() + got, sp.data, sp.size);
       got += sp.size;
     }
-    StreamGain down;  // from the gain in use to silence
-    down.left.Set(o.gain.left.current);
-    down.right.Set(o.gain.right.current);
+    // From the gain the server plays at `from`, which the newest writes may
+    // have left behind: the segment's ramps followed up to there.
+    GainRamp left = seg->left, right = seg->right;
+    for (int64_t f = (from - seg->index) / align; f > 0; --f) {
+      left.Next();
+      right.Next();
+    }
+    StreamGain down;  // to silence
+    down.left.Set(left.current);
+    down.right.Set(right.current);
     down.rampFrames = static_cast<uint32_t>(std::max<size_t>(fade / align, 1));
     down.Apply(scratch_.data(), got / align, format_);
     resumePos = pos + got;
@@ -179,7 +188,7 @@ void CWaveWASAPI::WriteLeadIn(Out& o) {
   std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, lead);
   if (o.client->Write(scratch_.data(), lead, -1))
     o.segments[o.segmentCount++ % o.segments.size()] = {
-        o.client->WriteIndex() - static_cast<int64_t>(lead), o.readPos, lead, true};
+        o.client->WriteIndex() - static_cast<int64_t>(lead), o.readPos, lead, true, {}, {}};
 }
 
 void CWaveWASAPI::Prefill() {

@@ -54,12 +54,14 @@ class CWaveWASAPI {
 
  private:
   // What one write put where: stream bytes from `index` hold store bytes
-  // from `pos` (or silence).
+  // from `pos` (or silence), scaled along gain ramps that stood at `left`
+  // and `right` at its first frame.
   struct Segment {
     int64_t index = 0;
     uint64_t pos = 0;
     size_t bytes = 0;
     bool silence = true;
+    GainRamp left, right;
   };
   struct Out {
     const WasapiEndpoint* endpoint = nullptr;

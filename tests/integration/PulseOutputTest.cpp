@@ -153,6 +153,25 @@ TEST_F(PulseOutputs, EngineVoicesStartPauseAndResumeWithoutAClick) {
   ExpectEdgesWithoutAClick(0);  // "DS: NullA"
 }
 
+// A pause soon after the fader came back up: the server still holds audio
+// written at the old level when the pause fades out what it has not played,
+// and the fade starts from the level of that audio, not from the newest one.
+TEST_F(PulseOutputs, APauseJustAfterAFaderMoveFadesFromTheLevelBeingHeard) {
+  for (int run = 0; run < 3; ++run) {
+    const std::vector<float> rec = PlayAndRecord(
+        2, {"--at", "0.5", "fader:1=0", "--at", "0.9", "fader:1=10", "--at", "0.97", "pause:1"});
+    const size_t frames = rec.size() / 2;
+    const float peak = PeakOf(rec, 0, frames);
+    ASSERT_GT(peak, 0.05f) << show.Read("play.err");
+    // The pause is the last sound: judge the 100 ms before and after it.
+    size_t last = frames;
+    while (last > 0 && std::fabs(rec[2 * (last - 1)]) < 1e-4f) --last;
+    ASSERT_GT(last, 4800u);
+    EXPECT_LT(LargestStep(rec, last - 4800, last + 4800), peak * 0.15f)
+        << "run " << run << ": pause at frame " << last << " of " << frames;
+  }
+}
+
 TEST_F(PulseOutputs, NoServerMeansNoDevicesAndSilentNone) {
   server.Kill();
   const pid_t pid = Spawn({kCli, "devices"}, show.File("devices.out"), show.File("devices.err"));
