@@ -68,6 +68,9 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   BuildStatusBar();
   m_view = new COrvexView(m_runtime, m_doc, this);
   m_view->onNote = [this](const QString& text) { ShowNote(text); };
+  m_view->onDropFiles = [this](const QList<QUrl>& urls, const QPoint& windowPos) {
+    return DropUrls(urls, windowPos);
+  };
   setCentralWidget(m_view);
   m_cueList = new CListDlgBar(m_doc.Store().GetBinary("FACE", "QLIST_ORDER"));
   // The pane also reports its order as it is destroyed, after this frame is

@@ -148,6 +148,9 @@ void COrvexView::Build() {
     previousEnd = label->x() + std::min(textWidth, label->width());
   }
   for (int ch = 1; ch <= kChannels; ++ch) BuildDataRow(ch);
+  // Every box of the form, the title lists' included, hands dropped files
+  // on (FormEvent).
+  for (QLineEdit* box : m_form->findChildren<QLineEdit*>()) box->installEventFilter(m_formHook);
   m_editPalette = m_rows[1].file->palette();
 }
 
@@ -390,6 +393,9 @@ void COrvexView::BuildDataRow(int ch) {
   connect(r.title, &QComboBox::activated, this, [this, ch](int index) {
     m_console.ChooseTitle(ch, index);
     RefreshRow(ch);
+    // The chosen title reads from its start, even in the box that has the
+    // focus: the operator picked it, and is not typing in it.
+    m_rows[Index(ch)].title->lineEdit()->setCursorPosition(0);
   });
   connect(r.store, &QPushButton::clicked, this, [this, ch] {
     m_console.StoreChannelRecord(ch, false, true);

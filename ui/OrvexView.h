@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
+#include <QUrl>
 
 #include "engine/Console.h"
 #include "output/PeakSource.h"
@@ -35,6 +36,9 @@ class COrvexView : public QScrollArea, private ConsoleListener {
  public:
   // Where the view's notes for the status line go (the frame sets it).
   std::function<void(const QString&)> onNote;
+  // Files dropped on a box of the console, at a point of its window; true
+  // when they were taken (the frame sets it).
+  std::function<bool(const QList<QUrl>&, const QPoint&)> onDropFiles;
 
   // Form size in dialog units.
   static constexpr int kFormWidth = 379;
@@ -161,8 +165,10 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   bool HandleKey(QKeyEvent* key, bool press);
   // Enter on the console: GO, the form's default button.
   bool PressDefaultButton(QWidget* target, const QKeyEvent* key);
-  // Mouse and wheel on the form and its title lists.
+  // Mouse and wheel on the form and its title lists; files dragged over
+  // its boxes.
   bool FormEvent(QObject* watched, QEvent* event);
+  bool ForwardFileDrag(QWidget* box, QEvent* event);
 
   CConsole& m_console;
   COrvexDoc& m_doc;
