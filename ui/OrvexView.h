@@ -98,6 +98,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
  protected:
   // Keys of the whole window, before any control gets them.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
 
  private:
   struct Strip {
@@ -163,6 +165,10 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   void StepLinked(double delta);
   void StepChannel(int ch, double delta);
   bool HandleKey(QKeyEvent* key, bool press);
+  // GO and "STOP ALL" stay in sight when the window shows only part of
+  // the form: they leave their place for the nearest edge of the visible
+  // part, and come back to it when it is in sight again.
+  void KeepGoInSight();
   // Enter on the console: GO, the form's default button.
   bool PressDefaultButton(QWidget* target, const QKeyEvent* key);
   // Mouse and wheel on the form and its title lists; files dragged over
@@ -194,6 +200,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   QLineEdit* m_nextCue = nullptr;
   CStartButton* m_go = nullptr;
   CStartButton* m_stopAll = nullptr;
+  QRect m_goHome;  // form coordinates
+  QRect m_stopAllHome;
   QPalette m_editPalette;
 
   std::array<bool, kChannels + 1> m_link{};
