@@ -64,9 +64,20 @@ void CFaderCtrl::paintEvent(QPaintEvent* event) {
   QStyleOptionSlider opt;
   initStyleOption(&opt);
   // The channel line and ticks stay the style's; only the thumb is ours.
-  opt.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
-  opt.state &= ~QStyle::State_HasFocus;
-  style()->drawComplexControl(QStyle::CC_Slider, &opt, &p, this);
+  QStyleOptionSlider groove = opt;
+  groove.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
+  groove.state &= ~QStyle::State_HasFocus;
+  if (orientation() == Qt::Vertical) {
+    // Styles light the line from the minimum to the thumb. Position 0 is
+    // full level at the top, so that would light what lies above the
+    // thumb: a closed fader fully lit, an open one dark. Drawn the other
+    // way up, with the thumb where it is, the lit part runs from the thumb
+    // down to the bottom and grows with the level.
+    groove.upsideDown = !groove.upsideDown;
+    groove.sliderPosition = groove.maximum - (groove.sliderPosition - groove.minimum);
+    groove.sliderValue = groove.maximum - (groove.sliderValue - groove.minimum);
+  }
+  style()->drawComplexControl(QStyle::CC_Slider, &groove, &p, this);
 
   const QRect t = ThumbRect();
   if (t.isEmpty()) return;

@@ -74,9 +74,22 @@ int NormalizeLook(int id) {
   return g_current2007;
 }
 
+// The console's toggles (routing, ON, links, transport) pressed in: lit,
+// in every look, so that on and off read apart at a glance across the
+// room. Released ones keep the style's own button.
+constexpr const char* kPressedToggles =
+    "#console QPushButton:checked { background: #ffa31a; color: #000000;"
+    " border: 2px solid #6b3d00; border-radius: 2px; padding: 0px; }";
+// Tabs of panes docked together keep their whole captions: a narrow group
+// scrolls its tabs rather than cutting "Ｑシート" short.
+constexpr const char* kPaneTabs =
+    "QMainWindow > QTabBar { qproperty-elideMode: ElideNone;"
+    " qproperty-usesScrollButtons: true; }";
+
 QString LookStyleSheet(int id) {
+  const QString toggles = QLatin1String(kPressedToggles) + QLatin1String(kPaneTabs);
   const LookColours* c = ColoursOf(NormalizeLook(id));
-  if (!c) return {};
+  if (!c) return toggles;
   const auto gradient = [](const char* top, const char* bottom) {
     return QStringLiteral("qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %1, stop:1 %2)")
         .arg(QLatin1String(top), QLatin1String(bottom));
@@ -110,11 +123,12 @@ QString LookStyleSheet(int id) {
              "QDockWidget::close-button, QDockWidget::float-button { background: %7;"
              " border: 1px solid %6; border-radius: 2px; }"
              "QMainWindow > QTabBar::tab { background: %2; color: %3; border: 1px solid %6;"
-             " padding: 3px 10px; }"
+             " padding: 3px 6px; }"
              "QMainWindow > QTabBar::tab:selected { background: %7; color: #000000; }")
-      .arg(QLatin1String(c->window), bar, QLatin1String(c->text), QLatin1String(c->highlight),
-           QLatin1String(c->highlightText), QLatin1String(c->border), QLatin1String(c->menu),
-           tools);
+             .arg(QLatin1String(c->window), bar, QLatin1String(c->text),
+                  QLatin1String(c->highlight), QLatin1String(c->highlightText),
+                  QLatin1String(c->border), QLatin1String(c->menu), tools) +
+         toggles;
 }
 
 void ApplyLookTo(QWidget& window, int id) {

@@ -21,7 +21,8 @@ inline constexpr int kLookAqua = 218;
 // Ids outside 210..218 stand for the 2007-style look in its current colour.
 int NormalizeLook(int id);
 // The style sheet that draws the frame's menus, toolbars, panes and status
-// bar in the look; empty for the plain look.
+// bar in the look (the plain look leaves them to the style), and the
+// console's pressed toggles in every look.
 QString LookStyleSheet(int id);
 // Applies the look to the window and all its children at once.
 void ApplyLookTo(QWidget& window, int id);

@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -10,10 +12,12 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -42,6 +46,7 @@ constexpr const char* kStateEntry = "MainWindowState";
 constexpr const char* kGeometryEntry = "MainWindowGeometry";
 constexpr int kStateVersion = 1;  // bump when panes or toolbars change
 constexpr const char* kReady = "レディ";
+constexpr QSize kFirstSize(1280, 860);
 
 QByteArray ToBytes(const std::vector<uint8_t>& v) {
   return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
@@ -68,6 +73,9 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   BuildStatusBar();
   m_view = new COrvexView(m_runtime, m_doc, this);
   m_view->onNote = [this](const QString& text) { ShowNote(text); };
+  m_view->onDropFiles = [this](const QList<QUrl>& urls, const QPoint& windowPos) {
+    return DropUrls(urls, windowPos);
+  };
   setCentralWidget(m_view);
   m_cueList = new CListDlgBar(m_doc.Store().GetBinary("FACE", "QLIST_ORDER"));
   // The pane also reports its order as it is destroyed, after this frame is
@@ -95,7 +103,10 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
       [this](const QStringList& paths) { m_commands->OnDropFiles(paths, 0); });
   ConnectCommands();
 
-  resize(1280, 860);
+  // The first size fits the screen the window opens on, whatever its
+  // scaling; the window's frame is taken off once it is known (showEvent).
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  resize(screen ? kFirstSize.boundedTo(screen->availableGeometry().size()) : kFirstSize);
   ApplyLook(m_look);
   RestoreLayout();
   m_runtime.StartUp();
@@ -179,6 +190,10 @@ QDockWidget* CMainFrame::MakePane(int id, const QString& title, QWidget* content
                     QDockWidget::DockWidgetFloatable);
   pane->setAllowedAreas(Qt::AllDockWidgetAreas);
   contents->setParent(pane);
+  // The panes' contents are drawn on their own light ground, as the
+  // console is, whatever colour the look gives the window around them:
+  // their texts are dark.
+  contents->setAutoFillBackground(true);
   pane->setWidget(contents);
   pane->toggleViewAction()->setObjectName(QStringLiteral("pane%1").arg(id));
   m_panes[id] = pane;
@@ -390,12 +405,33 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 
 void CMainFrame::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  FitScreen();
   // The panes' first sizes need the window's own: given before it is shown
   // they are lost to the first layout. A restored layout keeps its sizes.
   if (!m_firstPaneSizes) return;
   m_firstPaneSizes = false;
   resizeDocks({Pane(ids::kCueListPane)}, {300}, Qt::Horizontal);
   resizeDocks({Pane(ids::kEffectPane)}, {105}, Qt::Vertical);
+}
+
+void CMainFrame::FitScreen() {
+  // Only at the first showing: later the operator's size stands.
+  if (m_fitted) return;
+  m_fitted = true;
+  const QScreen* shown = screen();
+  if (!shown) return;
+  const QRect available = shown->availableGeometry();
+  const QRect outer = frameGeometry();
+  if (available.contains(outer)) return;
+  const QSize frame = outer.size() - size();
+  resize(size().boundedTo(available.size() - frame).expandedTo(minimumSizeHint()));
+  const QRect now = frameGeometry();
+  move(pos() + QPoint(std::clamp(now.left(), available.left(),
+                                 std::max(available.left(), available.right() - now.width() + 1)) -
+                          now.left(),
+                      std::clamp(now.top(), available.top(),
+                                 std::max(available.top(), available.bottom() - now.height() + 1)) -
+                          now.top()));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -97,6 +97,8 @@ class CMainFrame : public QMainWindow {
   void FocusPane(int step);
   void UpdateTitle(const QString& docTitle);
   void UpdateIndicators(int key);
+  // Brings the window, frame and all, onto the available part of its screen.
+  void FitScreen();
   // The channel 1..6 under a point of the window, 0 for none.
   int DropChannel(const QPoint& windowPos) const;
   int FocusedChannel() const;
@@ -124,6 +126,7 @@ class CMainFrame : public QMainWindow {
   std::function<void(const QUrl&)> m_openUrl;
   bool m_closing = false;
   bool m_firstPaneSizes = true;
+  bool m_fitted = false;
 };
 
 }  // namespace orvex

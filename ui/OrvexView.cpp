@@ -148,6 +148,13 @@ void COrvexView::Build() {
     previousEnd = label->x() + std::min(textWidth, label->width());
   }
   for (int ch = 1; ch <= kChannels; ++ch) BuildDataRow(ch);
+  // The window never gets so small that GO and "STOP ALL" cannot be shown
+  // beside the scroll bars.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+  setMinimumSize((m_goHome | m_stopAllHome).size() + QSize(bar, bar));
+  // Every box of the form, the title lists' included, hands dropped files
+  // on (FormEvent).
+  for (QLineEdit* box : m_form->findChildren<QLineEdit*>()) box->installEventFilter(m_formHook);
   m_editPalette = m_rows[1].file->palette();
 }
 
@@ -352,6 +359,40 @@ void COrvexView::BuildCuePanel() {
   m_stopAll->SetTextColour(QColor(255, 255, 0));
   m_stopAll->SetBackColour(QColor(0, 0, 255));
   connect(m_stopAll, &QPushButton::clicked, this, [this] { m_console.Execute(cmd::StopAll{}); });
+  m_goHome = m_go->geometry();
+  m_stopAllHome = m_stopAll->geometry();
+}
+
+void COrvexView::resizeEvent(QResizeEvent* event) {
+  QScrollArea::resizeEvent(event);
+  KeepGoInSight();
+}
+
+void COrvexView::scrollContentsBy(int dx, int dy) {
+  QScrollArea::scrollContentsBy(dx, dy);
+  KeepGoInSight();
+}
+
+void COrvexView::KeepGoInSight() {
+  if (!m_go || !m_stopAll) return;
+  const QRect visible(-m_form->pos(), viewport()->size());
+  const QRect block = m_goHome | m_stopAllHome;
+  // One shift for both, so they keep their places to each other; when the
+  // visible part is smaller than the pair, their top left corner stays in it.
+  const auto shift = [](int low, int high, int from, int to) {
+    int d = 0;
+    if (high > to) d = to - high;
+    if (low + d < from) d = from - low;
+    return d;
+  };
+  const QPoint d(shift(block.left(), block.right(), visible.left(), visible.right()),
+                 shift(block.top(), block.bottom(), visible.top(), visible.bottom()));
+  m_go->setGeometry(m_goHome.translated(d));
+  m_stopAll->setGeometry(m_stopAllHome.translated(d));
+  if (!d.isNull()) {
+    m_go->raise();
+    m_stopAll->raise();
+  }
 }
 
 void COrvexView::BuildDataRow(int ch) {
@@ -390,6 +431,9 @@ void COrvexView::BuildDataRow(int ch) {
   connect(r.title, &QComboBox::activated, this, [this, ch](int index) {
     m_console.ChooseTitle(ch, index);
     RefreshRow(ch);
+    // The chosen title reads from its start, even in the box that has the
+    // focus: the operator picked it, and is not typing in it.
+    m_rows[Index(ch)].title->lineEdit()->setCursorPosition(0);
   });
   connect(r.store, &QPushButton::clicked, this, [this, ch] {
     m_console.StoreChannelRecord(ch, false, true);

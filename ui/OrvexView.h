@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
+#include <QUrl>
 
 #include "engine/Console.h"
 #include "output/PeakSource.h"
@@ -35,6 +36,9 @@ class COrvexView : public QScrollArea, private ConsoleListener {
  public:
   // Where the view's notes for the status line go (the frame sets it).
   std::function<void(const QString&)> onNote;
+  // Files dropped on a box of the console, at a point of its window; true
+  // when they were taken (the frame sets it).
+  std::function<bool(const QList<QUrl>&, const QPoint&)> onDropFiles;
 
   // Form size in dialog units.
   static constexpr int kFormWidth = 379;
@@ -94,6 +98,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
  protected:
   // Keys of the whole window, before any control gets them.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
 
  private:
   struct Strip {
@@ -159,10 +165,16 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   void StepLinked(double delta);
   void StepChannel(int ch, double delta);
   bool HandleKey(QKeyEvent* key, bool press);
+  // GO and "STOP ALL" stay in sight when the window shows only part of
+  // the form: they leave their place for the nearest edge of the visible
+  // part, and come back to it when it is in sight again.
+  void KeepGoInSight();
   // Enter on the console: GO, the form's default button.
   bool PressDefaultButton(QWidget* target, const QKeyEvent* key);
-  // Mouse and wheel on the form and its title lists.
+  // Mouse and wheel on the form and its title lists; files dragged over
+  // its boxes.
   bool FormEvent(QObject* watched, QEvent* event);
+  bool ForwardFileDrag(QWidget* box, QEvent* event);
 
   CConsole& m_console;
   COrvexDoc& m_doc;
@@ -188,6 +200,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   QLineEdit* m_nextCue = nullptr;
   CStartButton* m_go = nullptr;
   CStartButton* m_stopAll = nullptr;
+  QRect m_goHome;  // form coordinates
+  QRect m_stopAllHome;
   QPalette m_editPalette;
 
   std::array<bool, kChannels + 1> m_link{};

@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QWheelEvent>
@@ -182,8 +185,39 @@ bool COrvexView::eventFilter(QObject* watched, QEvent* event) {
   return QScrollArea::eventFilter(watched, event);
 }
 
+namespace {
+
+bool CarriesFiles(const QMimeData* data) {
+  if (!data) return false;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) return true;
+  return false;
+}
+
+}  // namespace
+
+bool COrvexView::ForwardFileDrag(QWidget* box, QEvent* event) {
+  // Files dragged over a box of the console become cues, as over the rest
+  // of the form; the box would otherwise take their addresses as typed text.
+  const QEvent::Type type = event->type();
+  if (type == QEvent::DragEnter || type == QEvent::DragMove) {
+    auto* drag = static_cast<QDragMoveEvent*>(event);
+    if (!CarriesFiles(drag->mimeData())) return false;
+    drag->acceptProposedAction();
+    return true;
+  }
+  if (type != QEvent::Drop) return false;
+  auto* drop = static_cast<QDropEvent*>(event);
+  if (!CarriesFiles(drop->mimeData())) return false;
+  // The window finds the channel under the point, as for a drop on the form.
+  const QPoint at = box->mapTo(box->window(), drop->position().toPoint());
+  if (onDropFiles && onDropFiles(drop->mimeData()->urls(), at)) drop->acceptProposedAction();
+  return true;
+}
+
 bool COrvexView::FormEvent(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (auto* box = qobject_cast<QLineEdit*>(watched)) return ForwardFileDrag(box, event);
   if (watched == m_form && type == QEvent::Wheel) {
     // Over the form or any control that lets the wheel through; the form
     // then scrolls as usual.

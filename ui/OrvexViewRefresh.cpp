@@ -34,6 +34,13 @@ void SetText(QLineEdit* edit, const std::string& text) {
   if (!edit->hasFocus()) edit->setCursorPosition(0);
 }
 
+// The title lists show their titles' beginnings like the other boxes; the
+// list the operator is typing in keeps the cursor where it is.
+void SetTitle(QComboBox* combo, const QString& title) {
+  if (combo->currentText() != title) combo->setEditText(title);
+  if (!combo->hasFocus() && !combo->lineEdit()->hasFocus()) combo->lineEdit()->setCursorPosition(0);
+}
+
 void SetChecked(QPushButton* button, bool on) {
   if (button->isChecked() != on) button->setChecked(on);
 }
@@ -165,7 +172,7 @@ void COrvexView::RefreshTitles(int ch) {
     combo->addItem(QString::fromStdString(title));
   const ChannelRow& row = m_console.Row(ch);
   combo->setCurrentIndex(row.titleIndex);
-  combo->setEditText(QString::fromStdString(row.title));
+  SetTitle(combo, QString::fromStdString(row.title));
 }
 
 void COrvexView::RefreshRow(int ch) {
@@ -182,8 +189,7 @@ void COrvexView::RefreshRow(int ch) {
     const QSignalBlocker block(r.title);
     if (r.title->currentIndex() != row.titleIndex && row.titleIndex < r.title->count())
       r.title->setCurrentIndex(row.titleIndex);
-    const QString title = QString::fromStdString(row.title);
-    if (r.title->currentText() != title) r.title->setEditText(title);
+    SetTitle(r.title, QString::fromStdString(row.title));
   }
   r.title->setToolTip(Tip(row.title));
   r.file->setToolTip(Tip(row.file));

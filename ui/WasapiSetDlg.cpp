@@ -69,6 +69,14 @@ CWASAPISetDlg::CWASAPISetDlg(const std::array<WasapiChannelInfo, 7>& channels,
       m_table->setItem(r + 1, ch, new QTableWidgetItem(QString::number(values[r])));
   }
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // The whole table is in sight, CH1 to CH6 and every row, at any scaling:
+  // the columns fit their texts and the box fits its columns.
+  for (QHeaderView* header : {m_table->horizontalHeader(), m_table->verticalHeader()})
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+  m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+  m_table->setMinimumSize(m_table->sizeHint());
   sharedLayout->addWidget(m_table);
   top->addWidget(shared);
 
@@ -98,6 +106,9 @@ CWASAPISetDlg::CWASAPISetDlg(const std::array<WasapiChannelInfo, 7>& channels,
   m_bits->setCurrentText(bits);
   m_container = Edit(excl, "id1357", ContainerText(bits.toInt()));
   m_container->setReadOnly(true);
+  // Wide enough for the longest container text, "(Int32V24)".
+  m_container->setMinimumWidth(m_container->fontMetrics().horizontalAdvance(ContainerText(24)) +
+                               m_container->fontMetrics().averageCharWidth() * 2);
   m_blockAlign = Edit(excl, "id1354", align);
   m_blockAlign->setReadOnly(true);
   m_buffer = Edit(excl, "id1342", QString::number(m_settings.wasapiBufSize));

