@@ -1,5 +1,6 @@
 #include "output/OutputDevices.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orvex {
@@ -23,6 +24,23 @@ COutputDevices::~COutputDevices() {
 
 void COutputDevices::SetServerLostHandler(std::function<void()> handler) {
   server_.SetLostHandler(std::move(handler));
+}
+
+void COutputDevices::SetSinkGoneHandler(std::function<void(const std::string&)> handler) {
+  server_.SetSinkGoneHandler(std::move(handler));
+}
+
+std::vector<std::string> COutputDevices::SelectionsOnSink(const std::string& sink) const {
+  std::vector<std::string> names;
+  for (int n = 0; n < kOutputCount; ++n) {
+    const CSoundDevice& d = Device(n);
+    const DeviceKind kind = d.KindOf(d.m_selected);
+    if (kind != DeviceKind::kXAudio && kind != DeviceKind::kWasapi) continue;
+    if (d.GetDeviceId(d.m_selected) != sink) continue;
+    const std::string name = d.DisplayName(d.m_selected);
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
 }
 
 void COutputDevices::ConnectServer() {

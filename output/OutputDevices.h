@@ -32,6 +32,8 @@ namespace orvex {
 inline constexpr const char* kAsioOpenFailed = "ASIOドライバを開くことができませんでした";
 inline constexpr const char* kServerLost =
     "サウンドサーバとの接続が切れました。サウンドサーバのデバイスは音が出ません";
+inline constexpr const char* kDeviceGone =
+    "サウンドデバイスが見つからなくなりました。このデバイスの出力は音が出ません";
 
 // What the level meter reads of output 0: its voice engine's mix, or the
 // sink monitor of a shared-mode endpoint.
@@ -65,6 +67,11 @@ class COutputDevices {
 
   // Runs on the server thread when the server goes away.
   void SetServerLostHandler(std::function<void()> handler);
+  // Runs on the server thread when a sink goes away, with its name.
+  void SetSinkGoneHandler(std::function<void(const std::string&)> handler);
+  // The names ("DS: ...", "WASAPI: ...") of the outputs' selections on that
+  // sink, each once.
+  std::vector<std::string> SelectionsOnSink(const std::string& sink) const;
   // Where the operator's messages of a set-up step go.
   void SetReporter(std::function<void(const std::string&)> report);
   // The ALSA device the exclusive mixer opens instead of the endpoint's own

@@ -51,6 +51,14 @@ COutputSetup::COutputSetup(CConsole& console, Settings& settings, UiPoster& post
       if (alive.lock()) ReportMessage(kServerLost);
     });
   });
+  devices_.SetSinkGoneHandler([this, alive](const std::string& sink) {
+    poster_.Post([this, alive, sink] {
+      if (!alive.lock()) return;
+      // Its streams have ended where they were; nothing moves elsewhere.
+      for (const std::string& name : devices_.SelectionsOnSink(sink))
+        ReportMessage(std::string(kDeviceGone) + "\n" + name);
+    });
+  });
   devices_.Asio().SetNoticeHandler([this, alive](const std::string& text) {
     poster_.Post([alive, text] {
       if (alive.lock()) ReportMessage(text);

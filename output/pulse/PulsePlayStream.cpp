@@ -50,7 +50,9 @@ bool PulsePlayStream::Open(PulseServer& server, const std::string& sink, const W
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(-1);
   const auto flags = static_cast<pa_stream_flags_t>(
-      PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+      PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+      // The operator chose this device: never heard on another one.
+      PA_STREAM_DONT_MOVE);
   bool ok = pa_stream_connect_playback(stream_, sink.c_str(), &attr, flags, nullptr, nullptr) == 0;
   while (ok) {
     const pa_stream_state_t state = pa_stream_get_state(stream_);

@@ -53,6 +53,18 @@ void PulseServer::OnContextState(pa_context* c, void* user) {
   pa_threaded_mainloop_signal(self->mainloop_, 0);
 }
 
+void PulseServer::OnEvent(int type, uint32_t index, void* user) {
+  auto* self = static_cast<PulseServer*>(user);
+  if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SINK ||
+      (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) != PA_SUBSCRIPTION_EVENT_REMOVE)
+    return;
+  const auto it = self->sinkNames_.find(index);
+  if (it == self->sinkNames_.end()) return;
+  const std::string name = it->second;
+  self->sinkNames_.erase(it);
+  if (self->onSinkGone_) self->onSinkGone_(name);
+}
+
 bool PulseServer::Connect(const std::string& clientName) {
   Disconnect();
   mainloop_ = pa_threaded_mainloop_new();
@@ -72,7 +84,18 @@ bool PulseServer::Connect(const std::string& clientName) {
     if (!PA_CONTEXT_IS_GOOD(state)) ok = false;
     if (ok) pa_threaded_mainloop_wait(mainloop_);
   }
-  if (ok) connected_.store(true);
+  if (ok) {
+    connected_.store(true);
+    pa_context_set_subscribe_callback(
+        context_,
+        [](pa_context*, pa_subscription_event_type_t type, uint32_t index, void* user) {
+          OnEvent(static_cast<int>(type), index, user);
+        },
+        this);
+    if (pa_operation* op =
+            pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr))
+      pa_operation_unref(op);
+  }
   pa_threaded_mainloop_unlock(mainloop_);
   if (!ok) Disconnect();
   return ok;
@@ -130,6 +153,7 @@ void PulseServer::Disconnect() {
   if (mainloop_) pa_threaded_mainloop_stop(mainloop_);
   if (context_) {
     pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
     context_ = nullptr;
@@ -159,6 +183,7 @@ std::vector<SinkInfo> PulseServer::ListSinks() {
       s.channels = info->sample_spec.channels;
       s.alsaCard = PropertyInt(info->proplist, "alsa.card");
       s.alsaDevice = PropertyInt(info->proplist, "alsa.device");
+      q->self->sinkNames_[info->index] = s.name;
       q->sinks.push_back(std::move(s));
     }
     pa_threaded_mainloop_signal(q->self->mainloop_, 0);

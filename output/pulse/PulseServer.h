@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,12 @@ class PulseServer {
   // Runs on the server thread, once, when a made connection breaks. It must
   // only hand the news on (post it), never block.
   void SetLostHandler(std::function<void()> handler) { onLost_ = std::move(handler); }
+  // Runs on the server thread when a sink listed before goes away (its
+  // module unloaded, its card unplugged), with the sink's name. Streams on
+  // it end then rather than move to another device. Post, never block.
+  void SetSinkGoneHandler(std::function<void(const std::string&)> handler) {
+    onSinkGone_ = std::move(handler);
+  }
 
   pa_threaded_mainloop* Mainloop() const { return mainloop_; }
   pa_context* Context() const { return context_; }
@@ -83,6 +90,7 @@ class PulseServer {
 
  private:
   static void OnContextState(pa_context* c, void* user);
+  static void OnEvent(int type, uint32_t index, void* user);
   void CloseLoop();
   void CloseEverythingWaiting();
 
@@ -98,6 +106,9 @@ class PulseServer {
   std::atomic<bool> connected_{false};
   std::atomic<bool> lost_{false};
   std::function<void()> onLost_;
+  std::function<void(const std::string&)> onSinkGone_;
+  // Names of the sinks listed, by server index; under the server's lock.
+  std::map<uint32_t, std::string> sinkNames_;
 };
 
 }  // namespace orvex::pulse

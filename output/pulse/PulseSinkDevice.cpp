@@ -38,8 +38,9 @@ bool PulseSinkDevice::Open(mixer::RenderCallback* callback) {
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = Rate() * (kLatencyMs / 4) / 1000 * frameBytes;
   attr.fragsize = static_cast<uint32_t>(-1);
-  const auto flags =
-      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_NOT_MONOTONIC);
+  // The operator chose this device: never heard on another one.
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                    PA_STREAM_NOT_MONOTONIC | PA_STREAM_DONT_MOVE);
   bool ok =
       pa_stream_connect_playback(stream_, sink_.name.c_str(), &attr, flags, nullptr, nullptr) == 0;
   while (ok) {

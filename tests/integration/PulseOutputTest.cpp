@@ -172,6 +172,40 @@ TEST_F(PulseOutputs, APauseJustAfterAFaderMoveFadesFromTheLevelBeingHeard) {
   }
 }
 
+// The sink of the Master output goes away mid-cue (its module unloaded, as
+// when a USB interface is unplugged): the server would move the program's
+// streams to the other sink. They stay where the operator put them and end;
+// the program says which device went and plays on.
+TEST_F(PulseOutputs, AVanishedSinkSilencesItsOutputInsteadOfMovingToAnother) {
+  const auto run = [&](const std::string& cmd) {
+    const pid_t pid = Spawn({"sh", "-c", cmd}, show.File("sh.out"), show.File("sh.err"));
+    EXPECT_EQ(WaitExit(pid, 20), 0) << cmd << ": " << show.Read("sh.err");
+    return show.Read("sh.out");
+  };
+  for (const std::string device : {"0", "2"}) {  // "DS: NullA", "WASAPI: NullA"
+    PrivateSoundServer own{{"sink_name=orvex_a rate=48000 sink_properties=device.description=NullA",
+                            "sink_name=orvex_b rate=48000"}};
+    ASSERT_TRUE(own.ready);
+    MonitorRecorder other("orvex_b", 48000);
+    ASSERT_TRUE(other.ready);
+    const pid_t play = Spawn({kCli, "play", show.File("show.csv"), "--device", "0=" + device,
+                              "--length", "2", "--at", "0.2", "go"},
+                             show.File("play.out"), show.File("play.err"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    const std::string module =
+        run("pactl list short modules | awk '/sink_name=orvex_a/ {print $1}'");
+    ASSERT_FALSE(module.empty());
+    run("pactl unload-module " + module);
+    ASSERT_EQ(WaitExit(play, 30), 0) << show.Read("play.err");
+    other.Stop();
+    const std::vector<float> heard = other.Samples();
+    EXPECT_LT(PeakOf(heard, 0, heard.size() / 2), 1e-4f) << "device " << device;
+    const std::string err = show.Read("play.err");
+    EXPECT_NE(err.find(kDeviceGone), std::string::npos) << err;
+    EXPECT_NE(err.find(": NullA"), std::string::npos) << err;
+  }
+}
+
 TEST_F(PulseOutputs, NoServerMeansNoDevicesAndSilentNone) {
   server.Kill();
   const pid_t pid = Spawn({kCli, "devices"}, show.File("devices.out"), show.File("devices.err"));
