@@ -213,7 +213,7 @@ class CConsole {
   // One GO whose delayed faders have not all fired yet.
   struct GoRun {
     uint32_t t0 = 0;
-    std::string text;  // "次のＱ" when GO was pressed
+    std::string text;  // the cue it fires, as "現在のＱ" shows it
     std::array<bool, kFaders + 1> armed{};
     std::array<bool, kFaders + 1> pending{};
     std::array<bool, kFaders + 1> fired{};

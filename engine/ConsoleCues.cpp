@@ -235,7 +235,6 @@ void CConsole::StartChannel(int ch) {
 void CConsole::ExecuteGo() {
   auto run = std::make_unique<GoRun>();
   run->t0 = timers_.timeGetTime();
-  run->text = nextText_;
   for (int k = 1; k <= kFaders; ++k) {
     run->armed[Index(k)] = cue_[Index(k)].armed;
     const CRecord* r = Current(k);
@@ -244,10 +243,13 @@ void CConsole::ExecuteGo() {
       run->delay[Index(k)] = static_cast<uint32_t>(r->delay);
     }
   }
+  // GO fires the armed cue whatever has been typed into "次のＱ" meanwhile
+  // (a typed number is only where a call-up goes), so the current cue shows
+  // the cue that fires: 0 when none is armed.
+  run->text = FormatG(nextCue_);
   ConsoleEvent go;
   go.kind = ConsoleEvent::Kind::kGo;
-  // The number shown is rounded to six digits; the cue itself is exact.
-  go.q = run->text == FormatG(nextCue_) ? nextCue_ : ParseLeadingReal(run->text);
+  go.q = nextCue_;
   Emit(go);
   RunGoPass(*run);
   if (!run->AnyPending()) {
