@@ -35,22 +35,43 @@ QString FolderPart(const QString& path) {
 CDocCommands::CDocCommands(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* window)
     : QObject(window), m_runtime(runtime), m_doc(doc), m_window(window) {
   chooseOpenFile = [this](const QString& proposed) {
-    return QFileDialog::getOpenFileName(
-        m_window, QString(), proposed,
-        QStringLiteral("Ｑシート (*.csv);;WAVファイル (*.wav);;すべてのファイル (*)"));
+    const std::unique_ptr<QFileDialog> dialog = MakeOpenDialog(m_window, proposed);
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
   };
   chooseSaveFile = [this](const QString& proposed) {
-    QFileDialog dialog(m_window, QString(), proposed,
-                       QStringLiteral("Ｑシート (*.csv);;すべてのファイル (*)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    const std::unique_ptr<QFileDialog> dialog = MakeSaveDialog(m_window, proposed);
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
   };
   refresh = [this](bool reset) { m_runtime.Console().RefreshAfterCueChange(reset); };
   clearPanes = [] {};
   focusedChannel = [] { return 0; };
   markersModified = [] { return false; };
   clearMarkersModified = [] {};
+}
+
+std::unique_ptr<QFileDialog> CDocCommands::MakeOpenDialog(QWidget* parent,
+                                                          const QString& proposed) {
+  auto dialog = std::make_unique<QFileDialog>(
+      parent, QString::fromUtf8(kOpenCaption), proposed,
+      QStringLiteral("Ｑシート (*.csv);;WAVファイル (*.wav);;すべてのファイル (*)"));
+  // Qt's own dialog, in Japanese with the rest of the program whatever the
+  // desktop's language is.
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setDefaultSuffix(QStringLiteral("csv"));
+  return dialog;
+}
+
+std::unique_ptr<QFileDialog> CDocCommands::MakeSaveDialog(QWidget* parent,
+                                                          const QString& proposed) {
+  auto dialog =
+      std::make_unique<QFileDialog>(parent, QString::fromUtf8(kSaveAsCaption), proposed,
+                                    QStringLiteral("Ｑシート (*.csv);;すべてのファイル (*)"));
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setDefaultSuffix(QStringLiteral("csv"));
+  return dialog;
 }
 
 CDocCommands::~CDocCommands() {

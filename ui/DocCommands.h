@@ -6,11 +6,14 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+class QFileDialog;
 
 namespace orvex {
 
@@ -28,6 +31,8 @@ class CDocCommands : public QObject {
       "フェード中のため保存を保留しました。フェードが終わってから上書き保存してください";
   static constexpr const char* kLoadFailedNote =
       "Ｑシートを読み込めなかったため、前のＱシートのままです";
+  static constexpr const char* kOpenCaption = "開く";
+  static constexpr const char* kSaveAsCaption = "名前を付けて保存";
 
   CDocCommands(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* window);
   ~CDocCommands() override;
@@ -45,6 +50,10 @@ class CDocCommands : public QObject {
   // Markers edited since the last save (the marker panel's flag).
   std::function<bool()> markersModified;
   std::function<void()> clearMarkersModified;
+
+  // The file dialogs the default choosers run.
+  static std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& proposed);
+  static std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const QString& proposed);
 
   void OnFileNew();
   void OnFileOpen();

@@ -2,11 +2,15 @@
 // drops, save and its postponement during fades, close, and the questions at
 // exit.
 #include <QAction>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QUrl>
 
 #include "FrameRig.h"
 #include "ui/FrameIds.h"
+#include "ui/Translations.h"
 
 namespace orvex {
 namespace {
@@ -254,6 +258,38 @@ TEST_F(DocCommandsTest, ARefusedSaveNamesTheCueAndTheCharacter) {
   m_messages.messages.clear();
   Trigger(ids::kFileSaveAs);
   EXPECT_EQ(m_messages.messages, std::vector<std::string>{kShowSaveFailed});
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// The file dialogs carry their captions and speak Japanese like the rest of
+// the program (Qt's own translations); without those the program still runs.
+TEST_F(DocCommandsTest, FileDialogsHaveCaptionsAndJapaneseTexts) {
+  const auto open = CDocCommands::MakeOpenDialog(m_frame.get(), Q(m_dir.File("show.csv")));
+  const auto save = CDocCommands::MakeSaveDialog(m_frame.get(), {});
+  EXPECT_EQ(open->windowTitle(), QStringLiteral("開く"));
+  EXPECT_EQ(save->windowTitle(), QStringLiteral("名前を付けて保存"));
+  for (QFileDialog* dialog : {open.get(), save.get()}) {
+    auto* lookIn = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"));
+    auto* fileName = dialog->findChild<QLabel*>(QStringLiteral("fileNameLabel"));
+    ASSERT_NE(lookIn, nullptr);
+    ASSERT_NE(fileName, nullptr);
+    EXPECT_FALSE(lookIn->text().contains(QStringLiteral("Look in")))
+        << lookIn->text().toStdString();
+    EXPECT_FALSE(fileName->text().contains(QStringLiteral("File name")))
+        << fileName->text().toStdString();
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+      const QString text = button->text().remove(u'&');
+      EXPECT_NE(text, QStringLiteral("Cancel"));
+      EXPECT_NE(text, QStringLiteral("Open"));
+      EXPECT_NE(text, QStringLiteral("Save"));
+    }
+  }
+  EXPECT_FALSE(InstallQtTranslations(*qApp, Q(m_dir.File("no-translations"))));
 }
 
 }  // namespace
