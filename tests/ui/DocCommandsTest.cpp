@@ -1,6 +1,9 @@
 // The file commands through the window's actions: open a show or a sound,
 // drops, save and its postponement during fades, close, and the questions at
 // exit.
+#include <algorithm>
+#include <filesystem>
+
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,6 +12,7 @@
 #include <QUrl>
 
 #include "FrameRig.h"
+#include "engine/WavBytes.h"
 #include "ui/FrameIds.h"
 #include "ui/Translations.h"
 
@@ -290,6 +294,111 @@ TEST_F(DocCommandsTest, FileDialogsHaveCaptionsAndJapaneseTexts) {
     }
   }
   EXPECT_FALSE(InstallQtTranslations(*qApp, Q(m_dir.File("no-translations"))));
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// Sounds that are there, so an opened show has nothing to report.
+void WriteSounds(const TempDir& dir, std::initializer_list<const char*> names) {
+  std::filesystem::create_directories(dir.File("snd"));
+  for (const char* name : names)
+    dir.Write(std::string("snd/") + name, Wav(2, 8000, 16, std::string(3200, '\x10')));
+}
+
+bool CountQuestions(const std::vector<std::string>& messages, int expected) {
+  return std::count(messages.begin(), messages.end(), std::string(CDocCommands::kSaveQuestion)) ==
+         expected;
+}
+
+// Open, a dropped show, New and Close ask before an edited show goes, as the
+// exit does: yes saves it first (and a save that does not happen keeps it),
+// no lets the edits go, cancel keeps the show.
+TEST_F(DocCommandsTest, ReplacingAnEditedShowAsksFirst) {
+  WriteSounds(m_dir, {"a.wav", "b.wav"});
+  const std::string first = WriteShow("first.csv", {{1, 1, "a.wav", 30}});
+  const std::string second = WriteShow("second.csv", {{2, 1, "b.wav"}});
+  Open(first);
+  Open(m_dir.File("snd/added.wav"));  // an edit: CH1 gets a second cue
+  ASSERT_TRUE(m_frame->Commands().ShowModified());
+  const std::string before = m_dir.Read("first.csv");
+
+  m_messages.answers = {kAnswerCancel, kAnswerCancel, kAnswerCancel, kAnswerCancel};
+  Trigger(ids::kFileNew);
+  Trigger(ids::kFileClose);
+  Open(second);
+  m_frame->DropUrls({QUrl::fromLocalFile(Q(second))}, QPoint(0, 0));
+  Settle();
+  EXPECT_TRUE(CountQuestions(m_messages.messages, 4));
+  EXPECT_EQ(m_doc->GetCount(1), 2);
+  EXPECT_EQ(m_doc->GetShowPath(), first);
+  EXPECT_TRUE(m_frame->Commands().ShowModified());
+
+  // Yes while a fade runs: the save is postponed, so the show stays.
+  m_runtime->Console().StartFadeOut(1, true);
+  m_messages.answers = {kAnswerYes};
+  Open(second);
+  EXPECT_EQ(m_doc->GetShowPath(), first);
+  EXPECT_EQ(m_dir.Read("first.csv"), before);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kPostponedNote));
+  m_runtime->Console().CancelFade(1);
+
+  // Yes: saved, then replaced; the postponed save has been done with.
+  m_messages.answers = {kAnswerYes};
+  Open(second);
+  EXPECT_EQ(m_doc->GetShowPath(), second);
+  EXPECT_NE(m_dir.Read("first.csv"), before);
+  EXPECT_FALSE(m_frame->Commands().SavePostponed());
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
+
+  // No: the edits go.
+  Open(m_dir.File("snd/more.wav"));
+  const std::string secondBefore = m_dir.Read("second.csv");
+  m_messages.answers = {kAnswerNo};
+  Trigger(ids::kFileNew);
+  EXPECT_EQ(m_doc->GetCount(1) + m_doc->GetCount(2), 0);
+  EXPECT_EQ(m_dir.Read("second.csv"), secondBefore);
+
+  // An untitled show: yes opens Save as; cancelling it keeps the show.
+  Open(m_dir.File("snd/x.wav"));
+  m_messages.answers = {kAnswerYes};
+  const int dialogs = m_saveDialogs;
+  Trigger(ids::kFileClose);
+  EXPECT_EQ(m_saveDialogs, dialogs + 1);
+  EXPECT_EQ(m_doc->GetCount(1), 1);
+}
+
+// A note on the status line lasts as long as its cause; then "レディ".
+TEST_F(DocCommandsTest, StatusNotesEndWithTheirCause) {
+  WriteSounds(m_dir, {"a.wav"});
+  const std::string good = WriteShow("good.csv", {{1, 5, "a.wav", 30}});
+  Open(m_dir.File("missing.csv"));
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kLoadFailedNote));
+  Open(good);
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
+
+  m_runtime->Console().StartFadeOut(1, true);
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kPostponedNote));
+  m_runtime->Console().CancelFade(1);
+  Trigger(ids::kFileSave);
+  EXPECT_FALSE(m_frame->Commands().SavePostponed());
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
+
+  // Two causes at once: the later shows, the earlier comes back when it ends.
+  Open(m_dir.File("missing.csv"));
+  m_runtime->Console().StartFadeOut(1, true);
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kPostponedNote));
+  m_runtime->Console().CancelFade(1);
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kLoadFailedNote));
+  m_messages.answers = {kAnswerNo};
+  Trigger(ids::kFileClose);
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
 }
 
 }  // namespace
