@@ -158,6 +158,10 @@ void CMainFrame::BuildStatusBar() {
   // A normal widget: menu prompts cover it while shown, then it is back.
   m_message = new QLabel(QString::fromUtf8(kReady), bar);
   m_message->setObjectName(QStringLiteral("message"));
+  // A long note is cut at the right, never pushing the notice button and
+  // the indicators out of sight.
+  m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  m_message->setMinimumWidth(1);
   bar->addWidget(m_message, 1);
   m_notices = new CNoticeLog(this);
   m_noticeButton = new QToolButton(bar);
@@ -222,8 +226,14 @@ void CMainFrame::OpenNoticeLog() {
 void CMainFrame::UpdateNoticeButton() {
   m_noticeButton->setText(m_unreadNotices > 0 ? QStringLiteral("お知らせ (%1)").arg(m_unreadNotices)
                                               : QStringLiteral("お知らせ"));
-  m_noticeButton->setStyleSheet(m_unreadNotices > 0 ? QStringLiteral("color: rgb(255, 0, 0);")
-                                                    : QString());
+  QPalette palette = m_noticeButton->parentWidget()->palette();
+  if (m_unreadNotices > 0) {
+    palette.setColor(QPalette::ButtonText, QColor(255, 0, 0));
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+  }
+  m_noticeButton->setPalette(palette);
+  // The count widens the button: the status bar makes room for it.
+  m_noticeButton->setMinimumWidth(m_noticeButton->sizeHint().width() + 16);
 }
 
 void CMainFrame::OnMissingFile(int ch) {
