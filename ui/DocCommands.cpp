@@ -111,8 +111,10 @@ void CDocCommands::Refresh(bool reset) {
 }
 
 bool CDocCommands::MayReplaceShow() {
-  if (Busy()) return false;
   if (!ShowModified() && !markersModified()) return true;
+  // While a show is being read the document already bears its name: a save
+  // now would write the edited show over that file.
+  if (Busy()) return false;
   switch (ConfirmYesNoCancel(kSaveQuestion)) {
     case kAnswerYes:
       return SaveShow();
