@@ -23,6 +23,7 @@
 #include "ui/MessageBox.h"
 #include "ui/QtUiPoster.h"
 #include "ui/ScreenshotTour.h"
+#include "ui/Translations.h"
 
 namespace {
 
@@ -79,6 +80,9 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   orvex::ApplyAppFont(app);
+  // Without them (the package is not installed) Qt's dialogs speak English.
+  if (!orvex::InstallQtTranslations(app))
+    std::fprintf(stderr, "orvex: Qt's Japanese translations were not found\n");
   orvex::QtMessageSink sink;
   orvex::StderrMessageSink unattended;
   // The screenshot tour runs unattended: a message must not wait for a click.

@@ -31,6 +31,23 @@
 
 namespace orvex {
 
+// Where a stored sound path is found on this machine: the drive and share
+// map, and for a relative path not found from the working folder, the show's
+// folder. Touches the file system (case-insensitive lookups).
+std::string ResolveSoundPath(const std::string& stored, const DriveMap& drives,
+                             const std::string& showFolder);
+
+// A cue whose sound file is not there.
+struct MissingFile {
+  int channel = 0;
+  double qNumber = 0;
+  std::string path;  // where it was looked for
+};
+// Every such cue of CH1..CH6, channel by channel. Touches the file system:
+// for a thread that may wait on it.
+std::vector<MissingFile> FindMissingFiles(const CueStore& cues, const DriveMap& drives,
+                                          const std::string& showFolder);
+
 class CConsole {
  public:
   CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiPoster& poster);
@@ -44,6 +61,8 @@ class CConsole {
   void SetContinuousPlay(ContinuousPlayLink* link) { lists_ = link; }
   void SetSliderPanel(SliderPanelLink* link) { slider_ = link; }
   void SetDrives(const DriveMap& drives) { drives_ = drives; }
+  const DriveMap& Drives() const { return drives_; }
+  const std::string& ShowFolder() const { return showFolder_; }
   // The show file's folder: relative sound paths that are not found from
   // the working folder are looked for there.
   void SetShowFolder(const std::string& nativeFolder) { showFolder_ = nativeFolder; }
@@ -164,6 +183,16 @@ class CConsole {
   // channel's record is looked for on this machine (empty when it names none).
   const CRecord* CurrentRecordOf(int fader) const { return Current(fader); }
   std::string CurrentFilePath(int ch) const;
+  // The same as stored (sound folder and file name), without touching the
+  // file system; empty when the record names no file.
+  std::string StoredFilePath(int ch) const;
+  // Where the channel's file was looked for when it could not be opened;
+  // empty once the channel loads anything else.
+  const std::string& MissingFile(int ch) const { return missingFile_[Index(ch)]; }
+  // Off: a file that cannot be opened is only told to the listener
+  // (kMissingFile), as a view shows it itself; on (the default), it is
+  // also reported as a message.
+  void SetReportsMissingFiles(bool on) { reportMissing_ = on; }
   // Set by edits of the cue store made from the console.
   bool ShowModified() const { return showModified_; }
   void SetShowModified(bool modified) { showModified_ = modified; }
@@ -215,7 +244,7 @@ class CConsole {
   // One GO whose delayed faders have not all fired yet.
   struct GoRun {
     uint32_t t0 = 0;
-    std::string text;  // "次のＱ" when GO was pressed
+    std::string text;  // the cue it fires, as "現在のＱ" shows it
     std::array<bool, kFaders + 1> armed{};
     std::array<bool, kFaders + 1> pending{};
     std::array<bool, kFaders + 1> fired{};
@@ -269,6 +298,8 @@ class CConsole {
     void OnFileLate(int channel, const std::string& path) override;
   } playerNews_;
   std::string lateFileNote_;
+  std::array<std::string, kChannels + 1> missingFile_{};
+  bool reportMissing_ = true;
   CueStore& cues_;
   Settings& settings_;
   TimerService& timers_;

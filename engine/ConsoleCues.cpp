@@ -1,4 +1,5 @@
 // Cue pointers, GO with its delays, call-up, previous and next.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,18 +57,45 @@ void CConsole::ComputeNextCue() {
   SetNextCue(best);
 }
 
-std::string CConsole::ResolvePath(const std::string& stored) const {
-  std::string native = NativePath(stored, drives_);
-  if (native.empty() || native[0] == '/' || showFolder_.empty() ||
+std::string ResolveSoundPath(const std::string& stored, const DriveMap& drives,
+                             const std::string& showFolder) {
+  std::string native = NativePath(stored, drives);
+  if (native.empty() || native[0] == '/' || showFolder.empty() ||
       ::access(native.c_str(), F_OK) == 0)
     return native;
-  return NativePath(showFolder_ + "/" + native, drives_);
+  return NativePath(showFolder + "/" + native, drives);
+}
+
+std::vector<MissingFile> FindMissingFiles(const CueStore& cues, const DriveMap& drives,
+                                          const std::string& showFolder) {
+  std::vector<MissingFile> missing;
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    const int n = cues.GetCount(ch);
+    for (int i = 1; i <= n; ++i) {
+      const CRecord* r = cues.Find(ch, i);
+      if (!r || r->fileOrCommand.empty() || IsCommandWord(r->fileOrCommand)) continue;
+      const std::string native = ResolveSoundPath(cues.GetWavPath(ch, i), drives, showFolder);
+      struct stat st {};
+      if (!native.empty() && ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode)) continue;
+      missing.push_back({ch, r->qNumber, native});
+    }
+  }
+  return missing;
+}
+
+std::string CConsole::ResolvePath(const std::string& stored) const {
+  return ResolveSoundPath(stored, drives_, showFolder_);
+}
+
+std::string CConsole::StoredFilePath(int ch) const {
+  const CRecord* r = ch >= 1 && ch <= kChannels ? Current(ch) : nullptr;
+  if (!r || r->fileOrCommand.empty() || IsCommandWord(r->fileOrCommand)) return {};
+  return cues_.GetWavPath(ch, cue_[Index(ch)].current);
 }
 
 std::string CConsole::CurrentFilePath(int ch) const {
-  const CRecord* r = ch >= 1 && ch <= kChannels ? Current(ch) : nullptr;
-  if (!r || r->fileOrCommand.empty() || IsCommandWord(r->fileOrCommand)) return {};
-  return ResolvePath(cues_.GetWavPath(ch, cue_[Index(ch)].current));
+  const std::string stored = StoredFilePath(ch);
+  return stored.empty() ? stored : ResolvePath(stored);
 }
 
 void CConsole::LoadChannelFile(int ch) {
@@ -82,6 +110,11 @@ void CConsole::LoadChannelFile(int ch) {
     }
     player.Unload();
     s.loaded = s.started = false;
+  }
+  // Whatever comes now replaces the file that could not be opened.
+  if (!missingFile_[Index(ch)].empty()) {
+    missingFile_[Index(ch)].clear();
+    Changed(ConsoleChange::kMissingFile, ch);
   }
   const CRecord* r = Current(ch);
   if (r && IsCommandWord(r->fileOrCommand)) return;
@@ -102,8 +135,11 @@ void CConsole::LoadChannelFile(int ch) {
     player.LoadFile(native, [this, ch, path, native](WaveOpenError error) {
       // The other refusals have shown their reason already; a file that is
       // not there would otherwise leave a silent cue nobody was told about.
-      if (error == WaveOpenError::kCannotOpen)
-        ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
+      if (error == WaveOpenError::kCannotOpen) {
+        missingFile_[Index(ch)] = native;
+        if (reportMissing_) ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
+        Changed(ConsoleChange::kMissingFile, ch);
+      }
       if (slider_) slider_->SelectChannelFile(ch, path);
       // A GO that came before the refusal started nothing: the channel is
       // free for its next cue, which may be waiting to load.
@@ -235,7 +271,6 @@ void CConsole::StartChannel(int ch) {
 void CConsole::ExecuteGo() {
   auto run = std::make_unique<GoRun>();
   run->t0 = timers_.timeGetTime();
-  run->text = nextText_;
   for (int k = 1; k <= kFaders; ++k) {
     run->armed[Index(k)] = cue_[Index(k)].armed;
     const CRecord* r = Current(k);
@@ -244,10 +279,13 @@ void CConsole::ExecuteGo() {
       run->delay[Index(k)] = static_cast<uint32_t>(r->delay);
     }
   }
+  // GO fires the armed cue whatever has been typed into "次のＱ" meanwhile
+  // (a typed number is only where a call-up goes), so the current cue shows
+  // the cue that fires: 0 when none is armed.
+  run->text = FormatG(nextCue_);
   ConsoleEvent go;
   go.kind = ConsoleEvent::Kind::kGo;
-  // The number shown is rounded to six digits; the cue itself is exact.
-  go.q = run->text == FormatG(nextCue_) ? nextCue_ : ParseLeadingReal(run->text);
+  go.q = nextCue_;
   Emit(go);
   RunGoPass(*run);
   if (!run->AnyPending()) {

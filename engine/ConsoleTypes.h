@@ -59,14 +59,15 @@ struct ConsoleEvent {
 
 // What a view shows that changed; index is the fader or channel (0: none).
 enum class ConsoleChange {
-  kFader,      // trackbar position and level text
-  kRouting,    // toggles of a strip
-  kTransport,  // Play, Pause, Stop, F. O of a channel
-  kRow,        // the channel data row
-  kTitles,     // the title list of a channel
-  kCues,       // next cue, current cue, armed faders
-  kClock,      // the auto-run clock text or state
-  kLateFile,   // a channel's file is slow to come: LateFileNote() says which
+  kFader,        // trackbar position and level text
+  kRouting,      // toggles of a strip
+  kTransport,    // Play, Pause, Stop, F. O of a channel
+  kRow,          // the channel data row
+  kTitles,       // the title list of a channel
+  kCues,         // next cue, current cue, armed faders
+  kClock,        // the auto-run clock text or state
+  kLateFile,     // a channel's file is slow to come: LateFileNote() says which
+  kMissingFile,  // a channel's file could not be opened, or that has passed: MissingFile()
 };
 
 class ConsoleListener {

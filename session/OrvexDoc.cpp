@@ -54,6 +54,7 @@ ReadShowResult ReadShow(const std::string& path) {
   ShowLoadResult read = orvex::LoadShowFile(path, *result.store);
   result.ok = read.ok;
   result.skippedLines = std::move(read.skippedLines);
+  result.skippedText = std::move(read.skippedText);
   return result;
 }
 

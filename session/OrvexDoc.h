@@ -87,6 +87,7 @@ struct ReadShowResult {
   bool ok = false;
   std::unique_ptr<CueStore> store;
   std::vector<int> skippedLines;
+  std::vector<std::string> skippedText;  // of the first few, as ShowLoadResult keeps
 };
 ReadShowResult ReadShow(const std::string& path);
 

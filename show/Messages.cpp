@@ -28,6 +28,11 @@ int ConfirmYesNo(const std::string& text, bool question) {
   return Sink().Show(text, question) == kAnswerYes ? kAnswerYes : kAnswerNo;
 }
 
+int ConfirmYesNoCancel(const std::string& text) {
+  const int answer = Sink().AskYesNoCancel(text);
+  return answer == kAnswerYes || answer == kAnswerCancel ? answer : kAnswerNo;
+}
+
 void ReportMessage(const std::string& text) {
   Sink().Report(text);
 }

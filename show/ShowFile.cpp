@@ -179,6 +179,7 @@ ShowLoadResult ParseShowTextOrThrow(std::string_view bytes, CueStore& store) {
                  std::isfinite(r.v.qNumber) && r.v.qNumber > 0;
     if (!valid) {
       result.skippedLines.push_back(lineNo);
+      if (result.skippedText.size() < kSkippedTextKept) result.skippedText.push_back(*line);
       continue;
     }
     store.AddRecord(r.channel, r.v);

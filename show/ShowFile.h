@@ -18,7 +18,11 @@ struct ShowLoadResult {
   // 1-based numbers of record lines set aside: a Q number of 0 or less or a
   // channel outside 1..8.
   std::vector<int> skippedLines;
+  // The text of the first kSkippedTextKept of them (UTF-8), to show the
+  // operator what a save would drop.
+  std::vector<std::string> skippedText;
 };
+inline constexpr size_t kSkippedTextKept = 5;
 
 // Reads the show at path (a native path) into store. On a failure (the file
 // cannot be read, is not a regular file, does not decode, memory runs out)

@@ -1,6 +1,8 @@
 #include "ui/DocCommands.h"
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,11 +11,19 @@
 #include <QMetaObject>
 #include <QWidget>
 
+#include "engine/Console.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
 #include "show/Messages.h"
+#include "show/TextNumbers.h"
 
 namespace orvex {
+
+// A show read off the UI thread, with the files it names that are not there.
+struct LoadedShow {
+  ReadShowResult read;
+  std::vector<MissingFile> missing;
+};
 
 namespace {
 
@@ -35,22 +45,43 @@ QString FolderPart(const QString& path) {
 CDocCommands::CDocCommands(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* window)
     : QObject(window), m_runtime(runtime), m_doc(doc), m_window(window) {
   chooseOpenFile = [this](const QString& proposed) {
-    return QFileDialog::getOpenFileName(
-        m_window, QString(), proposed,
-        QStringLiteral("Ｑシート (*.csv);;WAVファイル (*.wav);;すべてのファイル (*)"));
+    const std::unique_ptr<QFileDialog> dialog = MakeOpenDialog(m_window, proposed);
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
   };
   chooseSaveFile = [this](const QString& proposed) {
-    QFileDialog dialog(m_window, QString(), proposed,
-                       QStringLiteral("Ｑシート (*.csv);;すべてのファイル (*)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    const std::unique_ptr<QFileDialog> dialog = MakeSaveDialog(m_window, proposed);
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
   };
   refresh = [this](bool reset) { m_runtime.Console().RefreshAfterCueChange(reset); };
   clearPanes = [] {};
   focusedChannel = [] { return 0; };
   markersModified = [] { return false; };
   clearMarkersModified = [] {};
+}
+
+std::unique_ptr<QFileDialog> CDocCommands::MakeOpenDialog(QWidget* parent,
+                                                          const QString& proposed) {
+  auto dialog = std::make_unique<QFileDialog>(
+      parent, QString::fromUtf8(kOpenCaption), proposed,
+      QStringLiteral("Ｑシート (*.csv);;WAVファイル (*.wav);;すべてのファイル (*)"));
+  // Qt's own dialog, in Japanese with the rest of the program whatever the
+  // desktop's language is.
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setDefaultSuffix(QStringLiteral("csv"));
+  return dialog;
+}
+
+std::unique_ptr<QFileDialog> CDocCommands::MakeSaveDialog(QWidget* parent,
+                                                          const QString& proposed) {
+  auto dialog =
+      std::make_unique<QFileDialog>(parent, QString::fromUtf8(kSaveAsCaption), proposed,
+                                    QStringLiteral("Ｑシート (*.csv);;すべてのファイル (*)"));
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setDefaultSuffix(QStringLiteral("csv"));
+  return dialog;
 }
 
 CDocCommands::~CDocCommands() {
@@ -79,8 +110,34 @@ void CDocCommands::Refresh(bool reset) {
   if (refresh) refresh(reset);
 }
 
+bool CDocCommands::MayReplaceShow() {
+  if (!ShowModified() && !markersModified()) return true;
+  // While a show is being read the document already bears its name: a save
+  // now would write the edited show over that file.
+  if (Busy()) return false;
+  switch (ConfirmYesNoCancel(kSaveQuestion)) {
+    case kAnswerYes:
+      return SaveShow();
+    case kAnswerNo:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CDocCommands::ShowReplaced() {
+  // A save postponed for the old show must not write the new one.
+  m_savePostponed = false;
+  m_reportedMissing.clear();
+  m_pendingReport.clear();
+  emit note(StatusNote::kSave, {});
+  emit note(StatusNote::kShowLoad, {});
+  emit note(StatusNote::kShowReport, {});
+}
+
 void CDocCommands::OnFileNew() {
-  if (Busy()) return;
+  if (Busy() || !MayReplaceShow()) return;
+  ShowReplaced();
   // Until the cue sheet editor exists, New is the editor returning an empty
   // list: the sound folder stays, the show is empty and untitled.
   m_doc.ClearCueStore();
@@ -96,6 +153,8 @@ void CDocCommands::OnFileOpen() {
   if (Busy()) return;
   const QString chosen = chooseOpenFile(ProposedPath(m_doc.GetSettings().showPath));
   if (chosen.isEmpty()) return;
+  // A show replaces the one in the console; a sound is added to it.
+  if (QFileInfo(chosen).suffix() == QStringLiteral("csv") && !MayReplaceShow()) return;
   OpenPath(chosen);
 }
 
@@ -106,6 +165,10 @@ void CDocCommands::OpenPath(const QString& path) {
 
 void CDocCommands::OnDropFiles(const QStringList& paths, int ch) {
   if (paths.isEmpty()) return;
+  const bool replaces = std::any_of(paths.begin(), paths.end(), [](const QString& path) {
+    return QFileInfo(path).suffix() == QStringLiteral("csv");
+  });
+  if (replaces && !MayReplaceShow()) return;
   for (qsizetype i = 0; i < paths.size(); ++i) {
     m_pending.push_back({QFileInfo(paths[i]).absoluteFilePath(), ch, i + 1 == paths.size()});
   }
@@ -128,6 +191,8 @@ void CDocCommands::RunPending() {
       Refresh(true);
     }
   }
+  // The report of an opened show comes once that show is in the console.
+  if (!m_pendingReport.isEmpty()) emit showReport(std::exchange(m_pendingReport, QString()));
   emit idle();
 }
 
@@ -146,21 +211,35 @@ void CDocCommands::StartReading(const QString& path) {
   m_doc.SetShowPath(Utf8(path));
   SetTitleFromPath(path);
   const std::string native = Utf8(path);
-  m_reader = std::thread([this, native, path] {
-    auto result = std::make_shared<ReadShowResult>(ReadShow(native));
+  const DriveMap drives = m_runtime.Console().Drives();
+  const std::string folder = Utf8(QFileInfo(path).absolutePath());
+  m_reader = std::thread([this, native, path, drives, folder] {
+    auto loaded = std::make_shared<LoadedShow>();
+    loaded->read = ReadShow(native);
+    // Here rather than on the UI thread: every file of the show is looked
+    // for, and a slow file system must not hold up the console.
+    if (loaded->read.ok) loaded->missing = FindMissingFiles(*loaded->read.store, drives, folder);
     // Dropped, with the result, if the commands are gone by then.
     QMetaObject::invokeMethod(
-        this, [this, path, result] { FinishReading(path, result->ok, result.get()); },
-        Qt::QueuedConnection);
+        this, [this, path, loaded] { FinishReading(path, loaded); }, Qt::QueuedConnection);
   });
 }
 
-void CDocCommands::FinishReading(const QString& path, bool ok, void* resultPtr) {
+void CDocCommands::FinishReading(const QString& path, const std::shared_ptr<LoadedShow>& loaded) {
   m_reader.join();
-  auto& result = *static_cast<ReadShowResult*>(resultPtr);
+  ReadShowResult& result = loaded->read;
   const bool last = m_pending.front().last;
   m_pending.pop_front();
-  if (ok) {
+  if (result.ok) {
+    ShowReplaced();
+    const QString report =
+        ShowReport(m_title, loaded->missing, result.skippedLines, result.skippedText);
+    for (const MissingFile& m : loaded->missing) m_reportedMissing.insert(m.path);
+    if (!report.isEmpty()) {
+      m_pendingReport = report;
+      emit note(StatusNote::kShowReport,
+                ShowReportNote(loaded->missing.size(), result.skippedLines.size()));
+    }
     m_doc.TakeShow(*result.store, std::move(result.skippedLines));
     m_runtime.Console().SetShowFolder(Utf8(QFileInfo(path).absolutePath()));
     SetShowModified(false);
@@ -171,7 +250,7 @@ void CDocCommands::FinishReading(const QString& path, bool ok, void* resultPtr) 
     m_doc.SetShowPath(m_previousPath);
     m_title = m_previousTitle;
     emit titleChanged(m_title);
-    emit note(QString::fromUtf8(kLoadFailedNote));
+    emit note(StatusNote::kShowLoad, QString::fromUtf8(kLoadFailedNote));
   }
   if (last && m_refreshDue) {
     m_refreshDue = false;
@@ -180,27 +259,78 @@ void CDocCommands::FinishReading(const QString& path, bool ok, void* resultPtr) 
   RunPending();
 }
 
-void CDocCommands::OnFileSave() {
-  if (Busy()) return;
-  if (m_runtime.Console().AnyFadeRunning()) {
-    m_savePostponed = true;
-    emit note(QString::fromUtf8(kPostponedNote));
-    return;
+QString CDocCommands::ShowReport(const QString& title, const std::vector<MissingFile>& missing,
+                                 const std::vector<int>& skippedLines,
+                                 const std::vector<std::string>& skippedText) {
+  if (missing.empty() && skippedLines.empty()) return {};
+  QStringList lines;
+  lines << QStringLiteral("「%1」を開きました。").arg(title);
+  if (!missing.empty()) {
+    lines << QStringLiteral("%1: %2件（鳴りません）")
+                 .arg(QString::fromUtf8(kMissingFilesHeading))
+                 .arg(missing.size());
+    for (const MissingFile& m : missing) {
+      lines << QStringLiteral("  CH%1  Ｑ%2  %3")
+                   .arg(m.channel)
+                   .arg(FromUtf8(FormatG(m.qNumber)))
+                   .arg(FromUtf8(m.path));
+    }
   }
-  if (m_doc.GetShowPath().empty()) {
-    OnFileSaveAs();
-    return;
+  if (!skippedLines.empty()) {
+    lines << QStringLiteral("%1: %2行（上書き保存するとなくなります）")
+                 .arg(QString::fromUtf8(kSkippedLinesHeading))
+                 .arg(skippedLines.size());
+    for (size_t i = 0; i < skippedLines.size() && i < skippedText.size(); ++i) {
+      lines << QStringLiteral("  %1行目: %2").arg(skippedLines[i]).arg(FromUtf8(skippedText[i]));
+    }
+    if (skippedLines.size() > skippedText.size()) {
+      lines << QStringLiteral("  ほか%1行").arg(skippedLines.size() - skippedText.size());
+    }
   }
-  Save();
+  return lines.join(u'\n');
 }
 
-void CDocCommands::Save() {
+QString CDocCommands::ShowReportNote(size_t missing, size_t skippedLines) {
+  QStringList parts;
+  if (missing > 0) {
+    parts << QStringLiteral("%1 %2件").arg(QString::fromUtf8(kMissingFilesHeading)).arg(missing);
+  }
+  if (skippedLines > 0) {
+    parts
+        << QStringLiteral("%1 %2行").arg(QString::fromUtf8(kSkippedLinesHeading)).arg(skippedLines);
+  }
+  return parts.join(QStringLiteral("、")) + QStringLiteral("（お知らせを見てください）");
+}
+
+void CDocCommands::OnFileSave() {
+  if (Busy()) return;
+  SaveShow();
+}
+
+bool CDocCommands::SaveShow() {
+  if (m_runtime.Console().AnyFadeRunning()) {
+    m_savePostponed = true;
+    emit note(StatusNote::kSave, QString::fromUtf8(kPostponedNote));
+    return false;
+  }
+  if (m_doc.GetShowPath().empty()) {
+    const QString chosen = chooseSaveFile(ProposedPath(m_doc.GetShowPath()));
+    if (chosen.isEmpty()) return false;
+    m_doc.SetShowPath(Utf8(chosen));
+    SetTitleFromPath(chosen);
+  }
+  return Save();
+}
+
+bool CDocCommands::Save() {
   // The flags go only when the show is on disk: after a failed write (which
   // reports itself) the exit still asks.
-  if (!m_doc.SaveShowFile()) return;
+  if (!m_doc.SaveShowFile()) return false;
   SetShowModified(false);
   if (clearMarkersModified) clearMarkersModified();
   m_savePostponed = false;
+  emit note(StatusNote::kSave, {});
+  return true;
 }
 
 void CDocCommands::OnFileSaveAs() {
@@ -213,7 +343,8 @@ void CDocCommands::OnFileSaveAs() {
 }
 
 void CDocCommands::OnFileClose() {
-  if (Busy()) return;
+  if (Busy() || !MayReplaceShow()) return;
+  ShowReplaced();
   m_doc.SetShowPath({});
   SetTitleFromPath({});
   m_doc.ClearCueStore();

@@ -6,16 +6,26 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include "ui/StatusNotes.h"
+
+class QFileDialog;
+
 namespace orvex {
 
 class COrvexDoc;
 class COrvexRuntime;
+struct LoadedShow;
+struct MissingFile;
 
 class CDocCommands : public QObject {
   Q_OBJECT
@@ -28,6 +38,10 @@ class CDocCommands : public QObject {
       "フェード中のため保存を保留しました。フェードが終わってから上書き保存してください";
   static constexpr const char* kLoadFailedNote =
       "Ｑシートを読み込めなかったため、前のＱシートのままです";
+  static constexpr const char* kMissingFilesHeading = "見つからないファイル";
+  static constexpr const char* kSkippedLinesHeading = "読み込めなかった行";
+  static constexpr const char* kOpenCaption = "開く";
+  static constexpr const char* kSaveAsCaption = "名前を付けて保存";
 
   CDocCommands(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* window);
   ~CDocCommands() override;
@@ -46,6 +60,10 @@ class CDocCommands : public QObject {
   std::function<bool()> markersModified;
   std::function<void()> clearMarkersModified;
 
+  // The file dialogs the default choosers run.
+  static std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& proposed);
+  static std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const QString& proposed);
+
   void OnFileNew();
   void OnFileOpen();
   void OnFileSave();
@@ -60,6 +78,17 @@ class CDocCommands : public QObject {
   // The questions of the closing window; the program ends after either answer.
   void AskAtExit();
 
+  // What an opened show lacks, for the notice log: every cue whose file is
+  // not there, and the lines that were not cues (the first few, by number),
+  // which the next save leaves out. Empty when it lacks nothing.
+  static QString ShowReport(const QString& title, const std::vector<MissingFile>& missing,
+                            const std::vector<int>& skippedLines,
+                            const std::vector<std::string>& skippedText);
+  // The same in one line for the status line.
+  static QString ShowReportNote(size_t missing, size_t skippedLines);
+  // True when the last opened show's report named this file (as looked for).
+  bool ReportedMissing(const std::string& path) const { return m_reportedMissing.count(path) > 0; }
+
   bool ShowModified() const;
   void SetShowModified(bool modified);
   bool SavePostponed() const { return m_savePostponed; }
@@ -69,8 +98,10 @@ class CDocCommands : public QObject {
 
  signals:
   void titleChanged(const QString& title);
-  // A short note for the status bar.
-  void note(const QString& text);
+  // A note for the status line, or its end (empty text).
+  void note(orvex::StatusNote kind, const QString& text);
+  // What the opened show lacks (ShowReport), once it is in the console.
+  void showReport(const QString& text);
   // Every command that was started has finished (loads included).
   void idle();
 
@@ -85,10 +116,18 @@ class CDocCommands : public QObject {
   // the queue goes on when it is in place.
   void RunPending();
   void StartReading(const QString& path);
-  void FinishReading(const QString& path, bool ok, void* result);
+  void FinishReading(const QString& path, const std::shared_ptr<LoadedShow>& loaded);
+  // Asks before the show in the console is replaced while it has unsaved
+  // changes: yes saves it (false if that did not happen), no lets them go,
+  // cancel keeps the show. True when the replacement may go on.
+  bool MayReplaceShow();
+  // The show in the console gives way to another (or to none).
+  void ShowReplaced();
   void AddWave(const QString& path, int ch);
   void Refresh(bool reset);
-  void Save();
+  // Save, Save as for an untitled show: true once the show is on disk.
+  bool SaveShow();
+  bool Save();
   QString ProposedPath(const std::string& stored) const;
 
   COrvexRuntime& m_runtime;
@@ -102,6 +141,10 @@ class CDocCommands : public QObject {
   // Path and title of the show in the console, restored when a load fails.
   std::string m_previousPath;
   QString m_previousTitle;
+  // The files the last opened show's report named, and the report waiting
+  // for that show to be in the console.
+  std::set<std::string> m_reportedMissing;
+  QString m_pendingReport;
 };
 
 }  // namespace orvex

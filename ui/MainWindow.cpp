@@ -22,6 +22,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
@@ -31,6 +32,8 @@
 #include "ui/FrameIds.h"
 #include "ui/ListDlgBar.h"
 #include "ui/Looks.h"
+#include "ui/MessageBox.h"
+#include "ui/NoticeLog.h"
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
 #include "ui/SoundDeviceMenu.h"
@@ -72,7 +75,8 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   BuildToolBars();
   BuildStatusBar();
   m_view = new COrvexView(m_runtime, m_doc, this);
-  m_view->onNote = [this](const QString& text) { ShowNote(text); };
+  m_view->onNote = [this](StatusNote kind, const QString& text) { SetNote(kind, text); };
+  m_view->onMissingFile = [this](int ch) { OnMissingFile(ch); };
   m_view->onDropFiles = [this](const QList<QUrl>& urls, const QPoint& windowPos) {
     return DropUrls(urls, windowPos);
   };
@@ -131,9 +135,12 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   });
   clock->start(100);
   qApp->installEventFilter(this);
+  // Messages that arrive by themselves go to the notice log, not into boxes.
+  SetNoticeHandler([this](const QString& text) { AddNotice(text); });
 }
 
 CMainFrame::~CMainFrame() {
+  SetNoticeHandler({});
   qApp->removeEventFilter(this);
 }
 
@@ -161,7 +168,21 @@ void CMainFrame::BuildStatusBar() {
   bar->setObjectName(QStringLiteral("id59393"));
   // A normal widget: menu prompts cover it while shown, then it is back.
   m_message = new QLabel(QString::fromUtf8(kReady), bar);
+  m_message->setObjectName(QStringLiteral("message"));
+  // A long note is cut at the right, never pushing the notice button and
+  // the indicators out of sight.
+  m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  m_message->setMinimumWidth(1);
   bar->addWidget(m_message, 1);
+  m_notices = new CNoticeLog(this);
+  m_noticeButton = new QToolButton(bar);
+  m_noticeButton->setObjectName(QStringLiteral("noticeButton"));
+  m_noticeButton->setAutoRaise(true);
+  // A click opens the log; the keyboard stays with the console.
+  m_noticeButton->setFocusPolicy(Qt::NoFocus);
+  connect(m_noticeButton, &QToolButton::clicked, this, &CMainFrame::OpenNoticeLog);
+  bar->addPermanentWidget(m_noticeButton);
+  UpdateNoticeButton();
   const char* names[] = {"CAP", "NUM", "SCRL"};
   for (int i = 0; i < 3; ++i) {
     m_indicators[i] = new QLabel(QString::fromLatin1(names[i]), bar);
@@ -174,13 +195,84 @@ void CMainFrame::BuildStatusBar() {
   }
 }
 
-void CMainFrame::ShowNote(const QString& text) {
-  m_message->setText(text);
+void CMainFrame::SetNote(StatusNote kind, const QString& text, bool behind) {
+  std::erase_if(m_notes, [kind](const auto& note) { return note.first == kind; });
+  if (!text.isEmpty()) m_notes.emplace(behind ? m_notes.begin() : m_notes.end(), kind, text);
+  if (m_notes.empty()) {
+    m_message->setText(QString::fromUtf8(kReady));
+    m_message->setStyleSheet({});
+    return;
+  }
+  const auto& [latest, latestText] = m_notes.back();
+  m_message->setText(latestText);
+  // What went wrong during the show stands out from the other notes.
+  const bool alarm = latest == StatusNote::kMissingFile || latest == StatusNote::kNotice;
+  m_message->setStyleSheet(alarm ? QStringLiteral("color: rgb(255, 0, 0);") : QString());
 }
 
 QString CMainFrame::StatusText() const {
   const QString temporary = statusBar()->currentMessage();
   return temporary.isEmpty() ? m_message->text() : temporary;
+}
+
+void CMainFrame::AddNotice(const QString& text, bool popUp) {
+  m_notices->Add(text);
+  if (popUp) {
+    m_notices->PopUp();
+  } else {
+    ++m_unreadNotices;
+    SetNote(StatusNote::kNotice,
+            text.section(u'\n', 0, 0) + (text.contains(u'\n') ? QStringLiteral(" …") : QString()));
+  }
+  UpdateNoticeButton();
+}
+
+void CMainFrame::OpenNoticeLog() {
+  m_unreadNotices = 0;
+  SetNote(StatusNote::kNotice, {});
+  UpdateNoticeButton();
+  m_notices->PopUp(false);
+}
+
+void CMainFrame::UpdateNoticeButton() {
+  m_noticeButton->setText(m_unreadNotices > 0 ? QStringLiteral("お知らせ (%1)").arg(m_unreadNotices)
+                                              : QStringLiteral("お知らせ"));
+  QPalette palette = m_noticeButton->parentWidget()->palette();
+  if (m_unreadNotices > 0) {
+    palette.setColor(QPalette::ButtonText, QColor(255, 0, 0));
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+  }
+  m_noticeButton->setPalette(palette);
+  // The count widens the button: the status bar makes room for it.
+  m_noticeButton->setMinimumWidth(m_noticeButton->sizeHint().width() + 16);
+}
+
+void CMainFrame::OnMissingFile(int ch) {
+  const CConsole& console = m_runtime.Console();
+  const auto text = [&console](int channel) {
+    return QStringLiteral("CH%1: %2: %3")
+        .arg(channel)
+        .arg(QString::fromUtf8(kCueFileCannotOpen))
+        .arg(QString::fromStdString(console.MissingFile(channel)));
+  };
+  const std::string& path = console.MissingFile(ch);
+  if (!path.empty()) {
+    // Once per Open: the show's report has named the files missing then,
+    // and its note stays on top.
+    const bool reported = m_commands && m_commands->ReportedMissing(path);
+    if (!reported) m_notices->Add(text(ch));
+    SetNote(StatusNote::kMissingFile, text(ch), reported);
+    return;
+  }
+  // That channel has moved on: the note names another channel still
+  // without its file, or goes.
+  for (int other = kChannels; other >= 1; --other) {
+    if (!console.MissingFile(other).empty()) {
+      SetNote(StatusNote::kMissingFile, text(other));
+      return;
+    }
+  }
+  SetNote(StatusNote::kMissingFile, {});
 }
 
 QDockWidget* CMainFrame::MakePane(int id, const QString& title, QWidget* contents) {
@@ -231,7 +323,10 @@ void CMainFrame::ConnectCommands() {
   connect(Action(ids::kFileClose), &QAction::triggered, c, &CDocCommands::OnFileClose);
   connect(Action(ids::kAppExit), &QAction::triggered, this, &QWidget::close);
   connect(c, &CDocCommands::titleChanged, this, &CMainFrame::UpdateTitle);
-  connect(c, &CDocCommands::note, this, &CMainFrame::ShowNote);
+  connect(c, &CDocCommands::note, this,
+          [this](StatusNote kind, const QString& text) { SetNote(kind, text); });
+  connect(c, &CDocCommands::showReport, this,
+          [this](const QString& text) { AddNotice(text, true); });
 
   connect(Action(ids::kStoreFaders), &QAction::triggered, this, [this, &console] {
     if (const int ch = FocusedChannel()) console.StoreChannelRecord(ch, true, false);

@@ -12,12 +12,15 @@
 #include <QMainWindow>
 #include <QUrl>
 
+#include "ui/StatusNotes.h"
+
 class QAction;
 class QActionGroup;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QToolButton;
 class QToolBar;
 class QWidgetAction;
 
@@ -25,6 +28,7 @@ namespace orvex {
 
 class CDocCommands;
 class CListDlgBar;
+class CNoticeLog;
 class COrvexDoc;
 class COrvexView;
 class CProgressDlgBar;
@@ -70,9 +74,18 @@ class CMainFrame : public QMainWindow {
   // Files dropped at a point of the window (window coordinates).
   bool DropUrls(const QList<QUrl>& urls, const QPoint& windowPos);
 
-  // Shows a note in the message pane until the next one.
-  void ShowNote(const QString& text);
+  // The message pane shows the latest note whose cause lasts, "レディ"
+  // when none does; an empty text ends that note.
+  // behind: the note waits under the others instead of covering them.
+  void SetNote(StatusNote kind, const QString& text, bool behind = false);
   QString StatusText() const;
+  // A message for the notice log, which takes neither the keyboard nor the
+  // console: the status line names it until the log is opened. popUp: the
+  // log comes up too (beside the console, without the keyboard).
+  void AddNotice(const QString& text, bool popUp = false);
+  CNoticeLog* NoticeLog() const { return m_notices; }
+  // The notice log as the operator opens it from the status line.
+  void OpenNoticeLog();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -99,6 +112,10 @@ class CMainFrame : public QMainWindow {
   void UpdateIndicators(int key);
   // Brings the window, frame and all, onto the available part of its screen.
   void FitScreen();
+  void UpdateNoticeButton();
+  // A channel's file that could not be opened during the show, or that
+  // has passed.
+  void OnMissingFile(int ch);
   // The channel 1..6 under a point of the window, 0 for none.
   int DropChannel(const QPoint& windowPos) const;
   int FocusedChannel() const;
@@ -119,6 +136,11 @@ class CMainFrame : public QMainWindow {
   QWidgetAction* m_timeAction = nullptr;
   CToolBarSet* m_toolBarSet = nullptr;
   QLabel* m_message = nullptr;
+  // Notes whose cause lasts, the latest last.
+  std::vector<std::pair<StatusNote, QString>> m_notes;
+  CNoticeLog* m_notices = nullptr;
+  QToolButton* m_noticeButton = nullptr;
+  int m_unreadNotices = 0;
   QLabel* m_indicators[3] = {};
   bool m_lockState[3] = {};
   int m_look = 0;

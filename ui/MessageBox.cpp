@@ -61,8 +61,22 @@ CMessageBox::CMessageBox(const QString& text, bool question, QWidget* parent) : 
   m_yes->setFocus();
 }
 
+CMessageBox* CMessageBox::WithCancel(const QString& text, QWidget* parent) {
+  auto* box = new CMessageBox(text, true, parent);
+  const QFont& f = box->font();
+  box->m_yes->setGeometry(DluRect(f, 68, 60, 50, 14));
+  box->m_no->setGeometry(DluRect(f, 122, 60, 50, 14));
+  box->m_cancel = new QPushButton(QStringLiteral("キャンセル"), box);
+  box->m_cancel->setObjectName(QStringLiteral("cancel"));
+  box->m_cancel->setGeometry(DluRect(f, 176, 60, 50, 14));
+  box->m_cancel->setAutoDefault(true);
+  connect(box->m_cancel, &QPushButton::clicked, box, [box] { box->done(kCancel); });
+  return box;
+}
+
 void CMessageBox::reject() {
-  done(kNo);
+  // Where the operator can decline altogether, Esc does that: nothing changes.
+  done(m_cancel ? kCancel : kNo);
 }
 
 bool CMessageBox::eventFilter(QObject* watched, QEvent* event) {
@@ -93,6 +107,27 @@ int ShowMessageBox(QWidget* parent, const QString& text, bool question) {
   return result == CMessageBox::kYes ? kAnswerYes : kAnswerNo;
 }
 
+int ShowYesNoCancelBox(QWidget* parent, const QString& text) {
+  std::unique_ptr<CMessageBox> box(CMessageBox::WithCancel(text, parent));
+  ++g_openBoxes;
+  const int result = box->exec();
+  --g_openBoxes;
+  return result == CMessageBox::kYes  ? kAnswerYes
+         : result == CMessageBox::kNo ? kAnswerNo
+                                      : kAnswerCancel;
+}
+
+namespace {
+std::function<void(const QString&)>& NoticeHandler() {
+  static std::function<void(const QString&)> handler;
+  return handler;
+}
+}  // namespace
+
+void SetNoticeHandler(std::function<void(const QString&)> handler) {
+  NoticeHandler() = std::move(handler);
+}
+
 QtMessageSink::QtMessageSink() : m_context(std::make_unique<QObject>()) {
   if (QCoreApplication* app = QCoreApplication::instance()) m_context->moveToThread(app->thread());
 }
@@ -108,6 +143,18 @@ int QtMessageSink::Show(const std::string& utf8Text, bool question) {
   int answer = kAnswerNo;
   QMetaObject::invokeMethod(
       app, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
+  return answer;
+}
+
+int QtMessageSink::AskYesNoCancel(const std::string& utf8Text) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return StderrMessageSink().Show(utf8Text, true);
+  const QString text = QString::fromStdString(utf8Text);
+  const auto ask = [&] { return ShowYesNoCancelBox(QApplication::activeWindow(), text); };
+  if (QThread::currentThread() == app->thread()) return ask();
+  int answer = kAnswerCancel;
+  QMetaObject::invokeMethod(
+      app, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
   return answer;
 }
 
@@ -145,6 +192,21 @@ void QtMessageSink::ScheduleShowing(int delayMs) {
 }
 
 void QtMessageSink::ShowReported() {
+  // Where there is a notice log, messages go there: they arrive by
+  // themselves, often during a show, and must take neither the keyboard
+  // nor the console.
+  if (NoticeHandler()) {
+    std::deque<QString> texts;
+    {
+      std::lock_guard lock(m_mutex);
+      texts.swap(m_reported);
+      m_scheduled = false;
+    }
+    for (const QString& text : texts) {
+      if (NoticeHandler()) NoticeHandler()(text);
+    }
+    return;
+  }
   // A box shows its own event loop: what is reported meanwhile, or comes due
   // here, waits for the boxes already open instead of opening over them.
   if (m_showing) return;

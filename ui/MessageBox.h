@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -21,10 +22,13 @@ class CMessageBox : public QDialog {
   // Codes the dialog ends with.
   static constexpr int kYes = 1;
   static constexpr int kNo = 2;
+  static constexpr int kCancel = 3;
 
   CMessageBox(const QString& text, bool question, QWidget* parent = nullptr);
+  // A question with "はい", "いいえ" and "キャンセル".
+  static CMessageBox* WithCancel(const QString& text, QWidget* parent = nullptr);
 
-  // Esc and the close box answer no.
+  // Esc and the close box answer no, or cancel where there is "キャンセル".
   void reject() override;
 
  protected:
@@ -34,24 +38,33 @@ class CMessageBox : public QDialog {
   QPlainTextEdit* m_text = nullptr;
   QPushButton* m_yes = nullptr;
   QPushButton* m_no = nullptr;
+  QPushButton* m_cancel = nullptr;
 };
 
 // Runs the box modally; returns kAnswerYes when "はい" ended it, else kAnswerNo.
 int ShowMessageBox(QWidget* parent, const QString& text, bool question);
+// Runs the box with "キャンセル" modally: kAnswerYes, kAnswerNo or kAnswerCancel.
+int ShowYesNoCancelBox(QWidget* parent, const QString& text);
+
+// Where reported messages go instead of boxes (UI thread; empty: boxes).
+// The main window lists them in its notice log.
+void SetNoticeHandler(std::function<void(const QString&)> handler);
 
 // Shows messages in CMessageBox. Callable from any thread: other threads wait
 // while the UI thread shows the box, so the UI thread must not be waiting on
 // them at the same time.
 //
-// Reported messages are queued and shown from the event loop, in the order
-// reported, one box after the other: never inside the operation that
-// reported them, and never over another of the program's boxes.
+// Reported messages are queued and handed, from the event loop and in the
+// order reported, to the notice handler: never inside the operation that
+// reported them. Without a handler they are shown one box after the other,
+// never over another of the program's boxes.
 class QtMessageSink final : public MessageSink {
  public:
   QtMessageSink();
   ~QtMessageSink() override;
   int Show(const std::string& utf8Text, bool question) override;
   void Report(const std::string& utf8Text) override;
+  int AskYesNoCancel(const std::string& utf8Text) override;
 
  private:
   void ScheduleShowing(int delayMs);

@@ -76,7 +76,13 @@ COrvexView::COrvexView(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
 
 COrvexView::COrvexView(CConsole& console, COrvexDoc& doc, std::function<PeakSource*()> peaks,
                        QWidget* parent)
-    : QScrollArea(parent), m_console(console), m_doc(doc), m_peaks(std::move(peaks)) {
+    : QScrollArea(parent),
+      m_console(console),
+      m_doc(doc),
+      m_peaks(std::move(peaks)),
+      m_fileWatch([this] {
+        for (int ch = 1; ch <= kChannels; ++ch) RefreshRowColours(ch);
+      }) {
   setObjectName(QStringLiteral("COrvexView"));
   Build();
   m_console.SetListener(this);
@@ -85,6 +91,12 @@ COrvexView::COrvexView(CConsole& console, COrvexDoc& doc, std::function<PeakSour
   m_meter->Start();
   m_progressTimer.setInterval(kProgressPeriodMs);
   connect(&m_progressTimer, &QTimer::timeout, this, [this] { RefreshProgress(); });
+  // The view shows a file that cannot be opened itself: in the row and on
+  // the status line, never as a box that would take the next GO.
+  m_console.SetReportsMissingFiles(false);
+  m_fileTimer.setInterval(kFileCheckPeriodMs);
+  connect(&m_fileTimer, &QTimer::timeout, this, [this] { CheckFiles(); });
+  m_fileTimer.start();
   RefreshAll();
 }
 
@@ -95,6 +107,7 @@ COrvexView::~COrvexView() {
   delete m_formHook;
   m_formHook = nullptr;
   m_console.SetListener(m_chained);
+  m_console.SetReportsMissingFiles(true);
 }
 
 void COrvexView::Build() {

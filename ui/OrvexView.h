@@ -17,6 +17,8 @@
 #include "engine/Console.h"
 #include "output/PeakSource.h"
 #include "session/OrvexDoc.h"
+#include "ui/FileWatch.h"
+#include "ui/StatusNotes.h"
 
 class QComboBox;
 class QLabel;
@@ -34,8 +36,12 @@ class COrvexRuntime;
 
 class COrvexView : public QScrollArea, private ConsoleListener {
  public:
-  // Where the view's notes for the status line go (the frame sets it).
-  std::function<void(const QString&)> onNote;
+  // Where the view's notes for the status line go (the frame sets it); an
+  // empty text clears the note.
+  std::function<void(StatusNote, const QString&)> onNote;
+  // A channel's file could not be opened (the console's MissingFile says
+  // where it was looked for), as it happens during the show.
+  std::function<void(int ch)> onMissingFile;
   // Files dropped on a box of the console, at a point of its window; true
   // when they were taken (the frame sets it).
   std::function<bool(const QList<QUrl>&, const QPoint&)> onDropFiles;
@@ -44,6 +50,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   static constexpr int kFormWidth = 379;
   static constexpr int kFormHeight = 347;
   static constexpr int kProgressPeriodMs = 100;
+  // How often the files the channels stand at are looked for again.
+  static constexpr int kFileCheckPeriodMs = 1000;
 
   // The desktop program's console, with the meter reading the runtime's
   // peak source.
@@ -63,6 +71,12 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   void RefreshAll();
   // The progress pane from the players (every kProgressPeriodMs).
   void RefreshProgress();
+  // Looks again, off the UI thread, whether the channels' files are there
+  // (every kFileCheckPeriodMs); the rows turn red or back when the answer
+  // comes.
+  void CheckFiles();
+  // Waits for the checks asked so far and shows their answers (tests).
+  bool WaitForFileChecks();
 
   // Changes and events of the console go on to this listener too.
   void SetChainedListener(ConsoleListener* listener) { m_chained = listener; }
@@ -184,6 +198,9 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   QPointer<CListDlgBar> m_list;
   QPointer<CProgressDlgBar> m_progress;
   QTimer m_progressTimer;
+  QTimer m_fileTimer;
+  CFileWatch m_fileWatch;
+  int m_lateChannel = 0;
 
   QWidget* m_form = nullptr;
   QObject* m_formHook = nullptr;

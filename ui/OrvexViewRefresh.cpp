@@ -1,11 +1,10 @@
 // What the console shows of the model: faders, toggles, rows and their
 // colours, the cue numbers, the cue list and the progress pane.
 #include <cmath>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -56,12 +55,6 @@ QString Tip(const std::string& text) {
   return QString::fromStdString(text).left(kTooltipChars);
 }
 
-bool FileMissing(const std::string& path) {
-  if (path.empty()) return true;
-  std::error_code error;
-  return !std::filesystem::is_regular_file(path, error);
-}
-
 }  // namespace
 
 void COrvexView::OnConsoleEvent(const ConsoleEvent& event) {
@@ -95,7 +88,12 @@ void COrvexView::OnConsoleChanged(ConsoleChange what, int index) {
     case ConsoleChange::kClock:
       break;
     case ConsoleChange::kLateFile:
-      if (onNote) onNote(QString::fromStdString(m_console.LateFileNote()));
+      m_lateChannel = index;
+      if (onNote) onNote(StatusNote::kLateFile, QString::fromStdString(m_console.LateFileNote()));
+      break;
+    case ConsoleChange::kMissingFile:
+      RefreshRowColours(index);
+      if (onMissingFile) onMissingFile(index);
       break;
   }
   if (m_chained) m_chained->OnConsoleChanged(what, index);
@@ -216,8 +214,15 @@ void COrvexView::RefreshRowColours(int ch) {
   std::optional<QColor> file;
   if (r && IsCommandWord(r->fileOrCommand)) {
     file = QColor(255, 255, 0);
-  } else if (r && FileMissing(m_console.CurrentFilePath(ch))) {
-    file = QColor(255, 0, 0);
+  } else if (r) {
+    // The answer kept from the last look (never a look from here: the UI
+    // thread does not wait on the file system), or the player's own word
+    // that the file did not open. A path not looked at yet is looked at now.
+    const std::string stored = m_console.StoredFilePath(ch);
+    const std::optional<bool> missing =
+        stored.empty() ? std::optional<bool>(true) : m_fileWatch.Missing(stored);
+    if (!missing) CheckFiles();
+    if (missing.value_or(false) || !m_console.MissingFile(ch).empty()) file = QColor(255, 0, 0);
   }
   paint(row.file, file);
   std::optional<QColor> q;
@@ -237,6 +242,25 @@ void COrvexView::RefreshCues() {
   if (!m_list) return;
   m_list->SetMarks(ParseLeadingReal(m_console.CurrentCueText()), m_console.NextCue());
   m_list->ShowCuePosition(m_list->CurrentCue(), m_list->NextCue());
+}
+
+void COrvexView::CheckFiles() {
+  std::vector<std::string> stored;
+  for (int ch = 1; ch <= kChannels; ++ch) stored.push_back(m_console.StoredFilePath(ch));
+  m_fileWatch.Check(std::move(stored), m_console.Drives(), m_console.ShowFolder());
+  // A channel named as slow whose file has come (or that let it go) is
+  // slow no longer.
+  if (m_lateChannel > 0 &&
+      (m_console.Player(m_lateChannel).IsReady() || !m_console.Player(m_lateChannel).IsLoaded())) {
+    m_lateChannel = 0;
+    if (onNote) onNote(StatusNote::kLateFile, {});
+  }
+}
+
+bool COrvexView::WaitForFileChecks() {
+  const bool idle = m_fileWatch.WaitIdle(std::chrono::seconds(10));
+  QCoreApplication::processEvents();
+  return idle;
 }
 
 void COrvexView::RebuildCueList() {

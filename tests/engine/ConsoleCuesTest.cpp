@@ -97,6 +97,24 @@ TEST(ConsoleGo, SmallestQNumberArmsEveryFaderCarryingItUntilNoneIsLeft) {
   EXPECT_EQ(rig.C().GoRunsInProgress(), 0);
 }
 
+// A number typed into "次のＱ" is where a call-up would go; GO still fires
+// the armed cue, and the current cue names that one, not the typed text.
+TEST(ConsoleGo, CurrentCueIsTheCueThatFiredNotTheTypedNumber) {
+  TestShow show;
+  show.Dc("a.wav", 3000);
+  show.Add(1, Cue(1, "a.wav"));
+  show.Add(2, Cue(5, "a.wav"));
+  ConsoleRig rig(show);
+  rig.C().Execute(cmd::NextCueText{"5"});
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(rig.Times(Kind::kFire, 1), std::vector<uint32_t>{0});
+  EXPECT_TRUE(rig.Events(Kind::kFire, 2).empty());
+  EXPECT_EQ(rig.C().CurrentCueText(), "1");
+  ASSERT_EQ(rig.Events(Kind::kGo).size(), 1u);
+  EXPECT_EQ(rig.Events(Kind::kGo)[0].q, 1);
+  EXPECT_EQ(rig.C().NextCueText(), "5");
+}
+
 TEST(ConsoleGo, PauseContinueAndStopCues) {
   TestShow show;
   show.Timecode("t.wav", 5000);

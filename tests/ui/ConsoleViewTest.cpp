@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <filesystem>
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -369,6 +370,44 @@ TEST_F(ConsoleView, DataRowColoursAndTooltips) {
   EXPECT_EQ(console->NextCueText(), "14");
   EXPECT_EQ(Base(Find<QLineEdit>(1039)), QColor(255, 255, 0));
   EXPECT_EQ(Base(Find<QLineEdit>(1035)), standard);
+}
+
+// The red of a missing file follows the file during the show: looked for
+// again on the view's periodic check (off the UI thread), not only when a
+// cue is called up.
+TEST_F(ConsoleView, AFileDeletedOrRestoredDuringTheShowChangesItsRowColour) {
+  AddWav(1, 1, "a.wav");
+  Open();
+  auto* file = Find<QLineEdit>(1016);
+  const QColor standard = Base(file);
+  ASSERT_NE(standard, QColor(255, 0, 0));
+  const std::string bytes = dir.Read("a.wav");
+  std::filesystem::remove(dir.File("a.wav"));
+  view->CheckFiles();
+  ASSERT_TRUE(view->WaitForFileChecks());
+  EXPECT_EQ(Base(file), QColor(255, 0, 0));
+  dir.Write("a.wav", bytes);
+  view->CheckFiles();
+  ASSERT_TRUE(view->WaitForFileChecks());
+  EXPECT_EQ(Base(file), standard);
+}
+
+// Typing a number into "次のＱ" and pressing Enter fires the armed cue:
+// "現在のＱ" and the cue list name that cue, not the typed number.
+TEST_F(ConsoleView, CurrentCueShowsTheCueThatFired) {
+  AddWav(1, 1, "a.wav");
+  AddWav(2, 5, "b.wav");
+  Open();
+  auto* next = Find<QLineEdit>(1075);
+  next->setFocus();
+  next->clear();
+  QTest::keyClicks(next, "5");
+  QTest::keyClick(next, Qt::Key_Return);
+  Settle();
+  EXPECT_TRUE(console->Buttons(1).play);
+  EXPECT_FALSE(console->Buttons(2).play);
+  EXPECT_EQ(Find<QLineEdit>(1074)->text(), "1");
+  EXPECT_EQ(list->CurrentCue(), 1);
 }
 
 TEST_F(ConsoleView, RowEditsAreStoredWithTheirButton) {

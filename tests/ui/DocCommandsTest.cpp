@@ -1,12 +1,20 @@
 // The file commands through the window's actions: open a show or a sound,
 // drops, save and its postponement during fades, close, and the questions at
 // exit.
+#include <algorithm>
+#include <filesystem>
+
 #include <QAction>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QUrl>
 
 #include "FrameRig.h"
+#include "engine/WavBytes.h"
 #include "ui/FrameIds.h"
+#include "ui/Translations.h"
 
 namespace orvex {
 namespace {
@@ -254,6 +262,143 @@ TEST_F(DocCommandsTest, ARefusedSaveNamesTheCueAndTheCharacter) {
   m_messages.messages.clear();
   Trigger(ids::kFileSaveAs);
   EXPECT_EQ(m_messages.messages, std::vector<std::string>{kShowSaveFailed});
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// The file dialogs carry their captions and speak Japanese like the rest of
+// the program (Qt's own translations); without those the program still runs.
+TEST_F(DocCommandsTest, FileDialogsHaveCaptionsAndJapaneseTexts) {
+  const auto open = CDocCommands::MakeOpenDialog(m_frame.get(), Q(m_dir.File("show.csv")));
+  const auto save = CDocCommands::MakeSaveDialog(m_frame.get(), {});
+  EXPECT_EQ(open->windowTitle(), QStringLiteral("開く"));
+  EXPECT_EQ(save->windowTitle(), QStringLiteral("名前を付けて保存"));
+  for (QFileDialog* dialog : {open.get(), save.get()}) {
+    auto* lookIn = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"));
+    auto* fileName = dialog->findChild<QLabel*>(QStringLiteral("fileNameLabel"));
+    ASSERT_NE(lookIn, nullptr);
+    ASSERT_NE(fileName, nullptr);
+    EXPECT_FALSE(lookIn->text().contains(QStringLiteral("Look in")))
+        << lookIn->text().toStdString();
+    EXPECT_FALSE(fileName->text().contains(QStringLiteral("File name")))
+        << fileName->text().toStdString();
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+      const QString text = button->text().remove(u'&');
+      EXPECT_NE(text, QStringLiteral("Cancel"));
+      EXPECT_NE(text, QStringLiteral("Open"));
+      EXPECT_NE(text, QStringLiteral("Save"));
+    }
+  }
+  EXPECT_FALSE(InstallQtTranslations(*qApp, Q(m_dir.File("no-translations"))));
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// Sounds that are there, so an opened show has nothing to report.
+void WriteSounds(const TempDir& dir, std::initializer_list<const char*> names) {
+  std::filesystem::create_directories(dir.File("snd"));
+  for (const char* name : names)
+    dir.Write(std::string("snd/") + name, Wav(2, 8000, 16, std::string(3200, '\x10')));
+}
+
+bool CountQuestions(const std::vector<std::string>& messages, int expected) {
+  return std::count(messages.begin(), messages.end(), std::string(CDocCommands::kSaveQuestion)) ==
+         expected;
+}
+
+// Open, a dropped show, New and Close ask before an edited show goes, as the
+// exit does: yes saves it first (and a save that does not happen keeps it),
+// no lets the edits go, cancel keeps the show.
+TEST_F(DocCommandsTest, ReplacingAnEditedShowAsksFirst) {
+  WriteSounds(m_dir, {"a.wav", "b.wav"});
+  const std::string first = WriteShow("first.csv", {{1, 1, "a.wav", 30}});
+  const std::string second = WriteShow("second.csv", {{2, 1, "b.wav"}});
+  Open(first);
+  Open(m_dir.File("snd/added.wav"));  // an edit: CH1 gets a second cue
+  ASSERT_TRUE(m_frame->Commands().ShowModified());
+  const std::string before = m_dir.Read("first.csv");
+
+  m_messages.answers = {kAnswerCancel, kAnswerCancel, kAnswerCancel, kAnswerCancel};
+  Trigger(ids::kFileNew);
+  Trigger(ids::kFileClose);
+  Open(second);
+  m_frame->DropUrls({QUrl::fromLocalFile(Q(second))}, QPoint(0, 0));
+  Settle();
+  EXPECT_TRUE(CountQuestions(m_messages.messages, 4));
+  EXPECT_EQ(m_doc->GetCount(1), 2);
+  EXPECT_EQ(m_doc->GetShowPath(), first);
+  EXPECT_TRUE(m_frame->Commands().ShowModified());
+
+  // Yes while a fade runs: the save is postponed, so the show stays.
+  m_runtime->Console().StartFadeOut(1, true);
+  m_messages.answers = {kAnswerYes};
+  Open(second);
+  EXPECT_EQ(m_doc->GetShowPath(), first);
+  EXPECT_EQ(m_dir.Read("first.csv"), before);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kPostponedNote));
+  m_runtime->Console().CancelFade(1);
+
+  // Yes: saved, then replaced; the postponed save has been done with.
+  m_messages.answers = {kAnswerYes};
+  Open(second);
+  EXPECT_EQ(m_doc->GetShowPath(), second);
+  EXPECT_NE(m_dir.Read("first.csv"), before);
+  EXPECT_FALSE(m_frame->Commands().SavePostponed());
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
+
+  // No: the edits go.
+  Open(m_dir.File("snd/more.wav"));
+  const std::string secondBefore = m_dir.Read("second.csv");
+  m_messages.answers = {kAnswerNo};
+  Trigger(ids::kFileNew);
+  EXPECT_EQ(m_doc->GetCount(1) + m_doc->GetCount(2), 0);
+  EXPECT_EQ(m_dir.Read("second.csv"), secondBefore);
+
+  // An untitled show: yes opens Save as; cancelling it keeps the show.
+  Open(m_dir.File("snd/x.wav"));
+  m_messages.answers = {kAnswerYes};
+  const int dialogs = m_saveDialogs;
+  Trigger(ids::kFileClose);
+  EXPECT_EQ(m_saveDialogs, dialogs + 1);
+  EXPECT_EQ(m_doc->GetCount(1), 1);
+}
+
+// A note on the status line lasts as long as its cause; then "レディ".
+TEST_F(DocCommandsTest, StatusNotesEndWithTheirCause) {
+  WriteSounds(m_dir, {"a.wav"});
+  const std::string good = WriteShow("good.csv", {{1, 5, "a.wav", 30}});
+  Open(m_dir.File("missing.csv"));
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kLoadFailedNote));
+  Open(good);
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
+
+  m_runtime->Console().StartFadeOut(1, true);
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kPostponedNote));
+  m_runtime->Console().CancelFade(1);
+  Trigger(ids::kFileSave);
+  EXPECT_FALSE(m_frame->Commands().SavePostponed());
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
+
+  // Two causes at once: the later shows, the earlier comes back when it ends.
+  Open(m_dir.File("missing.csv"));
+  m_runtime->Console().StartFadeOut(1, true);
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kPostponedNote));
+  m_runtime->Console().CancelFade(1);
+  Trigger(ids::kFileSave);
+  EXPECT_EQ(m_frame->StatusText(), QString::fromUtf8(CDocCommands::kLoadFailedNote));
+  m_messages.answers = {kAnswerNo};
+  Trigger(ids::kFileClose);
+  EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
 }
 
 }  // namespace

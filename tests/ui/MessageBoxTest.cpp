@@ -96,6 +96,31 @@ TEST_F(MessageBoxTest, QuestionShowsBothButtonsAndEnterAnswersYes) {
   EXPECT_EQ(answer, kAnswerYes);
 }
 
+// The question before a show is replaced can be declined altogether: Esc
+// and the close box keep things as they are, the safe way out.
+TEST_F(MessageBoxTest, QuestionWithCancelOffersThreeAnswers) {
+  const auto ask = [](std::function<void(QDialog&)> act) {
+    BoxDriver driver(std::move(act));
+    return ConfirmYesNoCancel("データが変更されています。保存しますか？");
+  };
+  QtMessageSink sink;
+  MessageSink* previous = SetMessageSink(&sink);
+  EXPECT_EQ(ask([](QDialog& box) {
+              for (const char* name : {"yes", "no", "cancel"}) {
+                ASSERT_NE(Button(box, name), nullptr) << name;
+                EXPECT_TRUE(Button(box, name)->isVisible()) << name;
+              }
+              EXPECT_EQ(Button(box, "cancel")->text(), QStringLiteral("キャンセル"));
+              EXPECT_LT(Button(box, "no")->x(), Button(box, "cancel")->x());
+              Press(box, Qt::Key_Escape);
+            }),
+            kAnswerCancel);
+  EXPECT_EQ(ask([](QDialog& box) { box.close(); }), kAnswerCancel);
+  EXPECT_EQ(ask([](QDialog& box) { Button(box, "no")->click(); }), kAnswerNo);
+  EXPECT_EQ(ask([](QDialog& box) { Press(box, Qt::Key_Return); }), kAnswerYes);
+  SetMessageSink(previous);
+}
+
 TEST_F(MessageBoxTest, EnterInTheTextBoxStillAnswersYes) {
   for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
     const int answer = Answer(QStringLiteral("保存しますか？"), true, [key](QDialog& box) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/Translations.h"
+
 class QtAppTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -13,6 +15,8 @@ class QtAppTest : public ::testing::Test {
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
     // Never destroyed: tearing Qt down during static destruction is fragile.
-    new QApplication(argc, argv);
+    auto* app = new QApplication(argc, argv);
+    // Qt's dialogs as the program shows them.
+    orvex::InstallQtTranslations(*app);
   }
 };

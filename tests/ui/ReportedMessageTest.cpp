@@ -1,5 +1,5 @@
-// Messages reported inside an operation wait for it: the box comes once the
-// operation has returned to the event loop, and several come in turn.
+// Messages reported inside an operation wait for it, and a file that cannot
+// be opened during the show is the view's to show, never a box.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,7 +40,7 @@ class ReportedMessageTest : public ViewTest {
   MessageSink* previous = nullptr;
 };
 
-TEST_F(ReportedMessageTest, AGoOntoMissingFilesFinishesBeforeTheirBoxesShowOneAfterTheOther) {
+TEST_F(ReportedMessageTest, AGoOntoMissingFilesFinishesAndTheViewNamesThemWithoutABox) {
   // Each channel stops on Q1 and moves on to a file that is not there.
   doc->GetSettings().autoNext = 1;
   for (int ch : {1, 2}) {
@@ -48,53 +48,61 @@ TEST_F(ReportedMessageTest, AGoOntoMissingFilesFinishesBeforeTheirBoxesShowOneAf
     ASSERT_TRUE(doc->AddRecord(ch, UiCue(2, "gone" + std::to_string(ch) + ".wav")));
   }
   Open();
-
-  std::vector<QString> shown;
-  std::vector<int> openAtOnce;
-  bool goReturned = false;
-  std::vector<bool> afterGo;
-  QTimer answer;
-  QObject::connect(&answer, &QTimer::timeout, &answer, [&] {
-    auto* box = dynamic_cast<CMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return;
-    openAtOnce.push_back(OpenBoxes());
-    afterGo.push_back(goReturned);
-    shown.push_back(box->findChild<QPlainTextEdit*>(QStringLiteral("text"))->toPlainText());
-    box->findChild<QPushButton*>(QStringLiteral("yes"))->click();
-  });
-  answer.start(5);
+  std::vector<int> named;
+  view->onMissingFile = [&](int ch) {
+    if (!console->MissingFile(ch).empty()) named.push_back(ch);
+  };
 
   view->GoButton()->click();
-  goReturned = true;
-  // The GO has run to its end with no box in its way.
-  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  EXPECT_EQ(OpenBoxes(), 0);
   EXPECT_EQ(console->CurrentRecord(1), 2);
   EXPECT_EQ(console->CurrentRecord(2), 2);
   EXPECT_EQ(console->NextCue(), 2);
   EXPECT_EQ(console->CurrentCueText(), "1");
 
   // The players' readers find the files missing; their news reaches the UI
-  // thread after the GO, and the boxes after that.
+  // thread after the GO, and goes to the view, not into boxes that would
+  // take the operator's next Enter.
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         poster.RunPending();
-        return shown.size() >= 2;
+        return named.size() >= 2;
       },
       5000));
+  QTest::qWait(50);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(OpenBoxes(), 0);
   EXPECT_FALSE(console->Player(1).IsLoaded());
   EXPECT_TRUE(console->LoadedMark(1));  // as when the file cannot open
-  QTest::qWait(50);
-  const QString cannotOpen = QString::fromUtf8(kCueFileCannotOpen);
-  // Each channel's reader finds its file missing on its own, so either
-  // may report first.
-  std::sort(shown.begin(), shown.end());
-  EXPECT_EQ(shown, (std::vector<QString>{
-                       cannotOpen + "\n" + QString::fromStdString(console->CurrentFilePath(1)),
-                       cannotOpen + "\n" + QString::fromStdString(console->CurrentFilePath(2))}));
-  EXPECT_EQ(openAtOnce, (std::vector<int>{1, 1}));
-  EXPECT_EQ(afterGo, (std::vector<bool>{true, true}));
-  EXPECT_EQ(OpenBoxes(), 0);
+  std::sort(named.begin(), named.end());
+  EXPECT_EQ(named, (std::vector<int>{1, 2}));
+  EXPECT_EQ(console->MissingFile(1), console->CurrentFilePath(1));
+  for (int id : {1016, 1033}) {
+    EXPECT_EQ(view->Form()
+                  ->findChild<QWidget*>(QStringLiteral("id%1").arg(id))
+                  ->palette()
+                  .color(QPalette::Base),
+              QColor(255, 0, 0));
+  }
+}
+
+// Messages reported with no notice log to take them still come as boxes,
+// one after the other, once the operation has returned.
+TEST_F(ReportedMessageTest, WithoutANoticeLogReportsWaitForTheOperationAndComeInTurn) {
+  std::vector<QString> shown;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, &answer, [&] {
+    auto* box = dynamic_cast<CMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    EXPECT_EQ(OpenBoxes(), 1);
+    shown.push_back(box->findChild<QPlainTextEdit*>(QStringLiteral("text"))->toPlainText());
+    box->findChild<QPushButton*>(QStringLiteral("yes"))->click();
+  });
+  answer.start(5);
+  ReportMessage("一");
+  ReportMessage("二");
+  EXPECT_TRUE(shown.empty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 2; }, 5000));
+  EXPECT_EQ(shown, (std::vector<QString>{QStringLiteral("一"), QStringLiteral("二")}));
 }
 
 // A cue whose file never opens (a FIFO nobody writes, as a hung share would
@@ -107,7 +115,9 @@ TEST_F(ReportedMessageTest, AFileThatNeverOpensHoldsUpNothingAndIsNamed) {
   AddWav(2, 1, "b.wav");
   Open();
   std::vector<QString> notes;
-  view->onNote = [&](const QString& text) { notes.push_back(text); };
+  view->onNote = [&](StatusNote kind, const QString& text) {
+    if (kind == StatusNote::kLateFile && !text.isEmpty()) notes.push_back(text);
+  };
 
   view->GoButton()->click();
   Advance(50);

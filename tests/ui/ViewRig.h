@@ -77,6 +77,8 @@ class ViewTest : public QtAppTest {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    // The rows' colours know which files are there.
+    ASSERT_TRUE(view->WaitForFileChecks());
   }
   void AddWav(int ch, double q, const std::string& name, double pre = 10, double fadeIn = 0) {
     dir.Write(name, OneSecondWav());
