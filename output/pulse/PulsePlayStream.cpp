@@ -138,6 +138,15 @@ bool PulsePlayStream::PlayedIndex(int64_t& index) {
   return true;
 }
 
+bool PulsePlayStream::PlayedIndexNow(int64_t& index) {
+  if (!Healthy()) return false;
+  PulseServer::Lock lock(*server_);
+  pa_usec_t usec = 0;
+  if (pa_stream_get_time(stream_, &usec) != 0) return false;
+  index = static_cast<int64_t>(pa_usec_to_bytes(usec, pa_stream_get_sample_spec(stream_)));
+  return true;
+}
+
 void PulsePlayStream::Cork(bool corked) {
   if (!Healthy()) return;
   PulseServer::Lock lock(*server_);

@@ -50,10 +50,11 @@ bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds) 
     o.gain.Silence();  // every start fades in from silence
     o.stopped = false;
     o.resumeAt = -1;
-    o.segmentCount = 0;
-    o.segments = {};
+    o.segments.clear();
   }
-  scratch_.assign(biggest + format.blockAlign, 0);
+  // Room for a rewrite of all a stream holds: its buffer, and what the
+  // server has taken from it and not yet played.
+  scratch_.assign(2 * biggest + format.blockAlign, 0);
   return all;
 }
 
@@ -113,7 +114,96 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
   const bool placed = o.resumeAt >= 0;
   o.resumeAt = -1;
   if (!o.client->Write(scratch_.data(), got, placed ? at : -1)) return;
-  o.segments[o.segmentCount++ % o.segments.size()] = {at, startPos, got, silence, left, right};
+  AddSegment(o, {at, startPos, got, silence, left, right});
+}
+
+void CWaveWASAPI::AddSegment(Out& o, const Segment& seg) {
+  std::vector<Segment>& list = o.segments;
+  while (!list.empty() && list.back().index >= seg.index) list.pop_back();
+  if (!list.empty()) {
+    Segment& last = list.back();
+    last.bytes = static_cast<size_t>(
+        std::min<int64_t>(static_cast<int64_t>(last.bytes), seg.index - last.index));
+  }
+  // What lies a few buffers back has long been played.
+  if (list.size() >= 32) list.erase(list.begin(), list.begin() + 16);
+  list.push_back(seg);
+}
+
+const CWaveWASAPI::Segment* CWaveWASAPI::SegmentAt(const Out& o, int64_t at) {
+  for (const Segment& s : o.segments)
+    if (s.bytes > 0 && at >= s.index && at < s.index + static_cast<int64_t>(s.bytes)) return &s;
+  return nullptr;
+}
+
+void CWaveWASAPI::RampsAt(const Segment& seg, int64_t at, GainRamp& left, GainRamp& right) const {
+  const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
+  left = seg.left;
+  right = seg.right;
+  for (int64_t f = (at - seg.index) / align; f > 0 && (left.Ramping() || right.Ramping()); --f) {
+    left.Next();
+    right.Next();
+  }
+  if (!left.Ramping()) left.current = left.target;
+  if (!right.Ramping()) right.current = right.target;
+}
+
+void CWaveWASAPI::Regain(Out& o) {
+  if (!o.client || o.stopped || !stream_ || o.reader < 0 || o.lost) return;
+  const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
+  const int64_t end = o.client->WriteIndex();
+  int64_t read = 0;
+  if (!o.client->PlayedIndexNow(read) || end < 0) return;
+  const int64_t bytesPerMs = int64_t{format_.samplesPerSec} * align / 1000;
+  const int64_t margin = kFadeMarginMs * bytesPerMs;
+  // The clock carried forward runs ahead of a server that fell behind: ask
+  // it afresh before taking the queue for played.
+  if (read + margin >= end && !o.client->PlayedIndex(read)) return;
+  int64_t from = std::max<int64_t>(read, 0) + margin;
+  from -= from % align;
+  // Nothing queued past the margin: the next write takes the new gains.
+  const Segment* first = SegmentAt(o, from);
+  if (from >= end || !first || static_cast<size_t>(end - from) > scratch_.size()) return;
+  StreamGain g;
+  RampsAt(*first, from, g.left, g.right);
+  g.rampFrames = o.gain.rampFrames;
+  g.targetLeft.store(o.gain.targetLeft.load());
+  g.targetRight.store(o.gain.targetRight.load());
+  g.Retarget();
+  std::vector<Segment> rewritten;
+  size_t filled = 0;
+  for (const Segment& seg : o.segments) {
+    const int64_t segEnd = seg.index + static_cast<int64_t>(seg.bytes);
+    const int64_t a = std::max(seg.index, from), b = std::min(segEnd, end);
+    if (b <= a) continue;
+    const auto n = static_cast<size_t>(b - a);
+    // A resume soon after a pause: its fade stays as it was written.
+    if (seg.fixed) return;
+    const uint64_t pos = seg.pos + static_cast<uint64_t>(a - seg.index);
+    rewritten.push_back({a, pos, n, seg.silence, g.left, g.right});
+    uint8_t* out = scratch_.data() + filled;
+    if (seg.silence) {
+      std::memset(out, format_.bitsPerSample == 8 ? 0x80 : 0, n);
+    } else {
+      size_t got = 0;
+      for (const StreamStore::Span& sp : stream_->Region(pos, n)) {
+        if (sp.size == 0) continue;
+        std::memcpy(out + got, sp.data, sp.size);
+        got += sp.size;
+      }
+      // The store no longer holds these bytes: leave the queue as it is.
+      if (got < n) return;
+    }
+    g.Scale(out, n / align, format_);
+    filled += n;
+  }
+  // Only the whole queue, so what follows stays in step with the notes.
+  if (filled != static_cast<size_t>(end - from)) return;
+  if (!o.client->Write(scratch_.data(), filled, from)) return;
+  for (const Segment& seg : rewritten) AddSegment(o, seg);
+  // Appends go on from where the rewrite left the ramps.
+  o.gain.left = g.left;
+  o.gain.right = g.right;
 }
 
 void CWaveWASAPI::FadeOut(Out& o) {
@@ -130,10 +220,7 @@ void CWaveWASAPI::FadeOut(Out& o) {
     return;
   }
   // The store bytes the stream holds at `from`, when they were not silence.
-  const Segment* seg = nullptr;
-  for (const Segment& s : o.segments) {
-    if (s.bytes > 0 && from >= s.index && from < s.index + static_cast<int64_t>(s.bytes)) seg = &s;
-  }
+  const Segment* seg = SegmentAt(o, from);
   const size_t total = std::min<size_t>(static_cast<size_t>(end - from), scratch_.size());
   const size_t fade = std::min<size_t>(total, size_t(kFadeMs * bytesPerMs) / align * align);
   std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, total);
@@ -148,11 +235,8 @@ void CWaveWASAPI::FadeOut(Out& o) {
     }
     // From the gain the server plays at `from`, which the newest writes may
     // have left behind: the segment's ramps followed up to there.
-    GainRamp left = seg->left, right = seg->right;
-    for (int64_t f = (from - seg->index) / align; f > 0; --f) {
-      left.Next();
-      right.Next();
-    }
+    GainRamp left, right;
+    RampsAt(*seg, from, left, right);
     StreamGain down;  // to silence
     down.left.Set(left.current);
     down.right.Set(right.current);
@@ -160,7 +244,8 @@ void CWaveWASAPI::FadeOut(Out& o) {
     down.Apply(scratch_.data(), got / align, format_);
     resumePos = pos + got;
   }
-  o.client->Write(scratch_.data(), total, from);
+  if (o.client->Write(scratch_.data(), total, from))
+    AddSegment(o, {from, resumePos, total, true, {}, {}, true});
   o.resumeAt = from + static_cast<int64_t>(fade);
   // Playing on starts where the fade left off, fading in again.
   o.readPos = resumePos;
@@ -187,8 +272,8 @@ void CWaveWASAPI::WriteLeadIn(Out& o) {
   const size_t lead = std::min(scratch_.size(), size_t{format_.samplesPerSec} / 50 * align);
   std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, lead);
   if (o.client->Write(scratch_.data(), lead, -1))
-    o.segments[o.segmentCount++ % o.segments.size()] = {
-        o.client->WriteIndex() - static_cast<int64_t>(lead), o.readPos, lead, true, {}, {}};
+    AddSegment(
+        o, {o.client->WriteIndex() - static_cast<int64_t>(lead), o.readPos, lead, true, {}, {}});
 }
 
 void CWaveWASAPI::Prefill() {
@@ -255,8 +340,7 @@ void CWaveWASAPI::Flush() {
     if (!o.stopped) o.client->Flush();
     o.readPos = 0;
     o.lost = false;
-    o.segmentCount = 0;
-    o.segments = {};
+    o.segments.clear();
     o.gain.Silence();  // the new position fades in
     if (stream_ && o.reader >= 0) stream_->SetReaderPos(o.reader, 0);
   }
@@ -278,9 +362,12 @@ void CWaveWASAPI::Close() {
 
 void CWaveWASAPI::SetOutputLevel(int output, float left, float right) {
   if (output < 0 || output >= kOutputs) return;
+  std::lock_guard lock(mutex_);
   Out& o = outs_[static_cast<size_t>(output)];
+  if (o.gain.targetLeft.load() == left && o.gain.targetRight.load() == right) return;
   o.gain.targetLeft.store(left);
   o.gain.targetRight.store(right);
+  if (started_) Regain(o);
 }
 
 bool CWaveWASAPI::HasStream(int output) const {

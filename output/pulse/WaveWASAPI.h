@@ -62,6 +62,7 @@ class CWaveWASAPI {
     size_t bytes = 0;
     bool silence = true;
     GainRamp left, right;
+    bool fixed = false;  // a pause's fade: never written again
   };
   struct Out {
     const WasapiEndpoint* endpoint = nullptr;
@@ -70,14 +71,24 @@ class CWaveWASAPI {
     uint64_t readPos = 0;
     bool lost = false;  // the store took its place; it asked to come back
     StreamGain gain;
-    std::array<Segment, 16> segments{};
-    size_t segmentCount = 0;
-    bool stopped = false;   // faded out; the stream runs on into silence
-    int64_t resumeAt = -1;  // where the next write goes after a stop
+    std::vector<Segment> segments;  // in stream order, none overlapping
+    bool stopped = false;           // faded out; the stream runs on into silence
+    int64_t resumeAt = -1;          // where the next write goes after a stop
   };
 
   // Writes up to `bytes` from the store (silence when it has none).
   void WriteFrom(Out& o, size_t bytes);
+  // Notes what a write at seg.index put there: it replaces whatever the
+  // stream held from there on.
+  static void AddSegment(Out& o, const Segment& seg);
+  // The segment that holds stream byte `at`, if any.
+  static const Segment* SegmentAt(const Out& o, int64_t at);
+  // The ramps as they stand at stream byte `at` of `seg`.
+  void RampsAt(const Segment& seg, int64_t at, GainRamp& left, GainRamp& right) const;
+  // Rewrites what the server has not played yet at the gains asked for now,
+  // gliding there from the gains it plays, so a level change is heard
+  // within the margin and the ramp instead of after the queue.
+  void Regain(Out& o);
   // Replaces what the server has not played yet by a short fade to silence.
   void FadeOut(Out& o);
   // Before the first write after a stop: write where the fade ended if the
