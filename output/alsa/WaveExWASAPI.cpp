@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "output/RealTimeThread.h"
 #include "output/DeviceSamples.h"
 
 namespace orvex {
@@ -199,6 +200,7 @@ void CWaveExWASAPI::Close() {
 }
 
 void CWaveExWASAPI::WriterLoop() {
+  MakeThisThreadRealTime();
   timespec start{};
   clock_gettime(CLOCK_MONOTONIC, &start);
   const uint64_t periodNs =

@@ -2,6 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include "output/RealTimeThread.h"
+
 namespace orvex::pulse {
 
 PulseSinkDevice::PulseSinkDevice(PulseServer& server, SinkInfo sink)
@@ -82,6 +84,11 @@ void PulseSinkDevice::OnState(pa_stream* s, void* user) {
 
 void PulseSinkDevice::OnWrite(pa_stream* s, size_t nbytes, void* user) {
   auto* self = static_cast<PulseSinkDevice*>(user);
+  // Once, on the connection's own thread, which only this stream uses.
+  if (!self->realTimeAsked_) {
+    self->realTimeAsked_ = true;
+    MakeThisThreadRealTime();
+  }
   while (nbytes >= 8) {
     void* data = nullptr;
     size_t n = nbytes;

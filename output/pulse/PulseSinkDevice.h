@@ -48,6 +48,7 @@ class PulseSinkDevice final : public mixer::AudioDevice {
   mixer::RenderCallback* callback_ = nullptr;
   int lastError_ = 0;
   std::atomic<bool> failed_{false};
+  bool realTimeAsked_ = false;  // the connection's thread only
 };
 
 }  // namespace orvex::pulse
