@@ -53,6 +53,12 @@ void COutputDevices::ConnectServer() {
   UseSinks(std::move(sinks));
 }
 
+void COutputDevices::ReconnectServerIfLost() {
+  if (!server_.IsLost()) return;
+  // Listing the sinks again also tells the server's thread their names.
+  if (server_.Connect("Orvex")) server_.ListSinks();
+}
+
 void COutputDevices::UseSinks(std::vector<pulse::SinkInfo> sinks) {
   sinks_ = std::move(sinks);
   endpoints_.clear();

@@ -81,6 +81,9 @@ class COutputDevices {
   // --- set-up steps, in the order the program runs them ---
   // Connects to the sound server and lists its sinks (once, at start).
   void ConnectServer();
+  // After the server went away (it restarted): connects again, so the
+  // outputs on its sinks open once more. The device lists stay as they were.
+  void ReconnectServerIfLost();
   // The sinks start-up found (ConnectServer calls it; tests give their own).
   void UseSinks(std::vector<pulse::SinkInfo> sinks);
   void CreateXAudioEngines();

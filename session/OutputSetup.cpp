@@ -162,6 +162,8 @@ void COutputSetup::ReconfigureOutputs() {
   devices_.StoreSelection();
   UnloadPlayers();
   CloseDevices();
+  // A sound server that restarted is reached again by choosing its devices.
+  devices_.ReconnectServerIfLost();
   devices_.CreateXAudioEngines();
   devices_.LoadAsioDriverList();
   OpenDevices();

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <thread>
 
-#include "output/RealTimeThread.h"
 #include "output/DeviceSamples.h"
+#include "output/RealTimeThread.h"
 
 namespace orvex {
 namespace {

@@ -118,5 +118,46 @@ TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst)
   EXPECT_FALSE(background.IsLoaded());
 }
 
+// The sound server restarts during a show: the outputs on it fall silent,
+// and choosing the devices again in the selection dialog brings them back.
+TEST(BackgroundPlayer, ReselectingAfterTheServerRestartedReachesItAgain) {
+  TempDir show;
+  std::string data;
+  for (int i = 0; i < 48000 * 2; ++i) {
+    const auto v = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 440 * i / 48000)));
+    data += SampleBytes(v, 16) + SampleBytes(v, 16);
+  }
+  show.Write("bed.wav", Wav(2, 48000, 16, data));
+  auto server = std::make_unique<PrivateSoundServer>(
+      std::vector<std::string>{"sink_name=orvex_a rate=48000"});
+  ASSERT_TRUE(server->ready);
+  Settings settings;
+  CueStore cues;
+  RealTimerService timers;
+  ManualUiPoster poster;
+  CConsole console(cues, settings, timers, poster);
+  CWaveWnd background(0, timers, poster);
+  COutputSetup setup(console, settings, poster);
+  setup.SetContinuousPlayer(&background, 65535);
+  setup.SetupOutputs();
+  // The same sink with and without the engine: "DS: ..." then "WASAPI: ...".
+  for (int device : {0, 1}) {
+    server->Kill();
+    server.reset();  // first: it forgets its address as it goes
+    server = std::make_unique<PrivateSoundServer>(
+        std::vector<std::string>{"sink_name=orvex_a rate=48000"});
+    ASSERT_TRUE(server->ready);
+    setup.Devices().Device(0).m_selected = device;
+    setup.Devices().Device(1).m_selected = -1;
+    setup.Devices().Device(2).m_selected = -1;
+    setup.ReconfigureOutputs();
+    background.LoadFile(show.File("bed.wav"));
+    ASSERT_TRUE(PumpUntil(poster, [&] { return background.IsReady(); }));
+    EXPECT_GT(Peak(Heard("orvex_a", background, 500)), 0.2f) << "device " << device;
+    background.Unload();
+  }
+  setup.ReleaseOutputs();
+}
+
 }  // namespace
 }  // namespace orvex
