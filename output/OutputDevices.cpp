@@ -234,6 +234,11 @@ void COutputDevices::ReleaseXAudioEngines() {
   }
 }
 
+void COutputDevices::FadeOutAll() {
+  for (auto& engine : engines_)
+    if (engine) engine->FadeOut();
+}
+
 std::array<mixer::VoiceEngine*, kOutputCount> COutputDevices::Engines() const {
   std::array<mixer::VoiceEngine*, kOutputCount> e{};
   for (int n = 0; n < kOutputCount; ++n) {
@@ -302,6 +307,7 @@ void COutputDevices::StoreSelection() {
 }
 
 void COutputDevices::ReleaseAll() {
+  FadeOutAll();
   CloseExclusiveOutput();
   CloseAsioOutput();
   DetachEndpointMeter();
