@@ -46,6 +46,11 @@ std::vector<std::string> COutputDevices::SelectionsOnSink(const std::string& sin
 void COutputDevices::ConnectServer() {
   std::vector<pulse::SinkInfo> sinks;
   if (server_.Connect("Orvex")) {
+    // A run that was killed while it held a sink for exclusive use left the
+    // server keeping it suspended, silent for everyone: take it back first.
+    for (const std::string& sink : server_.GiveBackOrphanedSinks())
+      std::fprintf(stderr, "以前の実行が排他モードで止めたままのデバイス %s を戻しました\n",
+                   sink.c_str());
     sinks = server_.ListSinks();
   } else {
     std::fprintf(stderr, "No sound server: no DS or WASAPI devices\n");

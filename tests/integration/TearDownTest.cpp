@@ -73,6 +73,28 @@ class TearDown : public ::testing::Test {
     EXPECT_LT(step, peak * 0.15f) << what << ": end at frame " << end << " of " << frames;
   }
 
+  // The line `pactl list short sinks` gives for orvex_hw.
+  std::string SinkState() {
+    const pid_t pid =
+        Spawn({"pactl", "list", "short", "sinks"}, show.File("sinks.out"), show.File("sinks.err"));
+    EXPECT_EQ(WaitExit(pid, 20), 0) << show.Read("sinks.err");
+    const std::string sinks = show.Read("sinks.out");
+    const size_t at = sinks.find("orvex_hw");
+    return at == std::string::npos ? std::string("none")
+                                   : sinks.substr(at, sinks.find('\n', at) - at);
+  }
+  bool Suspended() { return SinkState().find("SUSPENDED") != std::string::npos; }
+
+  // The card behind orvex_hw writes what it is given into a file.
+  void UseCardFile() {
+    show.Write("asound.conf",
+               "pcm.hw {\n  @args [ CARD DEV ]\n  @args.CARD { type string }\n"
+               "  @args.DEV { type integer }\n  type file\n"
+               "  slave.pcm { type null }\n  file \"" +
+                   show.File("hw.raw") + "\"\n  format \"raw\"\n}\n");
+    setenv("ALSA_CONFIG_PATH", show.File("asound.conf").c_str(), 1);
+  }
+
   PrivateSoundServer server{
       {"sink_name=orvex_a rate=48000 sink_properties=device.description=NullA",
        "sink_name=orvex_hw sink_properties='alsa.card=5 alsa.device=0'"}};
@@ -96,13 +118,7 @@ TEST_F(TearDown, AnEngineOutputOnASinkFadesOutWhenTheRunEndsMidCue) {
 }
 
 TEST_F(TearDown, AnExclusiveOutputFadesOutOnItsCardWhenTheRunEndsMidCue) {
-  // The card behind orvex_hw writes what it is given into a file.
-  show.Write("asound.conf",
-             "pcm.hw {\n  @args [ CARD DEV ]\n  @args.CARD { type string }\n"
-             "  @args.DEV { type integer }\n  type file\n"
-             "  slave.pcm { type null }\n  file \"" +
-                 show.File("hw.raw") + "\"\n  format \"raw\"\n}\n");
-  setenv("ALSA_CONFIG_PATH", show.File("asound.conf").c_str(), 1);
+  UseCardFile();
   Play({"--device", "0=3", "--exclusive", "0"}, "0.8");  // "WASAPI: orvex_hw"
   unsetenv("ALSA_CONFIG_PATH");
   // 16-bit stereo, the stored exclusive format.
@@ -114,6 +130,43 @@ TEST_F(TearDown, AnExclusiveOutputFadesOutOnItsCardWhenTheRunEndsMidCue) {
     rec[i] = v / 32768.0f;
   }
   ExpectFadedEnd(rec, "exclusive");
+}
+
+// A run that holds orvex_hw in exclusive mode is killed: nothing gave the
+// sink back, and the server keeps it suspended. The next start takes it back
+// (a run still alive keeps its own), and the sink plays again.
+TEST_F(TearDown, ASinkAKilledRunLeftSuspendedIsGivenBackAtTheNextStart) {
+  UseCardFile();
+  pid_t exclusive = Spawn({kCli, "play", show.File("show.csv"), "--device", "0=3", "--exclusive",
+                           "0", "--length", "20", "--at", "0.2", "go"},
+                          show.File("ex.out"), show.File("ex.err"));
+  unsetenv("ALSA_CONFIG_PATH");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Suspended() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(Suspended()) << SinkState() << show.Read("ex.err");
+
+  // Another start while that run lives leaves its sink alone.
+  pid_t pid = Spawn({kCli, "devices"}, show.File("devices.out"), show.File("devices.err"));
+  ASSERT_EQ(WaitExit(pid, 20), 0) << show.Read("devices.err");
+  EXPECT_TRUE(Suspended()) << SinkState();
+
+  kill(exclusive, SIGKILL);
+  waitpid(exclusive, nullptr, 0);
+  exclusive = -1;
+  ASSERT_TRUE(Suspended()) << SinkState();
+
+  // The next run, on the engine over that very sink, is heard.
+  MonitorRecorder rec("orvex_hw", 48000);
+  ASSERT_TRUE(rec.ready);
+  Play({"--device", "0=1"}, "1.0");  // "DS: orvex_hw"
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  rec.Stop();
+  EXPECT_FALSE(Suspended()) << SinkState();
+  const std::vector<float> heard = rec.Samples();
+  EXPECT_GT(PeakOf(heard, 0, heard.size() / 2), 0.05f) << show.Read("play.err");
+  EXPECT_NE(show.Read("play.err").find("orvex_hw を戻しました"), std::string::npos)
+      << show.Read("play.err");
 }
 
 }  // namespace
