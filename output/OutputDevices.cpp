@@ -46,6 +46,11 @@ std::vector<std::string> COutputDevices::SelectionsOnSink(const std::string& sin
 void COutputDevices::ConnectServer() {
   std::vector<pulse::SinkInfo> sinks;
   if (server_.Connect("Orvex")) {
+    // A run that was killed while it held a sink for exclusive use left the
+    // server keeping it suspended, silent for everyone: take it back first.
+    for (const std::string& sink : server_.GiveBackOrphanedSinks())
+      std::fprintf(stderr, "以前の実行が排他モードで止めたままのデバイス %s を戻しました\n",
+                   sink.c_str());
     sinks = server_.ListSinks();
   } else {
     std::fprintf(stderr, "No sound server: no DS or WASAPI devices\n");
@@ -240,6 +245,11 @@ void COutputDevices::ReleaseXAudioEngines() {
   }
 }
 
+void COutputDevices::FadeOutAll() {
+  for (auto& engine : engines_)
+    if (engine) engine->FadeOut();
+}
+
 std::array<mixer::VoiceEngine*, kOutputCount> COutputDevices::Engines() const {
   std::array<mixer::VoiceEngine*, kOutputCount> e{};
   for (int n = 0; n < kOutputCount; ++n) {
@@ -308,6 +318,7 @@ void COutputDevices::StoreSelection() {
 }
 
 void COutputDevices::ReleaseAll() {
+  FadeOutAll();
   CloseExclusiveOutput();
   CloseAsioOutput();
   DetachEndpointMeter();

@@ -121,6 +121,7 @@ void COutputSetup::OpenDevices() {
 
 void COutputSetup::CloseDevices() {
   UnwirePlayers();
+  devices_.FadeOutAll();
   devices_.CloseExclusiveOutput();
   devices_.DetachEndpointMeter();
   devices_.CloseAsioOutput();

@@ -1,13 +1,17 @@
 #include "ui/MessageBox.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QThread>
 #include <QTimer>
 
@@ -22,7 +26,6 @@ CMessageBox::CMessageBox(const QString& text, bool question, QWidget* parent) : 
   // Laid out in the dialog font whatever the application font is.
   setFont(DialogFont());
   const QFont& f = font();
-  setFixedSize(DluSize(f, 236, 81));
 
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("icon"));
@@ -35,25 +38,31 @@ CMessageBox::CMessageBox(const QString& text, bool question, QWidget* parent) : 
                                               : QStyle::SP_MessageBoxInformation)
                       .pixmap(side, side));
 
-  // Control 1269. A long message scrolls here; the box keeps its size.
+  // Control 1269. The box grows downwards until its text shows whole, as
+  // far as the screen allows; only a text longer than that scrolls.
   m_text = new QPlainTextEdit(this);
   m_text->setObjectName(QStringLiteral("text"));
-  m_text->setGeometry(DluRect(f, 58, 23, 170, 28));
   m_text->setReadOnly(true);
   m_text->setPlainText(text);
   m_text->setTabChangesFocus(true);
   m_text->installEventFilter(this);
+  const QRect textRect = DluRect(f, 58, 23, 170, 28);
+  const QSize boxSize = DluSize(f, 236, 81);
+  m_grow = std::clamp(TextHeight(textRect.width()) - textRect.height(), 0,
+                      std::max(0, AvailableHeight(parent) - boxSize.height()));
+  m_text->setGeometry(textRect.adjusted(0, 0, 0, m_grow));
+  setFixedSize(boxSize + QSize(0, m_grow));
 
   m_yes = new QPushButton(QStringLiteral("はい"), this);
   m_yes->setObjectName(QStringLiteral("yes"));
-  m_yes->setGeometry(DluRect(f, 122, 60, 50, 14));
+  PlaceButton(m_yes, 122);
   m_yes->setAutoDefault(true);
   m_yes->setDefault(true);
   connect(m_yes, &QPushButton::clicked, this, [this] { done(kYes); });
 
   m_no = new QPushButton(QStringLiteral("いいえ"), this);
   m_no->setObjectName(QStringLiteral("no"));
-  m_no->setGeometry(DluRect(f, 176, 60, 50, 14));
+  PlaceButton(m_no, 176);
   m_no->setAutoDefault(true);
   m_no->setVisible(question);
   connect(m_no, &QPushButton::clicked, this, [this] { done(kNo); });
@@ -63,15 +72,52 @@ CMessageBox::CMessageBox(const QString& text, bool question, QWidget* parent) : 
 
 CMessageBox* CMessageBox::WithCancel(const QString& text, QWidget* parent) {
   auto* box = new CMessageBox(text, true, parent);
-  const QFont& f = box->font();
-  box->m_yes->setGeometry(DluRect(f, 68, 60, 50, 14));
-  box->m_no->setGeometry(DluRect(f, 122, 60, 50, 14));
+  box->PlaceButton(box->m_yes, 68);
+  box->PlaceButton(box->m_no, 122);
   box->m_cancel = new QPushButton(QStringLiteral("キャンセル"), box);
   box->m_cancel->setObjectName(QStringLiteral("cancel"));
-  box->m_cancel->setGeometry(DluRect(f, 176, 60, 50, 14));
+  box->PlaceButton(box->m_cancel, 176);
   box->m_cancel->setAutoDefault(true);
   connect(box->m_cancel, &QPushButton::clicked, box, [box] { box->done(kCancel); });
   return box;
+}
+
+void CMessageBox::PlaceButton(QPushButton* button, int x) {
+  button->setGeometry(DluRect(font(), x, 60, 50, 14).translated(0, m_grow));
+}
+
+int CMessageBox::TextHeight(int boxWidth) const {
+  // Laid out as the text box lays out its plain text: each paragraph
+  // wrapped to the width inside the frame and the document's margins, line
+  // heights with their leading.
+  const QTextDocument* doc = m_text->document();
+  const qreal margin = doc->documentMargin();
+  const int frame = m_text->frameWidth();
+  // A pixel off for the cursor and one for rounding at fractional scales.
+  const qreal width = boxWidth - 2 * frame - 2 * margin - 2;
+  QTextOption option = doc->defaultTextOption();
+  option.setWrapMode(m_text->wordWrapMode());
+  qreal height = 0;
+  const QStringList paragraphs = m_text->toPlainText().split(QLatin1Char('\n'));
+  for (const QString& paragraph : paragraphs) {
+    QTextLayout layout(paragraph, doc->defaultFont());
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLeadingIncluded(true);
+      line.setLineWidth(width);
+      height += line.height();
+    }
+    layout.endLayout();
+  }
+  return static_cast<int>(std::ceil(height + 2 * margin)) + 2 * frame + 2;
+}
+
+int CMessageBox::AvailableHeight(QWidget* parent) {
+  QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return 0;
+  // Room for the window's title bar and frame.
+  return screen->availableGeometry().height() - 48;
 }
 
 void CMessageBox::reject() {

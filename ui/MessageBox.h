@@ -1,5 +1,7 @@
-// The program's message box: a fixed-size dialog with the text in a scrolling
-// read-only box, "はい" and, for questions, "いいえ".
+// The program's message box: a dialog with the text in a read-only box,
+// "はい" and, for questions, "いいえ". The box is as tall as its text needs
+// (at least its dialog-unit size, at most the screen); a text longer than
+// the screen scrolls.
 #pragma once
 
 #include <deque>
@@ -35,7 +37,15 @@ class CMessageBox : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Buttons at their dialog-unit column, below the grown text.
+  void PlaceButton(QPushButton* button, int x);
+  // Pixels the text box needs, frame included, to show all of its text at
+  // the given width.
+  int TextHeight(int boxWidth) const;
+  static int AvailableHeight(QWidget* parent);
+
   QPlainTextEdit* m_text = nullptr;
+  int m_grow = 0;  // pixels added below the text box's dialog-unit height
   QPushButton* m_yes = nullptr;
   QPushButton* m_no = nullptr;
   QPushButton* m_cancel = nullptr;

@@ -163,6 +163,8 @@ bool CWaveExWASAPI::OpenDevice(const std::string& alsaName) {
   mix_.assign(size_t{bufferFrames_} * 2, 0.0f);
   out_.assign(size_t{bufferFrames_} * 2 * (sample_ == Sample::kInt16 ? 2 : 4), 0);
   port_.Configure(endpoint_->id, endpoint_->name, rate_);
+  // A fade rendered at close is heard once the card's buffer has played.
+  port_.SetPlayOutFrames(bufferFrames_);
   written_.store(0);
   xruns_.store(0);
   return true;

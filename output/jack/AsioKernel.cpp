@@ -225,6 +225,8 @@ bool CAsioKernel::OpenDriver() {
   k.sampleType = device_->OutputSampleType();
   k.mix.assign(size_t{kMaxPieceFrames} * 2, 0.0f);
   k.port.Configure(CurrentDriver(), CurrentDriver(), device_->SampleRate());
+  // The server plays a period while the next is rendered.
+  k.port.SetPlayOutFrames(static_cast<uint32_t>(2 * minimum));
   k.lost.store(false);
   k.open.store(true);
   k.StartWatcher();

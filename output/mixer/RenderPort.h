@@ -27,6 +27,10 @@ class RenderPort final : public AudioDevice {
     rate_ = rate;
   }
 
+  // Frames the owner's device buffers after a render (its period or buffer).
+  void SetPlayOutFrames(uint32_t frames) { playOut_.store(frames); }
+  uint32_t PlayOutFrames() const override { return playOut_.load(); }
+
   std::string Id() const override { return id_; }
   std::string Name() const override { return name_; }
   uint32_t Channels() const override { return 2; }
@@ -59,6 +63,7 @@ class RenderPort final : public AudioDevice {
   std::string id_;
   std::string name_;
   uint32_t rate_ = 0;
+  std::atomic<uint32_t> playOut_{0};
   std::atomic<RenderCallback*> callback_{nullptr};
   RenderGate gate_;
 };

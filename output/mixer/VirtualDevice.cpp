@@ -139,11 +139,13 @@ bool VirtualDevice::StartRealtimeThread(uint32_t framesPerPull) {
   rtBuffer_.assign(size_t(framesPerPull) * channels_, 0.0f);
   rtStop_.store(false);
   rtThread_ = std::thread([this, framesPerPull] { RealtimeLoop(framesPerPull); });
+  rtRunning_.store(true);
   return true;
 }
 
 void VirtualDevice::StopRealtimeThread() {
   if (!rtThread_.joinable()) return;
+  rtRunning_.store(false);
   rtStop_.store(true, std::memory_order_release);
   rtThread_.join();
 }

@@ -34,6 +34,8 @@ class VirtualDevice : public AudioDevice {
   bool Open(RenderCallback* callback) override;
   void Close() override;
   bool IsOpen() const { return callback_.load() != nullptr; }
+  // Only the real-time thread pulls without being asked.
+  bool PullsByItself() const override { return rtRunning_.load(); }
 
   // Renders `frames` frames on the calling thread (silence when not open).
   void Pull(uint32_t frames);
@@ -78,6 +80,7 @@ class VirtualDevice : public AudioDevice {
 
   std::thread rtThread_;
   std::atomic<bool> rtStop_{false};
+  std::atomic<bool> rtRunning_{false};
   std::vector<float> rtBuffer_;  // sized before the thread starts
   std::atomic<uint64_t> rtFrames_{0};
   std::atomic<float> rtPeak_{0.0f};

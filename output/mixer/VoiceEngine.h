@@ -35,6 +35,13 @@ class AudioDevice {
   virtual bool Open(RenderCallback* callback) = 0;
   // After Close returns no Render call runs or starts.
   virtual void Close() = 0;
+  // Frames between a render and the moment it is heard (the device's and the
+  // server's buffers): a fade rendered just before a close must be followed
+  // by this much before the device may go, or the close cuts it off.
+  virtual uint32_t PlayOutFrames() const { return 0; }
+  // Whether an audio thread of the device's own pulls the frames. A device
+  // its owner pulls by hand (offline renders) is never waited for.
+  virtual bool PullsByItself() const { return true; }
 };
 
 // An effect in a voice's chain (the tone control fills it). Process runs on
@@ -90,8 +97,14 @@ class VoiceEngine {
   // Binds the engine to a device and opens it. One mastering voice at a time.
   // The device must outlive the mastering voice.
   virtual bool CreateMasteringVoice(AudioDevice& device) = 0;
-  // Closes the device; source voices still alive are destroyed with it.
+  // Closes the device; source voices still alive are destroyed with it. A
+  // device that is still sounding first fades to silence over one processing
+  // quantum, and closes once that fade has been heard (a few tens of ms at
+  // most; a device that stopped pulling is not waited for).
   virtual void DestroyMasteringVoice() = 0;
+  // Starts that fade without waiting for it, so the outputs closing together
+  // fade at once and each close waits only for what is left of its fade.
+  virtual void FadeOut() = 0;
   virtual bool HasMasteringVoice() const = 0;
   virtual uint32_t DeviceChannels() const = 0;
   virtual uint32_t DeviceRate() const = 0;

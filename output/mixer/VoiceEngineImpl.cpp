@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "output/PeakMeter.h"
@@ -24,6 +26,7 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
 
   bool CreateMasteringVoice(AudioDevice& device) override;
   void DestroyMasteringVoice() override;
+  void FadeOut() override;
   bool HasMasteringVoice() const override;
   uint32_t DeviceChannels() const override;
   uint32_t DeviceRate() const override;
@@ -36,6 +39,13 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
 
  private:
   void WriteOut(float* out, uint32_t n) const;
+  // Applies the closing fade to the block in mix_ (audio side).
+  void ApplyFade(uint32_t n);
+  // Counts the silent frames at the end of what was rendered (audio side).
+  void TrackSilence(uint32_t n);
+  // Waits until the closing fade has been heard, or the device stopped
+  // pulling, or a deadline passed. controlMutex_ is held.
+  void WaitForFadeHeard();
   // Frees retired voices whose fade-out has played.
   void CollectRetired();
 
@@ -53,6 +63,15 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   std::vector<SourceVoiceImpl*> retiring_;  // still in slots_, fading out
   RenderGate gate_;
   PeakMeter peaks_;
+
+  // The closing fade: requested by a control thread; the gain is the audio
+  // side's own, reset while the device is closed.
+  std::atomic<bool> fading_{false};
+  float fadeGain_ = 1.0f;
+  // Silent frames rendered since the last sound, and render passes made:
+  // what a close waits on.
+  std::atomic<uint64_t> silentRun_{0};
+  std::atomic<uint64_t> passes_{0};
 };
 
 bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
@@ -65,6 +84,9 @@ bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
   rate_ = rate;
   quantum_ = requestedQuantum_ ? requestedQuantum_ : std::max<uint32_t>(1, rate / 100);
   mix_.assign(size_t(kMaxBlockFrames) * 2, 0.0f);
+  fading_.store(false);
+  fadeGain_ = 1.0f;
+  silentRun_.store(0);
   device_ = &device;
   if (!device.Open(this)) {
     device_ = nullptr;
@@ -78,12 +100,42 @@ void VoiceEngineImpl::DestroyMasteringVoice() {
   std::lock_guard lock(controlMutex_);
   if (!device_) return;
   peaks_.SetLive(false);
+  WaitForFadeHeard();
   device_->Close();  // no render pass runs after this
   // Voices are bound to this device's rate, so they go with it.
   for (auto& slot : slots_) delete slot.exchange(nullptr);
   retiring_.clear();
   device_ = nullptr;
   channels_ = rate_ = quantum_ = 0;
+}
+
+void VoiceEngineImpl::FadeOut() {
+  std::lock_guard lock(controlMutex_);
+  if (device_) fading_.store(true, std::memory_order_release);
+}
+
+void VoiceEngineImpl::WaitForFadeHeard() {
+  using Clock = std::chrono::steady_clock;
+  if (!device_->PullsByItself()) return;
+  fading_.store(true, std::memory_order_release);
+  // Heard once the fade and the device's buffers of silence after it have
+  // been rendered; one quantum more covers the pass that was under way.
+  const uint64_t heard = uint64_t{device_->PlayOutFrames()} + quantum_;
+  const auto ms = [&](uint64_t frames) {
+    return std::chrono::milliseconds(frames * 1000 / std::max<uint32_t>(rate_, 1) + 1);
+  };
+  const auto start = Clock::now();
+  // A device that renders at all reaches that within the fade, its buffer
+  // and a few passes of scheduling; one that stopped is let go sooner.
+  const auto deadline = start + ms(heard + quantum_) + std::chrono::milliseconds(40);
+  const auto stalled = ms(heard) + std::chrono::milliseconds(10);
+  const uint64_t passesAtStart = passes_.load();
+  while (silentRun_.load(std::memory_order_acquire) < heard) {
+    const auto now = Clock::now();
+    if (now >= deadline) return;
+    if (now - start >= stalled && passes_.load() == passesAtStart) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 bool VoiceEngineImpl::HasMasteringVoice() const {
@@ -169,11 +221,33 @@ void VoiceEngineImpl::Render(float* interleaved, uint32_t frames) {
     for (auto& slot : slots_) {
       if (SourceVoiceImpl* v = slot.load()) v->MixInto(mix_.data(), n);
     }
+    if (fading_.load(std::memory_order_acquire)) ApplyFade(n);
+    TrackSilence(n);
     peaks_.Measure(mix_.data(), n);
     WriteOut(interleaved + size_t(done) * channels_, n);
     done += n;
   }
+  passes_.fetch_add(1, std::memory_order_release);
   gate_.Leave();
+}
+
+void VoiceEngineImpl::ApplyFade(uint32_t n) {
+  const float step = 1.0f / float(std::max<uint32_t>(quantum_, 1));
+  float* mix = mix_.data();
+  for (uint32_t i = 0; i < n; ++i) {
+    fadeGain_ = std::max(0.0f, fadeGain_ - step);
+    mix[2 * i] *= fadeGain_;
+    mix[2 * i + 1] *= fadeGain_;
+  }
+}
+
+void VoiceEngineImpl::TrackSilence(uint32_t n) {
+  const float* mix = mix_.data();
+  uint32_t quiet = 0;
+  while (quiet < n && mix[2 * (n - 1 - quiet)] == 0.0f && mix[2 * (n - 1 - quiet) + 1] == 0.0f)
+    ++quiet;
+  const uint64_t run = silentRun_.load(std::memory_order_relaxed);
+  silentRun_.store(quiet == n ? run + n : quiet, std::memory_order_release);
 }
 
 void VoiceEngineImpl::WriteOut(float* out, uint32_t n) const {

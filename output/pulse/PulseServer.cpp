@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "output/pulse/PulsePlayStream.h"
+#include "output/pulse/SuspendRecord.h"
 
 namespace orvex::pulse {
 namespace {
@@ -85,6 +86,8 @@ bool PulseServer::Connect(const std::string& clientName) {
     if (ok) pa_threaded_mainloop_wait(mainloop_);
   }
   if (ok) {
+    const char* server = pa_context_get_server(context_);
+    serverName_ = server ? server : "";
     connected_.store(true);
     pa_context_set_subscribe_callback(
         context_,
@@ -193,6 +196,24 @@ std::vector<SinkInfo> PulseServer::ListSinks() {
 }
 
 bool PulseServer::SuspendSink(const std::string& name, bool suspend) {
+  SuspendRecord record(recordPath_.empty() ? SuspendRecord::DefaultPath() : recordPath_);
+  // Recorded before the server is asked: a run killed right after the
+  // request still leaves its line behind.
+  if (suspend && IsConnected()) record.Add(serverName_, name);
+  const bool ok = SuspendSinkNow(name, suspend);
+  if (!suspend || !ok) record.Remove(serverName_, name);
+  return ok;
+}
+
+std::vector<std::string> PulseServer::GiveBackOrphanedSinks() {
+  if (!IsConnected()) return {};
+  SuspendRecord record(recordPath_.empty() ? SuspendRecord::DefaultPath() : recordPath_);
+  std::vector<std::string> sinks = record.TakeOrphans(serverName_);
+  for (const std::string& sink : sinks) SuspendSinkNow(sink, false);
+  return sinks;
+}
+
+bool PulseServer::SuspendSinkNow(const std::string& name, bool suspend) {
   if (!IsConnected()) return false;
   struct Result {
     PulseServer* self;

@@ -54,8 +54,14 @@ class PulseServer {
 
   // Sinks in the server's order; empty without a connection.
   std::vector<SinkInfo> ListSinks();
-  // Asks the server to let go of (or take back) the sink's hardware.
+  // Asks the server to let go of (or take back) the sink's hardware. While
+  // this process holds a sink suspended, the suspend record says so.
   bool SuspendSink(const std::string& name, bool suspend);
+  // Takes back the sinks that earlier runs suspended and never gave back
+  // (killed, crashed); returns their names. Sinks of runs still alive stay.
+  std::vector<std::string> GiveBackOrphanedSinks();
+  // Where suspensions are recorded (tests give a file of their own).
+  void SetSuspendRecordPath(std::string path) { recordPath_ = std::move(path); }
 
   // Closes a stream once `after` has passed, on a thread of its own: a
   // stream that was just given its fade-out closes once the server has
@@ -92,6 +98,7 @@ class PulseServer {
   static void OnContextState(pa_context* c, void* user);
   static void OnEvent(int type, uint32_t index, void* user);
   void CloseLoop();
+  bool SuspendSinkNow(const std::string& name, bool suspend);
   void CloseEverythingWaiting();
 
   using Clock = std::chrono::steady_clock;
@@ -104,6 +111,9 @@ class PulseServer {
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
   std::atomic<bool> connected_{false};
+  // The server's address as connected, which names it in the record.
+  std::string serverName_;
+  std::string recordPath_;
   std::atomic<bool> lost_{false};
   std::function<void()> onLost_;
   std::function<void(const std::string&)> onSinkGone_;

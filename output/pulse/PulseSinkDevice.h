@@ -33,6 +33,9 @@ class PulseSinkDevice final : public mixer::AudioDevice {
   uint32_t Rate() const override { return sink_.rate ? sink_.rate : 48000; }
   bool Open(mixer::RenderCallback* callback) override;
   void Close() override;
+  // What the stream holds ahead of the sink.
+  uint32_t PlayOutFrames() const override { return Rate() * kLatencyMs / 1000; }
+  bool PullsByItself() const override { return stream_ && Healthy() && own_.IsConnected(); }
 
   // The server's error code of the last failed open (0: none).
   int LastError() const { return lastError_; }

@@ -170,6 +170,8 @@ TEST_F(JackHost, AServerKilledMidShowLeavesTheHostRunningAndSilent) {
         return false;
       },
       10s));
+  // The voice reads pcm until the output has faded and closed.
+  engine_->DestroyMasteringVoice();
 }
 
 }  // namespace
