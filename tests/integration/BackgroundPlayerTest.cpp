@@ -75,12 +75,7 @@ TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst)
   PrivateSoundServer server{{"sink_name=orvex_a rate=48000", "sink_name=orvex_b rate=44100"}};
   ASSERT_TRUE(server.ready);
   TempDir show;
-  std::string data;
-  for (int i = 0; i < 48000 * 3; ++i) {
-    const auto v = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 440 * i / 48000)));
-    data += SampleBytes(v, 16) + SampleBytes(v, 16);
-  }
-  show.Write("bed.wav", Wav(2, 48000, 16, data));
+  show.Write("bed.wav", ToneWav(3, 16384));
 
   Settings settings;
   CueStore cues;
@@ -122,12 +117,7 @@ TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst)
 // and choosing the devices again in the selection dialog brings them back.
 TEST(BackgroundPlayer, ReselectingAfterTheServerRestartedReachesItAgain) {
   TempDir show;
-  std::string data;
-  for (int i = 0; i < 48000 * 2; ++i) {
-    const auto v = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 440 * i / 48000)));
-    data += SampleBytes(v, 16) + SampleBytes(v, 16);
-  }
-  show.Write("bed.wav", Wav(2, 48000, 16, data));
+  show.Write("bed.wav", ToneWav(2, 16384));
   auto server = std::make_unique<PrivateSoundServer>(
       std::vector<std::string>{"sink_name=orvex_a rate=48000"});
   ASSERT_TRUE(server->ready);

@@ -27,12 +27,7 @@ class PulseOutputs : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.ready) << show.Read("server.err");
-    std::string data;
-    for (int i = 0; i < 48000 * 3; ++i) {
-      const auto v = static_cast<int16_t>(std::lround(8192 * std::sin(2 * M_PI * 440 * i / 48000)));
-      data += SampleBytes(v, 16) + SampleBytes(v, 16);
-    }
-    show.Write("snd/tone.wav", Wav(2, 48000, 16, data));
+    show.Write("snd/tone.wav", ToneWav(3, 8192));
     // PRE 5: a level below the top of the fader, where the law matters.
     show.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,5,0,0,,0,1,0,0,0,\r\n"));
   }

@@ -20,10 +20,22 @@
 
 #include <mutex>
 
+#include "engine/WavBytes.h"
 #include "output/pulse/PulseServer.h"
 #include "unit/TempDir.h"
 
 namespace orvex {
+
+// A 440 Hz tone of `seconds` at 48 kHz, 16-bit stereo, peaking at `peak`
+// (of 32768), as a WAV file's bytes.
+inline std::string ToneWav(int seconds, int peak) {
+  std::string data;
+  for (int i = 0; i < 48000 * seconds; ++i) {
+    const auto v = static_cast<int16_t>(std::lround(peak * std::sin(2 * M_PI * 440 * i / 48000)));
+    data += SampleBytes(v, 16) + SampleBytes(v, 16);
+  }
+  return Wav(2, 48000, 16, data);
+}
 
 // Starts argv with stdout and stderr sent to files; returns the pid. The
 // process ends with the test's: a test a sanitizer stops mid-way leaves no
