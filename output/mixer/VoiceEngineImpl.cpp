@@ -31,8 +31,10 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
                                  int place) override;
   void DestroyVoice(SourceVoice* voice) override;
   PeakSource& Peaks() override { return peaks_; }
+  uint64_t DeviceResumes() const override { return resumes_.load(std::memory_order_acquire); }
 
   void Render(float* interleaved, uint32_t frames) override;
+  void OnDeviceResumed() override { resumes_.fetch_add(1, std::memory_order_release); }
 
  private:
   void WriteOut(float* out, uint32_t n) const;
@@ -53,6 +55,7 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   std::vector<SourceVoiceImpl*> retiring_;  // still in slots_, fading out
   RenderGate gate_;
   PeakMeter peaks_;
+  std::atomic<uint64_t> resumes_{0};
 };
 
 bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
