@@ -296,12 +296,16 @@ TEST_F(PulseAndAlsa, ACardThatStaysBusyAndANullSinkCannotBeExclusiveAndSaySo) {
   // enough. The sink is given back to the server all the same.
   std::string err = play("3", "0");
   EXPECT_NE(err.find(kExclusiveBusy), std::string::npos) << err;
+  // The output says what it plays on: nothing, not the card it was refused.
+  EXPECT_EQ(err.find("(exclusive)"), std::string::npos) << err;
+  EXPECT_NE(err.find("output 0: WASAPI: Null Output (not opened: silent)\n"), std::string::npos)
+      << err;
   EXPECT_EQ(state().find("SUSPENDED"), std::string::npos) << state();
   snd_pcm_close(held);
   // Once it is free the same set-up opens it without a word.
   err = play("3", "0");
   EXPECT_EQ(err.find(kExclusiveBusy), std::string::npos) << err;
-  EXPECT_NE(err.find("output 0: WASAPI: "), std::string::npos) << err;
+  EXPECT_NE(err.find("output 0: WASAPI: Null Output (exclusive)\n"), std::string::npos) << err;
   EXPECT_EQ(state().find("SUSPENDED"), std::string::npos) << state();
   // A null sink has no card behind it at all (the other outputs play on
   // the other sink's engine: one sink is never exclusive and shared at once).
