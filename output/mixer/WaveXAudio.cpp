@@ -196,7 +196,14 @@ void CWaveXAudio::CatchUpAfterStall(int output) {
   v.resumes = resumes;
   if (v.lost || !v.store || v.reader < 0) return;  // already on its way back
   v.store->LosePlace(v.reader);
-  LetGoLocked(v.store, v.reader);
+  // It fades out of what it holds (a few ms of silence carry the fade) and
+  // asks at once to come back: the player's tick puts it at the clock, so
+  // the gap lasts one tick, not the stall.
+  v.voice->FlushSourceBuffers();
+  v.submitted = v.released = 0;
+  v.lost = true;
+  SubmitSilence(v, std::max<uint32_t>(v.voice->Format().avgBytesPerSec / 50, 1));
+  v.store->AskToRejoin(v.reader);
 }
 
 void CWaveXAudio::TopUp(Voice& v, const mixer::VoiceState& state) {
