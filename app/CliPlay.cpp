@@ -142,7 +142,8 @@ class EventPrinter final : public ConsoleListener {
   std::mutex mutex_;
 };
 
-// The selection dialog's OK on the command line's choices.
+// The selection dialog's OK on the command line's choices, made before any
+// device opens, so each opens once on what was chosen.
 bool ApplyDeviceOptions(const PlayOptions& o, COutputSetup& setup) {
   bool any = o.exclusive >= 0;
   for (const auto& d : o.devices) any = any || d.has_value();
@@ -178,8 +179,23 @@ bool ApplyDeviceOptions(const PlayOptions& o, COutputSetup& setup) {
     d.m_selected = selected[static_cast<size_t>(n)];
     d.SetExclusive(exclusive[static_cast<size_t>(n)]);
   }
-  setup.ReconfigureOutputs();
+  devices.StoreSelection();
   return true;
+}
+
+// What output n plays on now: its selection, and how it was opened. A
+// device that was chosen but refused (a busy card, a server that is gone)
+// is said to be silent rather than shown as it was asked for.
+std::string OpenedOutput(COutputDevices& devices, int n) {
+  const CSoundDevice& d = devices.Device(n);
+  std::string text = d.DisplayName(d.m_selected);
+  if (d.SelectedExclusive()) {
+    text += devices.ExclusiveOutput() == n ? " (exclusive)" : " (not opened: silent)";
+  } else if (d.KindOf(d.m_selected) == DeviceKind::kAsio &&
+             (devices.AsioOutput() != n || !devices.Asio().IsDriverOpen())) {
+    text += " (not opened: silent)";
+  }
+  return text;
 }
 
 }  // namespace
@@ -207,15 +223,13 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
     LoopPoster poster;
     CConsole console(cues, settings, timers, poster);
     COutputSetup setup(console, settings, poster);
-    setup.SetupOutputs();
+    setup.PrepareOutputs();
     if (!ApplyDeviceOptions(o, setup)) {
       rc = 2;
     } else {
-      for (int n = 0; n < kOutputCount; ++n) {
-        const CSoundDevice& d = setup.Devices().Device(n);
-        std::fprintf(stderr, "output %d: %s%s\n", n, d.DisplayName(d.m_selected).c_str(),
-                     d.SelectedExclusive() ? " (exclusive)" : "");
-      }
+      setup.OpenOutputs();
+      for (int n = 0; n < kOutputCount; ++n)
+        std::fprintf(stderr, "output %d: %s\n", n, OpenedOutput(setup.Devices(), n).c_str());
       console.SetDrives(settings.drives);
       console.SetShowFolder(std::filesystem::absolute(o.show).parent_path().string());
       console.ApplyPlayerSettings();

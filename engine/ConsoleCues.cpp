@@ -287,7 +287,12 @@ void CConsole::ExecuteGo() {
   go.kind = ConsoleEvent::Kind::kGo;
   go.q = nextCue_;
   Emit(go);
-  RunGoPass(*run);
+  {
+    // The shared-mode streams of every cue this GO fires start in one
+    // moment of the server, not each as its player is reached.
+    CWaveWASAPI::StartTogether together;
+    RunGoPass(*run);
+  }
   if (!run->AnyPending()) {
     FinishGo(*run);
     return;
@@ -302,7 +307,10 @@ void CConsole::OnGoTimer() {
   std::vector<GoRun*> runs;
   for (auto& run : goRuns_) runs.push_back(run.get());
   for (GoRun* run : runs) {
-    RunGoPass(*run);
+    {
+      CWaveWASAPI::StartTogether together;  // the faders whose delay ran out
+      RunGoPass(*run);
+    }
     if (run->AnyPending()) continue;
     FinishGo(*run);
     std::erase_if(goRuns_, [run](const auto& r) { return r.get() == run; });

@@ -123,6 +123,8 @@ class COutputDevices {
   // The shared-mode endpoint of output n (none for an exclusive one).
   const WasapiEndpoint* SharedEndpoint(int n) const;
   CWaveExWASAPI& Exclusive() { return exclusive_; }
+  // The output the exclusive device plays, -1 when none is open.
+  int ExclusiveOutput() const { return exclusiveOutput_; }
   CAsioKernel& Asio() { return asio_; }
   // The first output on a JACK driver, -1 when none.
   int AsioOutput() const;

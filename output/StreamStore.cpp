@@ -114,6 +114,14 @@ int StreamStore::DropLaggingReaders(size_t n, uint64_t maxLag) {
   return dropped;
 }
 
+void StreamStore::LosePlace(int reader) {
+  if (reader < 0 || reader >= kMaxReaders) return;
+  Slot& s = readers_[static_cast<size_t>(reader)];
+  if (!s.open.load() || s.lost.load()) return;
+  s.lost.store(true);
+  while (s.busy.load()) std::this_thread::yield();
+}
+
 void StreamStore::RejoinWaiting() {
   const uint64_t end = writePos_.load(std::memory_order_relaxed);
   const uint64_t f = frameBytes_;

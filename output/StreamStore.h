@@ -92,6 +92,10 @@ class StreamStore {
   // and lags the live position by more than maxLag loses its place. Returns
   // how many did.
   int DropLaggingReaders(size_t n, uint64_t maxLag);
+  // The reader's place is no longer where it should play from (its device
+  // stalled and went on late): it loses its place as a lagging reader does,
+  // but its holder is not called; the caller lets go itself.
+  void LosePlace(int reader);
   // Puts every lost reader that asked to come back at the live position
   // (within the bytes the ring still holds).
   void RejoinWaiting();

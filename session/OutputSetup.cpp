@@ -99,12 +99,21 @@ void COutputSetup::PushSettings() {
 }
 
 void COutputSetup::SetupOutputs() {
+  PrepareOutputs();
+  OpenOutputs();
+}
+
+void COutputSetup::PrepareOutputs() {
   PullSettings();
   devices_.ConnectServer();
   devices_.CreateXAudioEngines();
   devices_.LoadAsioDriverList();
   devices_.BuildDeviceLists();
   for (int n = 0; n < kOutputCount; ++n) devices_.ResolveOutputSetting(n);
+  prepared_ = true;
+}
+
+void COutputSetup::OpenOutputs() {
   OpenDevices();
   PushSettings();
   setUp_ = true;
@@ -198,8 +207,8 @@ void COutputSetup::ReopenAsio() {
 }
 
 void COutputSetup::ReleaseOutputs() {
-  if (!setUp_) return;
-  setUp_ = false;
+  if (!prepared_) return;
+  prepared_ = setUp_ = false;
   // Nothing may read a device once it goes: players first, then devices.
   UnloadPlayers();
   CloseDevices();

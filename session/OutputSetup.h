@@ -38,6 +38,12 @@ class COutputSetup {
 
   // The first set-up, once at start; the JACK driver opens last.
   void SetupOutputs();
+  // The same in two steps, for a caller that changes the selection in
+  // Devices() between them: each device then opens once, on what was
+  // chosen (a JACK client opened and at once reopened would lose the
+  // connections other programs made to it in between).
+  void PrepareOutputs();
+  void OpenOutputs();
   // The rebuild after the selection dialog stored the three selections
   // and exclusive flags into Devices().
   void ReconfigureOutputs();
@@ -76,6 +82,7 @@ class COutputSetup {
   COutputDevices devices_;
   CWaveWnd* continuous_ = nullptr;
   uint32_t continuousLevel_ = 0;
+  bool prepared_ = false;
   bool setUp_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "output/jack/AsioKernel.h"
 
 #include <semaphore.h>
+#include <time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +21,18 @@ namespace {
 // rendered in pieces.
 constexpr uint32_t kMaxPieceFrames = 1024;
 
+// A gap between two calls of the process callback longer than this is a
+// stall of the server, not a missed period: the voices have fallen that far
+// behind their players' clocks and are brought back to them, and the
+// operator is told. Shorter gaps are xruns the server reports itself.
+constexpr int64_t kStallNs = 500'000'000;
+
+int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);  // vDSO: no system call, no lock
+  return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
 }  // namespace
 
 struct CAsioKernel::Impl final : jack::BlockCallback {
@@ -30,6 +43,11 @@ struct CAsioKernel::Impl final : jack::BlockCallback {
   std::atomic<bool> open{false};
   std::atomic<bool> lost{false};
   std::atomic<uint64_t> xruns{0};
+  // Stalls the process callback saw, and the last one's length.
+  std::atomic<uint64_t> stalls{0};
+  std::atomic<int64_t> stallNs{0};
+  // Audio thread only (reset while the device is stopped).
+  int64_t lastSwitchNs = 0;
 
   // The device layer reports a loss from a thread where only async-safe
   // calls are allowed: it posts, and the watcher tells the operator.
@@ -58,6 +76,14 @@ struct CAsioKernel::Impl final : jack::BlockCallback {
 };
 
 void CAsioKernel::Impl::OnBufferSwitch(void* left, void* right, uint32_t frames) {
+  const int64_t now = MonotonicNs();
+  if (lastSwitchNs != 0 && now - lastSwitchNs > kStallNs) {
+    port.Resumed();
+    stallNs.store(now - lastSwitchNs, std::memory_order_relaxed);
+    stalls.fetch_add(1, std::memory_order_release);
+    sem_post(&wake);  // async-signal-safe, never blocks
+  }
+  lastSwitchNs = now;
   const size_t width = SampleBytes(sampleType);
   auto* l = static_cast<uint8_t*>(left);
   auto* r = static_cast<uint8_t*>(right);
@@ -72,10 +98,16 @@ void CAsioKernel::Impl::OnBufferSwitch(void* left, void* right, uint32_t frames)
 
 void CAsioKernel::Impl::StartWatcher() {
   quit.store(false);
-  watcher = std::thread([this] {
+  watcher = std::thread([this, reported = stalls.load()]() mutable {
     while (true) {
       sem_wait(&wake);
       if (quit.load()) return;
+      if (const uint64_t seen = stalls.load(std::memory_order_acquire); seen != reported) {
+        reported = seen;
+        std::fprintf(stderr, "ASIO: the JACK server stalled for %lld ms and has resumed\n",
+                     static_cast<long long>(stallNs.load(std::memory_order_relaxed) / 1'000'000));
+        Notify(kAsioStalledAndResumed);
+      }
       if (lost.load()) {
         std::fprintf(stderr, "ASIO: the JACK server went away; its output is silent\n");
         Notify(kAsioDeviceLost);
@@ -219,6 +251,7 @@ bool CAsioKernel::OpenDriver() {
     }
   }
   bufferSize_ = std::clamp(bufferSize_, minimum, maximum);
+  k.lastSwitchNs = 0;  // before the device can call back
   if (!device_->CreateBuffers(bufferSize_, &k)) return fail("cannot create buffers");
   device_->SetSampleRate(rate_);  // a device that keeps its own rate is converted to
 

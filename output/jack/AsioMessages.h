@@ -7,4 +7,10 @@ inline constexpr const char* kAsioDeviceLost =
     "ASIOドライバ（JACKサーバー）が停止しました。ASIO出力は無音になります。\n"
     "サーバーを起動し直してからサウンドデバイスを選び直すと再開します。";
 
+// The server stopped calling for more than a second and then went on: what
+// played then was lost, and the cues sound again from where they are now.
+inline constexpr const char* kAsioStalledAndResumed =
+    "ASIO出力（JACKサーバー）が一時停止していましたが、再開しました。\n"
+    "再生中のキューは現在の位置から続きます。";
+
 }  // namespace orvex

@@ -48,6 +48,13 @@ class RenderPort final : public AudioDevice {
   }
   bool Attached() const { return callback_.load() != nullptr; }
 
+  // Audio side: the owner's device went on after a long stall.
+  void Resumed() {
+    gate_.Enter();
+    if (RenderCallback* c = callback_.load()) c->OnDeviceResumed();
+    gate_.Leave();
+  }
+
   // Audio side: n interleaved stereo frames, silence without an engine.
   void Render(float* stereo, uint32_t n) {
     gate_.Enter();

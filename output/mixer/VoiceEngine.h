@@ -21,6 +21,9 @@ class RenderCallback {
  public:
   virtual ~RenderCallback() = default;
   virtual void Render(float* interleaved, uint32_t frames) = 0;
+  // The device stopped calling for so long that what the voices hold has
+  // fallen behind the players' clocks, and now calls again (audio thread).
+  virtual void OnDeviceResumed() {}
 };
 
 // An output device the engine renders into.
@@ -120,6 +123,10 @@ class VoiceEngine {
   // The peaks of what the engine rendered (clamped to full scale), live
   // while it has a mastering voice: what the level meter reads.
   virtual PeakSource& Peaks() = 0;
+  // How often the device went on after such a stall; whoever feeds the
+  // voices compares it with what it saw before and puts voices that fell
+  // behind back at their player's clock. Any thread.
+  virtual uint64_t DeviceResumes() const = 0;
 };
 
 // processingQuantumFrames: frames over which a volume change ramps; 0 means

@@ -34,8 +34,10 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
                                  int place) override;
   void DestroyVoice(SourceVoice* voice) override;
   PeakSource& Peaks() override { return peaks_; }
+  uint64_t DeviceResumes() const override { return resumes_.load(std::memory_order_acquire); }
 
   void Render(float* interleaved, uint32_t frames) override;
+  void OnDeviceResumed() override { resumes_.fetch_add(1, std::memory_order_release); }
 
  private:
   void WriteOut(float* out, uint32_t n) const;
@@ -72,6 +74,7 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   // what a close waits on.
   std::atomic<uint64_t> silentRun_{0};
   std::atomic<uint64_t> passes_{0};
+  std::atomic<uint64_t> resumes_{0};
 };
 
 bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {

@@ -52,6 +52,7 @@ bool CWaveXAudio::CreateVoices(const WaveFormat& fileFormat) {
     }
     Voice& v = voices_[n];
     v.voice = voice;
+    v.resumes = engines_[n]->DeviceResumes();
     v.conversion = conversion;
     v.store = conversion ? &conversion->stream.Store() : stream_;
     StreamStore::Holder* holder = conversion ? static_cast<StreamStore::Holder*>(conversion) : this;
@@ -169,8 +170,10 @@ void CWaveXAudio::Refill() {
   std::lock_guard lock(mutex_);
   if (!stream_) return;
   PumpConversions(mixer::ConvertedStream::kPumpSeconds);
-  for (Voice& v : voices_) {
+  for (int n = 0; n < kOutputCount; ++n) {
+    Voice& v = voices_[n];
     if (!v.voice) continue;
+    CatchUpAfterStall(n);
     mixer::VoiceState state = v.voice->GetState();
     if (v.lost) {
       if (!v.store->IsLost(v.reader)) {
@@ -184,6 +187,23 @@ void CWaveXAudio::Refill() {
     ReleaseFinished(v);
     TopUp(v, state);
   }
+}
+
+void CWaveXAudio::CatchUpAfterStall(int output) {
+  Voice& v = voices_[output];
+  const uint64_t resumes = engines_[output] ? engines_[output]->DeviceResumes() : v.resumes;
+  if (resumes == v.resumes) return;
+  v.resumes = resumes;
+  if (v.lost || !v.store || v.reader < 0) return;  // already on its way back
+  v.store->LosePlace(v.reader);
+  // It fades out of what it holds (a few ms of silence carry the fade) and
+  // asks at once to come back: the player's tick puts it at the clock, so
+  // the gap lasts one tick, not the stall.
+  v.voice->FlushSourceBuffers();
+  v.submitted = v.released = 0;
+  v.lost = true;
+  SubmitSilence(v, std::max<uint32_t>(v.voice->Format().avgBytesPerSec / 50, 1));
+  v.store->AskToRejoin(v.reader);
 }
 
 void CWaveXAudio::TopUp(Voice& v, const mixer::VoiceState& state) {
@@ -213,8 +233,14 @@ void CWaveXAudio::TopUp(Voice& v, const mixer::VoiceState& state) {
 
 void CWaveXAudio::Start() {
   std::lock_guard lock(mutex_);
-  for (Voice& v : voices_)
-    if (v.voice) v.voice->Start();
+  for (int n = 0; n < kOutputCount; ++n) {
+    Voice& v = voices_[n];
+    if (!v.voice) continue;
+    // A voice that starts now is on time, whatever its device did while it
+    // stood still.
+    if (engines_[n]) v.resumes = engines_[n]->DeviceResumes();
+    v.voice->Start();
+  }
 }
 
 void CWaveXAudio::Stop() {

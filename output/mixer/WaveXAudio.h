@@ -89,6 +89,8 @@ class CWaveXAudio : private StreamStore::Holder {
     // The store took the voice's place (its device stopped pulling): it
     // plays silence until that has been heard, then asks to come back.
     bool lost = false;
+    // The engine's count of device stalls when the voice last looked.
+    uint64_t resumes = 0;
   };
 
   // The store's writer takes a lagging voice's bytes back (timer thread).
@@ -99,6 +101,9 @@ class CWaveXAudio : private StreamStore::Holder {
   Conversion* ConversionFor(uint32_t rate, const WaveFormat& decoded);
   void PumpConversions(double seconds);
   void TopUp(Voice& v, const mixer::VoiceState& state);
+  // A voice whose device stalled and went on plays late: it lets go of what
+  // it holds and comes back at the clock, as a voice that lost its place.
+  void CatchUpAfterStall(int output);
 
   void ApplyLevel(int output);
   void ReleaseFinished(Voice& v);

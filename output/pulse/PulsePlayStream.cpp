@@ -2,6 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+
 namespace orvex::pulse {
 namespace {
 
@@ -24,7 +26,37 @@ pa_sample_format_t SampleFormatOf(const WaveFormat& f) {
   return PA_SAMPLE_INVALID;
 }
 
+// The streams whose uncork waits for this thread's StartTogether to end.
+thread_local int t_togetherDepth = 0;
+thread_local std::vector<PulsePlayStream*> t_held;
+
 }  // namespace
+
+PulsePlayStream::StartTogether::StartTogether() {
+  ++t_togetherDepth;
+}
+
+PulsePlayStream::StartTogether::~StartTogether() {
+  if (--t_togetherDepth > 0) return;
+  std::vector<PulsePlayStream*> held;
+  held.swap(t_held);
+  StartHeld(held);
+}
+
+void PulsePlayStream::StartHeld(std::vector<PulsePlayStream*>& held) {
+  // One pass per server (a program has one), every uncork sent under one
+  // hold of its lock: the commands leave together and the server takes
+  // them in one go.
+  while (!held.empty()) {
+    PulseServer* server = held.front()->server_;
+    {
+      PulseServer::Lock lock(*server);
+      for (PulsePlayStream* s : held)
+        if (s->server_ == server && s->Healthy()) s->SendCork(false);
+    }
+    std::erase_if(held, [server](PulsePlayStream* s) { return s->server_ == server; });
+  }
+}
 
 bool PulsePlayStream::Open(PulseServer& server, const std::string& sink, const WaveFormat& format,
                            uint32_t bufferMs) {
@@ -73,6 +105,7 @@ bool PulsePlayStream::Open(PulseServer& server, const std::string& sink, const W
 }
 
 void PulsePlayStream::Close() {
+  std::erase(t_held, this);
   if (!stream_) return;
   PulseServer::Lock lock(*server_);
   pa_stream_set_state_callback(stream_, nullptr, nullptr);
@@ -147,9 +180,33 @@ bool PulsePlayStream::PlayedIndexNow(int64_t& index) {
   return true;
 }
 
+bool PulsePlayStream::HeardFirstAt(double& seconds) {
+  if (!Healthy()) return false;
+  PulseServer::Lock lock(*server_);
+  if (!UpdateTiming()) return false;
+  const pa_timing_info* t = pa_stream_get_timing_info(stream_);
+  if (!t || t->read_index_corrupt) return false;
+  const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
+  const double heard =
+      double(pa_bytes_to_usec(static_cast<uint64_t>(std::max<int64_t>(t->read_index, 0)), spec)) -
+      double(t->sink_usec);
+  seconds = (double(pa_timeval_load(&t->timestamp)) - heard) / 1e6;
+  return true;
+}
+
 void PulsePlayStream::Cork(bool corked) {
   if (!Healthy()) return;
+  // A cork cancels an uncork still waiting.
+  std::erase(t_held, this);
+  if (!corked && t_togetherDepth > 0) {
+    t_held.push_back(this);
+    return;
+  }
   PulseServer::Lock lock(*server_);
+  SendCork(corked);
+}
+
+void PulsePlayStream::SendCork(bool corked) {
   if (pa_operation* op = pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr))
     pa_operation_unref(op);
 }

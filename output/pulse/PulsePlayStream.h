@@ -1,13 +1,15 @@
 // One playback stream on a sink in a file's own sample format and rate (the
 // server converts): the shared-mode client of one player on one output. The
 // owner writes into it from an ordinary thread; nothing runs on the server
-// thread but its bookkeeping.
+// thread but its bookkeeping. A stream is uncorked and closed on one thread
+// (the UI thread), where a StartTogether holds its start.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "output/WaveFormat.h"
 #include "output/pulse/PulseServer.h"
@@ -18,6 +20,18 @@ namespace orvex::pulse {
 
 class PulsePlayStream {
  public:
+  // While one exists on a thread, the uncorks that thread asks for wait, and
+  // go to the server together, in one pass under each server's lock, when
+  // the outermost one ends: the streams of one GO then start in the same
+  // moment of the server, not one after another as each player gets there.
+  class StartTogether {
+   public:
+    StartTogether();
+    ~StartTogether();
+    StartTogether(const StartTogether&) = delete;
+    StartTogether& operator=(const StartTogether&) = delete;
+  };
+
   PulsePlayStream() = default;
   ~PulsePlayStream() { Close(); }
   PulsePlayStream(const PulsePlayStream&) = delete;
@@ -48,6 +62,11 @@ class PulsePlayStream {
   // The same from the server's last timing report carried forward by the
   // clock: no round trip, a few milliseconds less exact.
   bool PlayedIndexNow(int64_t& index);
+  // When the listener heard the stream's first byte, in seconds of the
+  // server's time stamps (a monotonic clock), from the server's own figures
+  // (bytes read, sink latency) without smoothing; asked afresh.
+  bool HeardFirstAt(double& seconds);
+  // Uncorking waits for the end of a StartTogether on this thread.
   void Cork(bool corked);
   // Drops everything written and not yet played.
   void Flush();
@@ -57,6 +76,9 @@ class PulsePlayStream {
   static void OnState(pa_stream* s, void* user);
   // Asks the server for fresh timing; with the lock held.
   bool UpdateTiming();
+  // With the lock held.
+  void SendCork(bool corked);
+  static void StartHeld(std::vector<PulsePlayStream*>& held);
 
   PulseServer* server_ = nullptr;
   pa_stream* stream_ = nullptr;

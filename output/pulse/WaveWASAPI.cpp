@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -10,7 +11,88 @@ namespace {
 // Room left for the fade to reach the server before it plays there.
 constexpr uint32_t kFadeMarginMs = 20;
 constexpr uint32_t kFadeMs = 10;
+// A start is only moved while the server is this far before its sound.
+constexpr uint32_t kMoveMarginMs = 5;
+
+// The players whose streams began in this thread's StartTogether.
+thread_local int t_togetherDepth = 0;
+thread_local std::vector<CWaveWASAPI*> t_startedTogether;
 }  // namespace
+
+CWaveWASAPI::StartTogether::StartTogether() {
+  uncorks_.emplace();
+  ++t_togetherDepth;
+}
+
+CWaveWASAPI::StartTogether::~StartTogether() {
+  --t_togetherDepth;
+  uncorks_.reset();  // the outermost one sends every uncork
+  if (t_togetherDepth > 0) return;
+  std::vector<CWaveWASAPI*> players;
+  players.swap(t_startedTogether);
+  AlignStarts(players);
+}
+
+CWaveWASAPI::~CWaveWASAPI() {
+  Close();
+  std::erase(t_startedTogether, this);
+}
+
+void CWaveWASAPI::AlignStarts(const std::vector<CWaveWASAPI*>& players) {
+  std::vector<Started> started;
+  for (CWaveWASAPI* p : players) p->MeasureStarted(started);
+  // On each sink the others wait for the stream that started last.
+  for (const Started& s : started) {
+    double last = s.heardFirstAt;
+    for (const Started& t : started)
+      if (t.sink == s.sink) last = std::max(last, t.heardFirstAt);
+    const auto frames = static_cast<int64_t>(std::lround((last - s.heardFirstAt) * s.rate));
+    if (frames > 0) s.owner->DelayStart(s.output, frames);
+  }
+}
+
+void CWaveWASAPI::MeasureStarted(std::vector<Started>& into) {
+  std::lock_guard lock(mutex_);
+  for (int n = 0; n < kOutputs; ++n) {
+    Out& o = outs_[static_cast<size_t>(n)];
+    double first = 0;
+    if (!o.startHeld || !o.client || !o.client->HeardFirstAt(first)) continue;
+    into.push_back({this, n, o.endpoint->id, first, format_.samplesPerSec});
+  }
+}
+
+bool CWaveWASAPI::DelayStart(int output, int64_t frames) {
+  std::lock_guard lock(mutex_);
+  Out& o = outs_[static_cast<size_t>(output)];
+  if (!o.startHeld) return false;
+  o.startHeld = false;
+  // Only a fresh start: the lead-in, then what followed it.
+  if (!o.client || o.stopped || o.segments.size() < 2) return false;
+  const Segment lead = o.segments[0], first = o.segments[1];
+  if (lead.index != 0 || !lead.silence || first.index != static_cast<int64_t>(lead.bytes))
+    return false;
+  const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
+  const int64_t bytesPerMs = int64_t{format_.samplesPerSec} * align / 1000;
+  const auto shift = static_cast<size_t>(frames) * align;
+  int64_t played = 0;
+  if (shift > scratch_.size() || !o.client->PlayedIndex(played) ||
+      played + kMoveMarginMs * bytesPerMs > first.index)
+    return false;
+  const int64_t end = o.client->WriteIndex();
+  // Silence where the sound began, and the sound again from there on, as
+  // it was written the first time (the fade-in from its first frame).
+  std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, shift);
+  if (!o.client->Write(scratch_.data(), shift, first.index)) return false;
+  o.segments.clear();
+  o.segments.push_back(lead);
+  o.segments.push_back({first.index, first.pos, shift, true, {}, {}});
+  o.readPos = first.pos;
+  o.gain.left = first.left;
+  o.gain.right = first.right;
+  o.resumeAt = first.index + static_cast<int64_t>(shift);
+  WriteFrom(o, static_cast<size_t>(end - first.index));
+  return true;
+}
 
 void CWaveWASAPI::SetStream(StreamStore* stream) {
   std::lock_guard lock(mutex_);
@@ -69,6 +151,7 @@ void CWaveWASAPI::CloseOutput(Out& o) {
   o.reader = -1;
   o.readPos = 0;
   o.lost = false;
+  o.startHeld = false;
 }
 
 void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
@@ -311,7 +394,15 @@ void CWaveWASAPI::Start() {
       if (o.resumeAt < 0) WriteLeadIn(o);
       WriteFrom(o, o.client->BufferBytes());
     }
-    if (!started_) o.client->Cork(false);
+    if (!started_) {
+      o.client->Cork(false);
+      if (t_togetherDepth > 0) {
+        o.startHeld = true;
+        if (std::find(t_startedTogether.begin(), t_startedTogether.end(), this) ==
+            t_startedTogether.end())
+          t_startedTogether.push_back(this);
+      }
+    }
   }
   started_ = true;
 }

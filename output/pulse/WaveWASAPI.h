@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "output/StreamStore.h"
@@ -30,8 +32,24 @@ class CWaveWASAPI {
   // player tops the streams up every 100 ms.
   static constexpr uint32_t kBufferMs = 300;
 
+  // Players that start while one exists (on the UI thread) start their
+  // streams together when the outermost one ends: the uncorks go to the
+  // server at once, and since the server still starts each stream when it
+  // gets to it, each stream's sound is then moved to the moment the last
+  // one on its sink started. Six cues of one GO begin on the same frame.
+  class StartTogether {
+   public:
+    StartTogether();
+    ~StartTogether();
+    StartTogether(const StartTogether&) = delete;
+    StartTogether& operator=(const StartTogether&) = delete;
+
+   private:
+    std::optional<pulse::PulsePlayStream::StartTogether> uncorks_;
+  };
+
   CWaveWASAPI() = default;
-  ~CWaveWASAPI() { Close(); }
+  ~CWaveWASAPI();
   CWaveWASAPI(const CWaveWASAPI&) = delete;
   CWaveWASAPI& operator=(const CWaveWASAPI&) = delete;
 
@@ -74,6 +92,7 @@ class CWaveWASAPI {
     std::vector<Segment> segments;  // in stream order, none overlapping
     bool stopped = false;           // faded out; the stream runs on into silence
     int64_t resumeAt = -1;          // where the next write goes after a stop
+    bool startHeld = false;         // began in a StartTogether, not yet aligned
   };
 
   // Writes up to `bytes` from the store (silence when it has none).
@@ -98,6 +117,19 @@ class CWaveWASAPI {
   // plays now.
   void WriteLeadIn(Out& o);
   void CloseOutput(Out& o);
+  // Streams that began in one StartTogether: how far each has played.
+  struct Started {
+    CWaveWASAPI* owner = nullptr;
+    int output = 0;
+    std::string sink;
+    double heardFirstAt = 0;  // seconds of the server's clock
+    uint32_t rate = 0;
+  };
+  void MeasureStarted(std::vector<Started>& into);
+  // Moves the sound of a stream that began `frames` before the others on
+  // its sink that much later; false when the server has got too far.
+  bool DelayStart(int output, int64_t frames);
+  static void AlignStarts(const std::vector<CWaveWASAPI*>& players);
 
   mutable std::mutex mutex_;
   StreamStore* stream_ = nullptr;

@@ -259,6 +259,39 @@ TEST_F(PulseOutputs, AVanishedSinkSilencesItsOutputInsteadOfMovingToAnother) {
   }
 }
 
+// Six cues of one GO, each a steady level on its own channel, on one
+// shared-mode endpoint: six server streams. They start together, so the
+// sum climbs from nothing to all six within one stream's own start (the
+// same for each), not spread over the time the GO takes to reach the last.
+TEST_F(PulseOutputs, TheSharedStreamsOfOneGoStartTogether) {
+  std::string data;
+  for (int i = 0; i < 48000 * 2; ++i) data += SampleBytes(4000, 16) + SampleBytes(4000, 16);
+  show.Write("snd/level.wav", Wav(2, 48000, 16, data));
+  std::string csv = "snd,\r\n";
+  for (int ch = 1; ch <= 6; ++ch)
+    csv +=
+        "1," + std::to_string(ch) + ",c" + std::to_string(ch) + ",level.wav,5,0,0,,0,1,0,0,0,\r\n";
+  show.Write("show.csv", *Utf8ToCp932(csv));
+  // The climb of one stream alone, and of all six.
+  const auto climb = [](const std::vector<float>& rec, float& full) {
+    const size_t frames = rec.size() / 2;
+    full = PeakOf(rec, 0, frames);
+    size_t onset = 0, top = 0;
+    while (onset < frames && std::fabs(rec[onset * 2]) < 1e-4f) ++onset;
+    top = onset;
+    while (top < frames && std::fabs(rec[top * 2]) < full * 0.999f) ++top;
+    return top - onset;
+  };
+  float fullAll = 0, fullOne = 0;
+  const size_t all = climb(PlayAndRecord(2), fullAll);
+  show.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,c1,level.wav,5,0,0,,0,1,0,0,0,\r\n"));
+  const size_t one = climb(PlayAndRecord(2), fullOne);
+  ASSERT_GT(fullOne, 0.01f);
+  EXPECT_NEAR(fullAll / fullOne, 6.0f, 0.05f);
+  // Half a millisecond at the sink's rate (they went up to 2.75 ms apart).
+  EXPECT_LE(all, one + 24) << "six streams climbed over " << all << " frames, one over " << one;
+}
+
 TEST_F(PulseOutputs, NoServerMeansNoDevicesAndSilentNone) {
   server.Kill();
   const pid_t pid = Spawn({kCli, "devices"}, show.File("devices.out"), show.File("devices.err"));
@@ -349,12 +382,16 @@ TEST_F(PulseAndAlsa, ACardThatStaysBusyAndANullSinkCannotBeExclusiveAndSaySo) {
   // enough. The sink is given back to the server all the same.
   std::string err = play("3", "0");
   EXPECT_NE(err.find(kExclusiveBusy), std::string::npos) << err;
+  // The output says what it plays on: nothing, not the card it was refused.
+  EXPECT_EQ(err.find("(exclusive)"), std::string::npos) << err;
+  EXPECT_NE(err.find("output 0: WASAPI: Null Output (not opened: silent)\n"), std::string::npos)
+      << err;
   EXPECT_EQ(state().find("SUSPENDED"), std::string::npos) << state();
   snd_pcm_close(held);
   // Once it is free the same set-up opens it without a word.
   err = play("3", "0");
   EXPECT_EQ(err.find(kExclusiveBusy), std::string::npos) << err;
-  EXPECT_NE(err.find("output 0: WASAPI: "), std::string::npos) << err;
+  EXPECT_NE(err.find("output 0: WASAPI: Null Output (exclusive)\n"), std::string::npos) << err;
   EXPECT_EQ(state().find("SUSPENDED"), std::string::npos) << state();
   // A null sink has no card behind it at all (the other outputs play on
   // the other sink's engine: one sink is never exclusive and shared at once).

@@ -65,10 +65,20 @@ class JackServer {
   bool Ready() const { return ready_; }
   const std::string& Name() const { return name_; }
 
+  // Freezes the server started here (SIGSTOP) or lets it run on (SIGCONT),
+  // as a machine that stops scheduling it would.
+  void Suspend() {
+    if (pid_ > 0) kill(pid_, SIGSTOP);
+  }
+  void Continue() {
+    if (pid_ > 0) kill(pid_, SIGCONT);
+  }
+
   // Sends `sig` to the server started here and reaps it.
   void Stop(int sig) {
     if (pid_ <= 0) return;
     kill(pid_, sig);
+    kill(pid_, SIGCONT);  // a frozen server ends too
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (waitpid(pid_, nullptr, WNOHANG) != pid_) {
       if (std::chrono::steady_clock::now() > deadline) {
