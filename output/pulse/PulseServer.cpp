@@ -125,8 +125,10 @@ void PulseServer::CloseLoop() {
     }
     auto first = std::min_element(closing_.begin(), closing_.end(),
                                   [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (Clock::now() < first->first) {
-      closeWake_.wait_until(lock, first->first);
+    // A copy: a stream queued while this waits may move the list.
+    const Clock::time_point when = first->first;
+    if (Clock::now() < when) {
+      closeWake_.wait_until(lock, when);
       continue;
     }
     std::unique_ptr<PulsePlayStream> due = std::move(first->second);
