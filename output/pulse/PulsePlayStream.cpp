@@ -164,16 +164,16 @@ bool PulsePlayStream::ReadIndex(int64_t& index) {
 bool PulsePlayStream::PlayedIndex(int64_t& index) {
   if (!Healthy()) return false;
   PulseServer::Lock lock(*server_);
-  if (!UpdateTiming()) return false;
-  pa_usec_t usec = 0;
-  if (pa_stream_get_time(stream_, &usec) != 0) return false;
-  index = static_cast<int64_t>(pa_usec_to_bytes(usec, pa_stream_get_sample_spec(stream_)));
-  return true;
+  return UpdateTiming() && PlayedIndexLocked(index);
 }
 
 bool PulsePlayStream::PlayedIndexNow(int64_t& index) {
   if (!Healthy()) return false;
   PulseServer::Lock lock(*server_);
+  return PlayedIndexLocked(index);
+}
+
+bool PulsePlayStream::PlayedIndexLocked(int64_t& index) {
   pa_usec_t usec = 0;
   if (pa_stream_get_time(stream_, &usec) != 0) return false;
   index = static_cast<int64_t>(pa_usec_to_bytes(usec, pa_stream_get_sample_spec(stream_)));

@@ -76,6 +76,8 @@ class PulsePlayStream {
   static void OnState(pa_stream* s, void* user);
   // Asks the server for fresh timing; with the lock held.
   bool UpdateTiming();
+  // From the timing the server last reported; under the server lock.
+  bool PlayedIndexLocked(int64_t& index);
   // With the lock held.
   void SendCork(bool corked);
   static void StartHeld(std::vector<PulsePlayStream*>& held);

@@ -70,6 +70,22 @@ double Pitch(const std::vector<float>& s) {
   return rising / 0.3;
 }
 
+// The desktop's outputs on the running server, with the continuous-play
+// player wired to them at `level`.
+struct OutputsRig {
+  explicit OutputsRig(uint32_t level) {
+    setup.SetContinuousPlayer(&background, level);
+    setup.SetupOutputs();
+  }
+  Settings settings;
+  CueStore cues;
+  RealTimerService timers;
+  ManualUiPoster poster;
+  CConsole console{cues, settings, timers, poster};
+  CWaveWnd background{0, timers, poster};
+  COutputSetup setup{console, settings, poster};
+};
+
 TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst) {
   // The second sink runs at another rate than the file: the player converts.
   PrivateSoundServer server{{"sink_name=orvex_a rate=48000", "sink_name=orvex_b rate=44100"}};
@@ -77,17 +93,12 @@ TEST(BackgroundPlayer, SoundsOnEveryOutputAtItsLevelThroughARebuildAndGoesFirst)
   TempDir show;
   show.Write("bed.wav", ToneWav(3, 16384));
 
-  Settings settings;
-  CueStore cues;
-  RealTimerService timers;
-  ManualUiPoster poster;
-  CConsole console(cues, settings, timers, poster);
-  CWaveWnd background(0, timers, poster);
-  COutputSetup setup(console, settings, poster);
   // Half way up the fader: the level the operator set, not full scale.
   const uint32_t level = 40000;
-  setup.SetContinuousPlayer(&background, level);
-  setup.SetupOutputs();
+  OutputsRig rig(level);
+  COutputSetup& setup = rig.setup;
+  CWaveWnd& background = rig.background;
+  ManualUiPoster& poster = rig.poster;
   // Output 0 on the first sink, output 1 on the second.
   setup.Devices().Device(0).m_selected = 0;
   setup.Devices().Device(1).m_selected = 1;
@@ -121,15 +132,10 @@ TEST(BackgroundPlayer, ReselectingAfterTheServerRestartedReachesItAgain) {
   auto server = std::make_unique<PrivateSoundServer>(
       std::vector<std::string>{"sink_name=orvex_a rate=48000"});
   ASSERT_TRUE(server->ready);
-  Settings settings;
-  CueStore cues;
-  RealTimerService timers;
-  ManualUiPoster poster;
-  CConsole console(cues, settings, timers, poster);
-  CWaveWnd background(0, timers, poster);
-  COutputSetup setup(console, settings, poster);
-  setup.SetContinuousPlayer(&background, 65535);
-  setup.SetupOutputs();
+  OutputsRig rig(65535);
+  COutputSetup& setup = rig.setup;
+  CWaveWnd& background = rig.background;
+  ManualUiPoster& poster = rig.poster;
   // The same sink with and without the engine: "DS: ..." then "WASAPI: ...".
   for (int device : {0, 1}) {
     server->Kill();

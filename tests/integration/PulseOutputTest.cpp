@@ -367,17 +367,7 @@ TEST_F(PulseAndAlsa, ACardThatStaysBusyAndANullSinkCannotBeExclusiveAndSaySo) {
     EXPECT_EQ(WaitExit(pid, 30), 0) << show.Read("play.err");
     return show.Read("play.err");
   };
-  // The state the server gives orvex_hw ("SUSPENDED" while someone asks it
-  // to let go of the card).
-  const auto state = [&] {
-    const pid_t pid =
-        Spawn({"pactl", "list", "short", "sinks"}, show.File("sinks.out"), show.File("sinks.err"));
-    EXPECT_EQ(WaitExit(pid, 20), 0) << show.Read("sinks.err");
-    const std::string sinks = show.Read("sinks.out");
-    const size_t at = sinks.find("orvex_hw");
-    return at == std::string::npos ? std::string("none")
-                                   : sinks.substr(at, sinks.find('\n', at) - at);
-  };
+  const auto state = [&] { return SinkLine(show, "orvex_hw"); };
   // Another program holds the card: the server letting go of it is not
   // enough. The sink is given back to the server all the same.
   std::string err = play("3", "0");

@@ -81,6 +81,19 @@ inline void Stop(pid_t& pid) {
   pid = -1;
 }
 
+// The line `pactl list short sinks` gives for `sink` ("none" without one),
+// with the state the server gives it ("SUSPENDED" while someone asks it to
+// let go of its card). dir holds the command's output.
+inline std::string SinkLine(const TempDir& dir, const std::string& sink) {
+  const pid_t pid =
+      Spawn({"pactl", "list", "short", "sinks"}, dir.File("sinks.out"), dir.File("sinks.err"));
+  EXPECT_EQ(WaitExit(pid, 20), 0) << dir.Read("sinks.err");
+  const std::string sinks = dir.Read("sinks.out");
+  const size_t at = sinks.find(sink);
+  return at == std::string::npos ? std::string("none")
+                                 : sinks.substr(at, sinks.find('\n', at) - at);
+}
+
 // A sound server of the test's own on a private socket, with the null
 // sinks given as module arguments and further daemon options, if any.
 class PrivateSoundServer {

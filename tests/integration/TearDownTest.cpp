@@ -68,16 +68,7 @@ class TearDown : public ::testing::Test {
     EXPECT_LT(step, peak * 0.15f) << what << ": end at frame " << end << " of " << frames;
   }
 
-  // The line `pactl list short sinks` gives for orvex_hw.
-  std::string SinkState() {
-    const pid_t pid =
-        Spawn({"pactl", "list", "short", "sinks"}, show.File("sinks.out"), show.File("sinks.err"));
-    EXPECT_EQ(WaitExit(pid, 20), 0) << show.Read("sinks.err");
-    const std::string sinks = show.Read("sinks.out");
-    const size_t at = sinks.find("orvex_hw");
-    return at == std::string::npos ? std::string("none")
-                                   : sinks.substr(at, sinks.find('\n', at) - at);
-  }
+  std::string SinkState() { return SinkLine(show, "orvex_hw"); }
   bool Suspended() { return SinkState().find("SUSPENDED") != std::string::npos; }
 
   // The card behind orvex_hw writes what it is given into a file.
