@@ -17,6 +17,9 @@ for tool in pulseaudio pacat parec sox python3; do
 done
 [ -x "$cli" ] || { echo "no $cli: build first (scripts/build $build)" >&2; exit 1; }
 
+# The reference plays at the engine's own sink latency.
+latency=$(sed -n 's/.*kLatencyMs = \([0-9]*\);.*/\1/p' output/pulse/PulseSinkDevice.h)
+
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -82,5 +85,5 @@ record() {
 
 record orvex "$cli" play "$work/show.csv" --device 0=0 --length "$seconds" --at 0.2 go
 echo "orvex (engine on the sink): $(gaps "$work/orvex.f32")"
-record ref pacat --latency-msec=20 --format=s16le --rate=48000 --channels=2 -d bench "$work/ref.raw"
-echo "pacat at 20 ms:             $(gaps "$work/ref.f32")"
+record ref pacat --latency-msec="$latency" --format=s16le --rate=48000 --channels=2 -d bench "$work/ref.raw"
+echo "pacat at $latency ms:             $(gaps "$work/ref.f32")"

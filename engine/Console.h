@@ -104,6 +104,9 @@ class CConsole {
   void SetTone(int ch, int band, float gain);
   float ToneGain(int ch, int band) const;
   void SetKnee(double point, double level);
+  // Kept in the settings; a player takes them when it next prepares a file.
+  void SetBufferSeconds(int ch, int first, int second);
+  void SetReadBlock(bool on) { settings_.block = on ? 1 : 0; }
   void UpdateChannelGains(int ch);
   void SetFaderLevel(int fader, double level, bool refresh);
   void StartFadeIn(int fader);
@@ -160,6 +163,10 @@ class CConsole {
   void StoreAll();      // "全記憶": every fader level and row
   // The cue list's "Ｑシーケンスに入れる" and "Ｑシーケンスからはずす".
   void SetInSequence(int ch, int position, bool inSequence);
+  // "レコード修正": the record takes the values (and the channel's ordering
+  // pass runs); the channel shows its current record afresh and, unless it
+  // is playing, loads it again.
+  void ModifyRecord(int ch, int position, const RecordValues& values);
   void StopAll();
   // Around a rebuild of the outputs: every player lets go of its devices
   // (loaded and playing marks cleared), then each channel loads its

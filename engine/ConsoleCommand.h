@@ -139,6 +139,20 @@ struct Knee {
   bool operator==(const Knee&) const = default;
 };
 
+// Seconds of sound a channel reads for its first block and for each later
+// one; they count from the next file the channel prepares.
+struct Buffers {
+  int ch = 1;
+  int first = 10;
+  int second = 20;
+  bool operator==(const Buffers&) const = default;
+};
+// No file reading while a fade runs.
+struct ReadBlock {
+  bool on = false;
+  bool operator==(const ReadBlock&) const = default;
+};
+
 }  // namespace orvex::cmd
 
 namespace orvex {
@@ -148,6 +162,6 @@ using ConsoleCommand =
                  cmd::MoveMaster, cmd::MoveCross, cmd::Toggle, cmd::Routing, cmd::MasterOn,
                  cmd::Pan, cmd::Tone, cmd::Seek, cmd::CallUpCue, cmd::CallUp, cmd::PreviousCue,
                  cmd::NextCue, cmd::NextCueText, cmd::AutoNext, cmd::AutoRun, cmd::ClockText,
-                 cmd::Knee>;
+                 cmd::Knee, cmd::Buffers, cmd::ReadBlock>;
 
 }  // namespace orvex

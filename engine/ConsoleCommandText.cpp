@@ -164,6 +164,16 @@ ParsedCommand ParseKnee(const Parts& p) {
   return Ok(cmd::Knee{point, level});
 }
 
+ParsedCommand ParseBuffers(const Parts& p) {
+  const size_t comma = p.value.find(',');
+  int first = 0, second = 0;
+  if (!p.hasIndex || p.index < 1 || p.index > kChannels || comma == std::string::npos ||
+      !ToInt(p.value.substr(0, comma), first) || !ToInt(p.value.substr(comma + 1), second) ||
+      first < 1 || first > 10 || second < 1 || second > 30)
+    return Refused("needs buffers:N=FIRST,SECOND with N 1 to 6, FIRST 1 to 10, SECOND 1 to 30");
+  return Ok(cmd::Buffers{p.index, first, second});
+}
+
 }  // namespace
 
 ParsedCommand ParseConsoleCommand(std::string_view text) {
@@ -246,6 +256,11 @@ ParsedCommand ParseConsoleCommand(std::string_view text) {
     return Refused("needs run, stop, zero or timing");
   }
   if (v == "knee") return ParseKnee(p);
+  if (v == "buffers") return ParseBuffers(p);
+  if (v == "block") {
+    if (p.hasIndex || (p.value != "0" && p.value != "1")) return Refused("needs 0 or 1");
+    return Ok(cmd::ReadBlock{p.value == "1"});
+  }
   return Refused("unknown action");
 }
 
@@ -312,6 +327,11 @@ struct Formatter {
   std::string operator()(const cmd::Knee& c) const {
     return "knee=" + FormatExact(c.point) + "," + FormatExact(c.level);
   }
+  std::string operator()(const cmd::Buffers& c) const {
+    return "buffers:" + std::to_string(c.ch) + "=" + std::to_string(c.first) + "," +
+           std::to_string(c.second);
+  }
+  std::string operator()(const cmd::ReadBlock& c) const { return c.on ? "block=1" : "block=0"; }
 };
 
 }  // namespace

@@ -75,6 +75,8 @@ void CConsole::Execute(const ConsoleCommand& command) {
     }
     void operator()(const cmd::ClockText& x) const { c.SetClockText(x.text); }
     void operator()(const cmd::Knee& x) const { c.SetKnee(x.point, x.level); }
+    void operator()(const cmd::Buffers& x) const { c.SetBufferSeconds(x.ch, x.first, x.second); }
+    void operator()(const cmd::ReadBlock& x) const { c.SetReadBlock(x.on); }
   };
   std::visit(Dispatch{*this}, command);
 }

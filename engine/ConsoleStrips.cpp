@@ -74,6 +74,13 @@ void CConsole::ApplyPlayerSettings() {
   }
 }
 
+void CConsole::SetBufferSeconds(int ch, int first, int second) {
+  if (ch < 1 || ch > kChannels) return;
+  settings_.prepBufSize[Index(ch)] = first;
+  settings_.bufSize[Index(ch)] = second;
+  Player(ch).SetBufferSeconds(first, second);
+}
+
 void CConsole::LoadFromSettings() {
   ApplyPlayerSettings();
   master_.store(static_cast<uint32_t>(std::clamp(settings_.master, 0, 65535)));
@@ -238,6 +245,16 @@ void CConsole::SetInSequence(int ch, int position, bool inSequence) {
   // The next cue is recomputed by the next operation that moves the cues.
   sheet->At(position).inSequence = inSequence;
   showModified_ = true;
+}
+
+void CConsole::ModifyRecord(int ch, int position, const RecordValues& values) {
+  const CQSheet* sheet = cues_.Sheet(ch);
+  if (ch < 1 || ch > kFaders || !sheet || !sheet->IsValid(position)) return;
+  cues_.SetRecord(ch, position, values);
+  showModified_ = true;
+  if (ch <= kChannels) FillTitleList(ch);
+  AdvanceChannel(cue_[Index(ch)].current, ch);
+  Changed(ConsoleChange::kCues, 0);
 }
 
 void CConsole::StopAll() {

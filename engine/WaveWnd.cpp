@@ -69,6 +69,11 @@ void CWaveWnd::SetKnee(const FaderKnee& knee) {
   knee_ = knee;
 }
 
+FaderKnee CWaveWnd::Knee() const {
+  std::lock_guard lock(levelMutex_);
+  return knee_;
+}
+
 void CWaveWnd::LoadFile(const std::string& nativePath, RefusedHandler onRefused) {
   path_ = nativePath;
   Prepare(std::move(onRefused));

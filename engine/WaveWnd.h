@@ -79,7 +79,10 @@ class CWaveWnd {
   CWaveWASAPI& Wasapi() { return wasapi_; }
   // Block sizes in seconds; they take effect at the next Prepare.
   void SetBufferSeconds(int firstSeconds, int secondSeconds);
+  int FirstSeconds() const { return firstSeconds_; }
+  int SecondSeconds() const { return secondSeconds_; }
   void SetKnee(const FaderKnee& knee);
+  FaderKnee Knee() const;
   // Test hook: runs on the reader thread before every piece it reads (a
   // slow disk).
   void SetPieceReadHook(std::function<void()> hook) { reader_.SetPieceReadHook(std::move(hook)); }

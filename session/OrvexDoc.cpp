@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "session/SoundFolder.h"
 #include "show/AtomicFile.h"
 #include "show/Messages.h"
 #include "show/ShowFile.h"
@@ -67,31 +68,6 @@ void COrvexDoc::TakeShow(CueStore& loaded, std::vector<int> skippedLines) {
   m_skippedLines = std::move(skippedLines);
 }
 
-namespace {
-
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
-}
-
-// Characters, not bytes: stored paths are UTF-8 here.
-size_t CharCount(const std::string& text) {
-  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  if (prefix.size() > text.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    const auto a = static_cast<unsigned char>(text[i]);
-    const auto b = static_cast<unsigned char>(prefix[i]);
-    if (std::tolower(a) != std::tolower(b)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 double COrvexDoc::MaxChannelQNumber() const {
   double maxQ = 0;
   for (int ch = 1; ch <= 6; ++ch) {
@@ -101,29 +77,14 @@ double COrvexDoc::MaxChannelQNumber() const {
 }
 
 bool COrvexDoc::AddWaveCue(const std::string& path, int ch) {
-  const auto cut = std::find_if(path.rbegin(), path.rend(), IsSeparator).base();
-  const std::string name(cut, path.end());
-  std::string folder = GetSoundFolder();
-  std::string file;
-  const bool newFolder = folder.empty();
-  if (newFolder) {
-    folder.assign(path.begin(), cut);
-    while (!folder.empty() && IsSeparator(folder.back()) && folder.size() > 1) folder.pop_back();
-    file = name;
-  } else if (StartsWithNoCase(path, folder)) {
-    file = path.substr(folder.size());
-    file.erase(0, file.find_first_not_of("/\\"));
-  } else {
-    file = name;
-  }
-  if (CharCount(folder) + 1 + CharCount(file) > kMaxRecordPath) return false;
-  if (newFolder) SetSoundFolder(folder);
+  const PlacedFile placed = PlaceInFolder(path, GetSoundFolder());
+  if (!FitsRecordPath(placed.folder, placed.file)) return false;
+  if (placed.newFolder) SetSoundFolder(placed.folder);
 
   RecordValues v;
   v.qNumber = MaxChannelQNumber() + 1;
-  const size_t dot = name.rfind('.');
-  v.title = dot == std::string::npos ? name : name.substr(0, dot);
-  v.fileOrCommand = file;
+  v.title = FileTitle(path);
+  v.fileOrCommand = placed.file;
   v.preLevel = 8.0;
   v.inSequence = true;
   return AddRecord(ch, v);

@@ -76,4 +76,20 @@ void COrvexRuntime::Shutdown() {
   ReleaseOutputs();
 }
 
+void COrvexRuntime::ApplyOperationValues(const OperationValues& v) {
+  CConsole& console = Console();
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    const auto i = static_cast<size_t>(ch - 1);
+    console.Execute(cmd::Buffers{ch, v.first[i], v.second[i]});
+  }
+  console.Execute(cmd::AutoNext{v.autoNext});
+  console.Execute(cmd::Knee{v.kneePoint, v.kneeLevel});
+  console.Execute(cmd::ReadBlock{v.block});
+  Settings& settings = m_doc.GetSettings();
+  settings.wheel = v.wheel;
+  // The background player keeps its own buffer, which this dialog does not show.
+  m_background->SetBufferSeconds(10, settings.bufSize[0]);
+  m_background->SetKnee({v.kneePoint, v.kneeLevel});
+}
+
 }  // namespace orvex

@@ -10,6 +10,7 @@
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
 #include "output/PeakSource.h"
+#include "session/OptionEdit.h"
 #include "session/OrvexDoc.h"
 #include "session/OutputSetup.h"
 
@@ -51,6 +52,11 @@ class COrvexRuntime {
   // The continuous-play player (player 0): on every output at its own one
   // level, wired with the channels and let go before any device goes.
   CWaveWnd& Background() { return *m_background; }
+
+  // The operation settings accepted by their dialog: buffers, knee,
+  // auto-next and read blocking go to the console as commands (the knee
+  // reaches the background player too), the wheel speed to the settings.
+  void ApplyOperationValues(const OperationValues& values);
 
  private:
   COrvexDoc& m_doc;

@@ -1,6 +1,8 @@
 #include "ui/DialogUnits.h"
 
 #include <QFontMetrics>
+#include <QLabel>
+#include <QWidget>
 
 namespace orvex {
 
@@ -39,6 +41,30 @@ QRect DluRect(const QFont& font, int x, int y, int w, int h) {
   const DluBase base = DialogBaseUnits(font);
   return QRect(DluToPixelsX(base, x), DluToPixelsY(base, y), DluToPixelsX(base, w),
                DluToPixelsY(base, h));
+}
+
+}  // namespace orvex
+
+namespace orvex {
+
+DluPlacer::DluPlacer(QWidget* dialog) : m_dialog(dialog) {}
+
+QRect DluPlacer::Rect(int x, int y, int w, int h) const {
+  return DluRect(m_dialog->font(), x, y, w, h);
+}
+
+QSize DluPlacer::Size(int w, int h) const {
+  return DluSize(m_dialog->font(), w, h);
+}
+
+void DluPlacer::Place(QWidget* control, int id, int x, int y, int w, int h) {
+  if (control->parentWidget() != m_dialog) control->setParent(m_dialog);
+  if (id != 0) control->setObjectName(QStringLiteral("id%1").arg(id));
+  control->setGeometry(Rect(x, y, w, h));
+}
+
+QLabel* DluPlacer::Label(const QString& text, int x, int y, int w, int h) {
+  return Put(new QLabel(text, m_dialog), 0, x, y, w, h);
 }
 
 }  // namespace orvex

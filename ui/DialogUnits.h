@@ -28,3 +28,29 @@ QSize DluSize(const QFont& font, int w, int h);
 QRect DluRect(const QFont& font, int x, int y, int w, int h);
 
 }  // namespace orvex
+
+class QLabel;
+class QWidget;
+
+namespace orvex {
+
+// Puts a dialog's controls at dialog-unit rectangles of the dialog's font,
+// each named by its id ("id1148") when it has one.
+class DluPlacer {
+ public:
+  explicit DluPlacer(QWidget* dialog);
+  template <class W>
+  W* Put(W* control, int id, int x, int y, int w, int h) {
+    Place(control, id, x, y, w, h);
+    return control;
+  }
+  QLabel* Label(const QString& text, int x, int y, int w, int h = 8);
+  QRect Rect(int x, int y, int w, int h) const;
+  QSize Size(int w, int h) const;
+
+ private:
+  void Place(QWidget* control, int id, int x, int y, int w, int h);
+  QWidget* m_dialog;
+};
+
+}  // namespace orvex

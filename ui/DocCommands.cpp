@@ -12,10 +12,13 @@
 #include <QWidget>
 
 #include "engine/Console.h"
+#include "session/CueSheetEdit.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
 #include "show/Messages.h"
 #include "show/TextNumbers.h"
+#include "ui/CreateQSheetDlg.h"
+#include "ui/RecordDlg.h"
 
 namespace orvex {
 
@@ -54,6 +57,19 @@ CDocCommands::CDocCommands(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* wind
   };
   refresh = [this](bool reset) { m_runtime.Console().RefreshAfterCueChange(reset); };
   clearPanes = [] {};
+  rebuildList = [] {};
+  runCueSheetEditor = [this](CueSheetEdit& edit) {
+    CCreateQSheetDlg dialog(edit, m_window);
+    dialog.RestoreLayout(m_doc.Store());
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    dialog.SaveLayout(m_doc.Store());
+    return ok;
+  };
+  runRecordEditor = [this](const RecordFields& fields) -> std::optional<RecordFields> {
+    CRecordDlg dialog(fields, CRecordDlg::Use::kCueList, m_window);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Fields();
+  };
   focusedChannel = [] { return 0; };
   markersModified = [] { return false; };
   clearMarkersModified = [] {};
@@ -137,16 +153,46 @@ void CDocCommands::ShowReplaced() {
 
 void CDocCommands::OnFileNew() {
   if (Busy() || !MayReplaceShow()) return;
+  Settings& settings = m_doc.GetSettings();
+  CueSheetEdit edit(m_doc.GetSoundFolder(), settings.sortMode);
+  const bool ok = runCueSheetEditor(edit);
+  settings.sortMode = edit.GetSortMode();
+  if (!ok) return;
   ShowReplaced();
-  // Until the cue sheet editor exists, New is the editor returning an empty
-  // list: the sound folder stays, the show is empty and untitled.
-  m_doc.ClearCueStore();
+  edit.ApplyTo(m_doc);
   m_doc.SetShowPath({});
   SetTitleFromPath({});
   Refresh(true);
   Refresh(true);
   SetShowModified(true);
   emit idle();
+}
+
+void CDocCommands::OnEditCueSheet() {
+  if (Busy()) return;
+  Settings& settings = m_doc.GetSettings();
+  CueSheetEdit edit(m_doc.GetSoundFolder(), settings.sortMode);
+  edit.AddAllOf(m_doc);
+  const bool ok = runCueSheetEditor(edit);
+  settings.sortMode = edit.GetSortMode();
+  if (!ok || !edit.Changed()) return;
+  edit.ApplyTo(m_doc);
+  // Positions that still exist are kept: the show goes on where it was.
+  Refresh(false);
+  SetShowModified(true);
+  emit idle();
+}
+
+void CDocCommands::OnEditRecord(int ch, int position) {
+  const CRecord* record = m_doc.Find(ch, position);
+  if (!record) return;
+  RecordFields fields = FieldsOfRecord(*record, ch, m_doc.GetSoundFolder());
+  fields.qChannelEditable = false;
+  const std::optional<RecordFields> accepted = runRecordEditor(fields);
+  // The record may have gone while the editor was open (a show loaded).
+  if (!accepted || m_doc.Find(ch, position) == nullptr) return;
+  m_runtime.Console().ModifyRecord(ch, position, ValuesOfFields(*accepted));
+  rebuildList();
 }
 
 void CDocCommands::OnFileOpen() {

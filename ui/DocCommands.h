@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "session/RecordEdit.h"
 #include "ui/StatusNotes.h"
 
 class QFileDialog;
@@ -23,6 +25,7 @@ class QFileDialog;
 namespace orvex {
 
 class COrvexDoc;
+class CueSheetEdit;
 class COrvexRuntime;
 struct LoadedShow;
 struct MissingFile;
@@ -52,10 +55,16 @@ class CDocCommands : public QObject {
   std::function<QString(const QString& proposed)> chooseSaveFile;
   // The console refresh after the cue store was replaced.
   std::function<void(bool resetPositions)> refresh;
+  // The cue list shows the cue store afresh after one record changed.
+  std::function<void()> rebuildList;
   // Close: the cue list and the marker panel forget the show.
   std::function<void()> clearPanes;
   // The channel fader (1..6) with the keyboard focus, 0 for none.
   std::function<int()> focusedChannel;
+  // The cue sheet editor run on a working list: true for OK.
+  std::function<bool(CueSheetEdit& edit)> runCueSheetEditor;
+  // The record editor run from the cue list: the accepted fields.
+  std::function<std::optional<RecordFields>(const RecordFields& fields)> runRecordEditor;
   // Markers edited since the last save (the marker panel's flag).
   std::function<bool()> markersModified;
   std::function<void()> clearMarkersModified;
@@ -69,6 +78,10 @@ class CDocCommands : public QObject {
   void OnFileSave();
   void OnFileSaveAs();
   void OnFileClose();
+  // "Ｑシート編集...": the whole show in the cue sheet editor.
+  void OnEditCueSheet();
+  // "レコード修正": one record of the cue store in the record editor.
+  void OnEditRecord(int ch, int position);
   // A chosen file: a show when its extension is exactly "csv", else a WAV
   // added as a cue on the focused channel.
   void OpenPath(const QString& path);

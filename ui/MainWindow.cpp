@@ -34,6 +34,7 @@
 #include "ui/Looks.h"
 #include "ui/MessageBox.h"
 #include "ui/NoticeLog.h"
+#include "ui/OptionDlg.h"
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
 #include "ui/SoundDeviceMenu.h"
@@ -103,6 +104,12 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
     m_view->RebuildCueList();
     m_view->RefreshAll();
   };
+  m_commands->rebuildList = [this] {
+    m_view->RebuildCueList();
+    m_view->RefreshAll();
+  };
+  m_view->SetRecordEditHandler(
+      [this](int ch, int position) { m_commands->OnEditRecord(ch, position); });
   m_cueList->SetDropHandler(
       [this](const QStringList& paths) { m_commands->OnDropFiles(paths, 0); });
   ConnectCommands();
@@ -358,11 +365,15 @@ void CMainFrame::ConnectCommands() {
   connect(Action(ids::kWasapiSettings), &QAction::triggered, this,
           [this] { RunWasapiSettings(*this, m_runtime); });
 
+  connect(Action(ids::kEditCueSheet), &QAction::triggered, c, &CDocCommands::OnEditCueSheet);
+  connect(Action(ids::kOperationSettings), &QAction::triggered, this,
+          [this] { RunOperationSettings(*this, m_runtime); });
+  connect(Action(ids::kListOptions), &QAction::triggered, this,
+          [this] { RunDisplayOptions(*this, m_doc.GetSettings(), m_cueList); });
+
   // Their editors and dialogs come later; until then the commands are shown
   // but cannot be chosen.
-  for (int id :
-       {ids::kEditCueSheet, ids::kEditBgmList, ids::kShowBgmPlayer, ids::kOperationSettings,
-        ids::kAsioSettings, ids::kMidiSettings, ids::kListOptions}) {
+  for (int id : {ids::kEditBgmList, ids::kShowBgmPlayer, ids::kAsioSettings, ids::kMidiSettings}) {
     Action(id)->setEnabled(false);
   }
 }

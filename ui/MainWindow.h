@@ -62,6 +62,7 @@ class CMainFrame : public QMainWindow {
   // switches and "カスタマイズ...".
   QMenu* createPopupMenu() override;
   CDocCommands& Commands() const { return *m_commands; }
+  COrvexDoc& Doc() const { return m_doc; }
 
   int CurrentLook() const { return m_look; }
   void ApplyLook(int id);

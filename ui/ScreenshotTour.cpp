@@ -14,14 +14,18 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "session/CueSheetEdit.h"
 #include "session/OrvexDoc.h"
 #include "ui/AboutDlg.h"
+#include "ui/CreateQSheetDlg.h"
 #include "ui/DocCommands.h"
 #include "ui/FrameIds.h"
 #include "ui/Looks.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
+#include "ui/OptionDlg.h"
 #include "ui/OrvexView.h"
+#include "ui/RecordDlg.h"
 #include "ui/StartButton.h"
 #include "ui/ToolBarCustomizeDlg.h"
 
@@ -58,6 +62,11 @@ QString TakeScreenshotOption(int& argc, char** argv) {
 
 CScreenshotTour::CScreenshotTour(CMainFrame& frame, const QString& folder)
     : QObject(&frame), m_frame(frame), m_folder(folder) {}
+
+CScreenshotTour::~CScreenshotTour() {
+  // The editor works on the list this tour owns.
+  delete m_dialog.data();
+}
 
 void CScreenshotTour::Start() {
   QDir().mkpath(m_folder);
@@ -285,6 +294,54 @@ void CScreenshotTour::Build() {
     if (about) about->close();
     m_frame.Action(ids::kStopAll)->trigger();
     return kSettle;
+  });
+  AddEditorSteps();
+}
+
+void CScreenshotTour::ShowDialog(QDialog* dialog) {
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+  m_dialog = dialog;
+}
+
+void CScreenshotTour::GrabDialog(const QString& name) {
+  if (!m_dialog) return;
+  Grab(m_dialog, name);
+  m_dialog->close();
+}
+
+void CScreenshotTour::AddEditorSteps() {
+  // The editors on the show in the console, then the settings dialogs.
+  Add([this] {
+    COrvexDoc& doc = m_frame.Doc();
+    m_edit = std::make_unique<CueSheetEdit>(doc.GetSoundFolder(), doc.GetSettings().sortMode);
+    m_edit->AddAllOf(doc);
+    auto* editor = new CCreateQSheetDlg(*m_edit, &m_frame);
+    ShowDialog(editor);
+    editor->SelectRow(1);
+    return kSettle;
+  });
+  Add([this] {
+    GrabDialog(QStringLiteral("dialog-cue-sheet-editor"));
+    const int row = m_edit->Count() > 1 ? 1 : -1;
+    RecordFields fields = row < 0 ? m_edit->ProposeAdd() : m_edit->FieldsOf(row);
+    fields.outputSpecified = true;
+    ShowDialog(new CRecordDlg(fields, CRecordDlg::Use::kChange, &m_frame));
+    return kSettle;
+  });
+  Add([this] {
+    GrabDialog(QStringLiteral("dialog-record-editor"));
+    ShowDialog(new OptionDlg(m_frame.Doc().GetSettings(), &m_frame));
+    return kSettle;
+  });
+  Add([this] {
+    GrabDialog(QStringLiteral("dialog-operation-settings"));
+    ShowDialog(new CDispOption(m_frame.Doc().GetSettings(), &m_frame));
+    return kSettle;
+  });
+  Add([this] {
+    GrabDialog(QStringLiteral("dialog-display-options"));
+    return 0;
   });
 }
 

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -15,10 +18,12 @@ class QWidget;
 namespace orvex {
 
 class CMainFrame;
+class CueSheetEdit;
 
 class CScreenshotTour : public QObject {
  public:
   CScreenshotTour(CMainFrame& frame, const QString& folder);
+  ~CScreenshotTour() override;
   // Starts once the event loop runs; the window closes after the last step.
   void Start();
 
@@ -34,6 +39,10 @@ class CScreenshotTour : public QObject {
   void OpenMenu(int index, int submenu);
   void CloseMenus();
   void Build();
+  void AddEditorSteps();
+  // Shows a dialog of the tour; the next step grabs and closes it.
+  void ShowDialog(QDialog* dialog);
+  void GrabDialog(const QString& name);
 
   CMainFrame& m_frame;
   QString m_folder;
@@ -41,6 +50,8 @@ class CScreenshotTour : public QObject {
   std::vector<Step> m_steps;
   size_t m_next = 0;
   int m_waited = 0;
+  std::unique_ptr<CueSheetEdit> m_edit;
+  QPointer<QDialog> m_dialog;
 };
 
 // Takes "--screenshot DIR" out of argv; DIR, or empty when absent.

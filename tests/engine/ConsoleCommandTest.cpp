@@ -46,7 +46,9 @@ TEST(ConsoleCommandText, EveryCommandReadsBackFromItsTextAndBadTextIsRefusedWith
                          "autorun=zero",
                          "autorun=timing",
                          "clock=00:01:30.5",
-                         "knee=3,2.5"};
+                         "knee=3,2.5",
+                         "buffers:4=5,25",
+                         "block=1"};
   for (const char* text : texts) {
     const ParsedCommand parsed = ParseConsoleCommand(text);
     ASSERT_TRUE(parsed.command) << text << ": " << parsed.error;
@@ -104,6 +106,11 @@ TEST(ConsoleCommandText, EveryCommandReadsBackFromItsTextAndBadTextIsRefusedWith
       {"clock", "needs clock=TEXT"},
       {"knee=3", "needs knee=POINT,LEVEL with both 0 to 10"},
       {"knee=3,11", "needs knee=POINT,LEVEL with both 0 to 10"},
+      {"buffers:7=5,20",
+       "needs buffers:N=FIRST,SECOND with N 1 to 6, FIRST 1 to 10, SECOND 1 to 30"},
+      {"buffers:2=11,20",
+       "needs buffers:N=FIRST,SECOND with N 1 to 6, FIRST 1 to 10, SECOND 1 to 30"},
+      {"block=2", "needs 0 or 1"},
       {"dance", "unknown action"},
       {"", "unknown action"}};
   for (const auto& [text, why] : refused) {

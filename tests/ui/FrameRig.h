@@ -3,7 +3,9 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QCoreApplication>
@@ -12,6 +14,7 @@
 
 #include "QtTestApp.h"
 #include "engine/ManualTimerService.h"
+#include "session/CueSheetEdit.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
 #include "show/ShowFile.h"
@@ -45,6 +48,13 @@ class FrameTest : public QtAppTest {
       m_proposed.push_back(proposed);
       ++m_saveDialogs;
       return Next(m_saveAnswers);
+    };
+    // The editors answer as the test says; by default OK with no change.
+    c.runCueSheetEditor = [this](CueSheetEdit& edit) {
+      return m_cueSheetEditor ? m_cueSheetEditor(edit) : true;
+    };
+    c.runRecordEditor = [this](const RecordFields& fields) -> std::optional<RecordFields> {
+      return m_recordEditor ? m_recordEditor(fields) : std::optional<RecordFields>(fields);
     };
     m_frame->SetUrlOpener([this](const QUrl& url) { m_opened.push_back(url); });
   }
@@ -114,6 +124,8 @@ class FrameTest : public QtAppTest {
   std::vector<QString> m_proposed;
   std::vector<QUrl> m_opened;
   int m_saveDialogs = 0;
+  std::function<bool(CueSheetEdit&)> m_cueSheetEditor;
+  std::function<std::optional<RecordFields>(const RecordFields&)> m_recordEditor;
 };
 
 }  // namespace orvex
