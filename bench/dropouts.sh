@@ -61,13 +61,16 @@ loud = [i for i in range(0, len(left), 48) if max(abs(x) for x in left[i:i + 48]
 if not loud:
     print("0 gaps (no sound)"); sys.exit()
 first, last = loud[0], loud[-1]
-gaps, run, longest = 0, 0, 0
+gaps, run, longest, where = 0, 0, 0, []
 for i in range(first, last, 48):
     quiet = max(abs(x) for x in left[i:i + 48]) <= 1e-3
     run = run + 1 if quiet else 0
-    if run == 5: gaps += 1
+    if run == 5:
+        gaps += 1
+        where.append(f"{(i - first) / 48000 - 0.004:.2f}")
     longest = max(longest, run)
-print(f"{gaps} gaps of 5 ms or more, longest {longest} ms, over {(last - first) / 48000:.0f} s")
+at = f" (at {', '.join(where[:5])} s)" if where else ""
+print(f"{gaps} gaps of 5 ms or more, longest {longest} ms, over {(last - first) / 48000:.0f} s{at}")
 PY
 }
 

@@ -116,8 +116,8 @@ CCreateQSheetDlg::CCreateQSheetDlg(CueSheetEdit& edit, QWidget* parent)
   setSizeGripEnabled(true);
   DluPlacer at(this);
 
-  at.Label(QStringLiteral("ファイルフォルダ"), 7, 9, 62);
-  m_folder = at.Put(new QLineEdit(Q(m_edit.Folder())), 1138, 70, 7, 100, 12);
+  at.Label(QStringLiteral("ファイルフォルダ"), 7, 9, 66);
+  m_folder = at.Put(new QLineEdit(Q(m_edit.Folder())), 1138, 76, 7, 100, 12);
   // A dropped file becomes a cue, never text in the box.
   m_folder->setAcceptDrops(false);
   m_browse = at.Put(new QPushButton(QStringLiteral("参照")), 1136, 0, 6, 40, 14);
