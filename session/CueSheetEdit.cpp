@@ -14,20 +14,7 @@ CueSheetEdit::CueSheetEdit(std::string folder, int sortMode)
     : m_folder(std::move(folder)), m_sortMode(sortMode == kByChannel ? kByChannel : kByQ) {}
 
 void CueSheetEdit::AddWorking(const CRecord& record, int channel) {
-  RecordValues v;
-  v.title = record.title;
-  v.fileOrCommand = record.fileOrCommand;
-  v.description = record.description;
-  v.timing = record.timing;
-  v.outputFlags = record.outputFlags;
-  v.outputSpecified = record.outputSpecified;
-  v.inSequence = record.inSequence;
-  v.delay = record.delay;
-  v.qNumber = record.qNumber;
-  v.preLevel = record.preLevel;
-  v.fadeIn = record.fadeIn;
-  v.fadeOut = record.fadeOut;
-  AddWorking(v, channel);
+  AddWorking(ValuesOfRecord(record), channel);
 }
 
 void CueSheetEdit::AddWorking(const RecordValues& values, int channel) {
@@ -92,19 +79,7 @@ RecordFields CueSheetEdit::ProposeAdd() const {
     f.delay = "0";
     return f;
   }
-  const WorkingRecord& last = m_list.back();
-  f.qNumber = FormatG(last.values.qNumber + 1);
-  f.channel = ChannelText(last.channel);
-  f.title = last.values.title;
-  f.pre = FormatG(last.values.preLevel);
-  f.fadeIn = "0";
-  f.fadeOut = "0";
-  f.description = last.values.description;
-  f.inSequence = last.values.inSequence;
-  f.timing = last.values.timing;
-  f.timingText = TimingText(f.timing);
-  f.delay = std::to_string(last.values.delay);
-  return f;
+  return ProposeFrom(m_list.back(), m_list.back().values.qNumber + 1);
 }
 
 RecordFields CueSheetEdit::ProposeInsert(int selected) const {
@@ -113,6 +88,12 @@ RecordFields CueSheetEdit::ProposeInsert(int selected) const {
   const WorkingRecord& source = selected > 0 ? At(selected - 1) : at;
   const double q =
       selected > 0 ? (source.values.qNumber + at.values.qNumber) / 2 : at.values.qNumber / 2;
+  return ProposeFrom(source, q);
+}
+
+RecordFields CueSheetEdit::ProposeFrom(const WorkingRecord& source, double q) const {
+  // A new record like its neighbour: its channel, title, level, note,
+  // sequence and timings, but no file, no fades and no routing of its own.
   RecordFields f;
   f.folder = m_folder;
   f.qNumber = FormatG(q);
@@ -130,21 +111,7 @@ RecordFields CueSheetEdit::ProposeInsert(int selected) const {
 }
 
 RecordFields CueSheetEdit::FieldsOf(int i) const {
-  const WorkingRecord& r = At(i);
-  CRecord record;
-  record.qNumber = r.values.qNumber;
-  record.title = r.values.title;
-  record.fileOrCommand = r.values.fileOrCommand;
-  record.preLevel = r.values.preLevel;
-  record.fadeIn = r.values.fadeIn;
-  record.fadeOut = r.values.fadeOut;
-  record.description = r.values.description;
-  record.inSequence = r.values.inSequence;
-  record.timing = r.values.timing;
-  record.delay = r.values.delay;
-  record.outputFlags = r.values.outputFlags;
-  record.outputSpecified = r.values.outputSpecified;
-  return FieldsOfRecord(record, r.channel, m_folder);
+  return FieldsOfValues(At(i).values, At(i).channel, m_folder);
 }
 
 int CueSheetEdit::IndexOfSerial(int serial) const {

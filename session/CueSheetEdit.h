@@ -77,6 +77,7 @@ class CueSheetEdit {
 
  private:
   double LargestQ() const;
+  RecordFields ProposeFrom(const WorkingRecord& source, double q) const;
   static int ChannelOfFields(const RecordFields& fields, bool bgmAllowed);
   int IndexOfSerial(int serial) const;
 

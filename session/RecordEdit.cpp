@@ -104,24 +104,45 @@ std::array<bool, 6> OutputEnables(bool specified, std::string_view channelText) 
   return {true, !group, !group, true, true, group};
 }
 
-RecordFields FieldsOfRecord(const CRecord& record, int channel, const std::string& folder) {
+RecordValues ValuesOfRecord(const CRecord& r) {
+  RecordValues v;
+  v.title = r.title;
+  v.fileOrCommand = r.fileOrCommand;
+  v.description = r.description;
+  v.timing = r.timing;
+  v.outputFlags = r.outputFlags;
+  v.outputSpecified = r.outputSpecified;
+  v.inSequence = r.inSequence;
+  v.delay = r.delay;
+  v.qNumber = r.qNumber;
+  v.preLevel = r.preLevel;
+  v.fadeIn = r.fadeIn;
+  v.fadeOut = r.fadeOut;
+  return v;
+}
+
+RecordFields FieldsOfValues(const RecordValues& v, int channel, const std::string& folder) {
   RecordFields f;
-  f.qNumber = FormatG(record.qNumber);
+  f.qNumber = FormatG(v.qNumber);
   f.channel = ChannelText(channel);
-  f.title = record.title;
-  f.file = record.fileOrCommand;
-  f.pre = FormatG(record.preLevel);
-  f.fadeIn = FormatG(record.fadeIn);
-  f.fadeOut = FormatG(record.fadeOut);
-  f.description = record.description;
-  f.inSequence = record.inSequence;
-  f.timing = record.timing;
-  f.timingText = TimingText(record.timing);
-  f.delay = std::to_string(record.delay);
-  f.outputFlags = record.outputFlags;
-  f.outputSpecified = record.outputSpecified;
+  f.title = v.title;
+  f.file = v.fileOrCommand;
+  f.pre = FormatG(v.preLevel);
+  f.fadeIn = FormatG(v.fadeIn);
+  f.fadeOut = FormatG(v.fadeOut);
+  f.description = v.description;
+  f.inSequence = v.inSequence;
+  f.timing = v.timing;
+  f.timingText = TimingText(v.timing);
+  f.delay = std::to_string(v.delay);
+  f.outputFlags = v.outputFlags;
+  f.outputSpecified = v.outputSpecified;
   f.folder = folder;
   return f;
+}
+
+RecordFields FieldsOfRecord(const CRecord& record, int channel, const std::string& folder) {
+  return FieldsOfValues(ValuesOfRecord(record), channel, folder);
 }
 
 RecordValues ValuesOfFields(const RecordFields& f) {

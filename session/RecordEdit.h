@@ -70,7 +70,10 @@ struct RecordFields {
   bool outputSpecified = false;
 };
 
+// The fields a record's values stand for.
+RecordValues ValuesOfRecord(const CRecord& record);
 // Fields of a record as the editor shows them (the channel as its text).
+RecordFields FieldsOfValues(const RecordValues& values, int channel, const std::string& folder);
 RecordFields FieldsOfRecord(const CRecord& record, int channel, const std::string& folder);
 // The record the fields stand for (numbers as their leading value).
 RecordValues ValuesOfFields(const RecordFields& fields);

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "DialogIds.h"
 #include "FrameRig.h"
 #include "ui/CreateQSheetDlg.h"
 #include "ui/FrameIds.h"
@@ -20,25 +21,6 @@
 
 namespace orvex {
 namespace {
-
-template <class W = QWidget>
-W* Id(QWidget* dialog, int id) {
-  auto* w = dialog->findChild<W*>(QStringLiteral("id%1").arg(id));
-  EXPECT_NE(w, nullptr) << id;
-  return w;
-}
-void Type(QWidget* dialog, int id, const QString& text) {
-  if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("id%1").arg(id))) {
-    edit->setText(text);
-  } else if (auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("id%1").arg(id))) {
-    combo->setEditText(text);
-  } else {
-    ADD_FAILURE() << "no box " << id;
-  }
-}
-void Click(QWidget* dialog, int id) {
-  QTest::mouseClick(Id<QAbstractButton>(dialog, id), Qt::LeftButton);
-}
 
 // What the operator types into the record editor for one cue.
 struct Typing {
@@ -119,20 +101,7 @@ TEST_F(EditCommandsTest, AShowBuiltInTheEditorsIsSavedAndOpenedExactly) {
   CueStore typed;
   for (int ch = 1; ch <= 8; ++ch) {
     for (int i = 1; i <= m_doc->GetCount(ch); ++i) {
-      const CRecord& r = *m_doc->Find(ch, i);
-      RecordValues v;
-      v.title = r.title;
-      v.fileOrCommand = r.fileOrCommand;
-      v.description = r.description;
-      v.timing = r.timing;
-      v.outputFlags = r.outputFlags;
-      v.outputSpecified = r.outputSpecified;
-      v.inSequence = r.inSequence;
-      v.delay = r.delay;
-      v.qNumber = r.qNumber;
-      v.preLevel = r.preLevel;
-      v.fadeIn = r.fadeIn;
-      v.fadeOut = r.fadeOut;
+      const RecordValues v = ValuesOfRecord(*m_doc->Find(ch, i));
       typed.AddRecord(ch, v);
     }
   }

@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "DialogIds.h"
 #include "QtTestApp.h"
 #include "ui/CreateQSheetDlg.h"
 #include "ui/OptionDlg.h"
@@ -19,13 +20,6 @@
 
 namespace orvex {
 namespace {
-
-template <class W = QWidget>
-W* Id(QWidget* dialog, int id) {
-  auto* w = dialog->findChild<W*>(QStringLiteral("id%1").arg(id));
-  EXPECT_NE(w, nullptr) << id;
-  return w;
-}
 
 RecordValues Cue(double q, std::string file = "a.wav", bool inSequence = true) {
   RecordValues v;
