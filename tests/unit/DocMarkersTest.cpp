@@ -5,7 +5,9 @@
 
 #include "MessageRecorder.h"
 #include "TempDir.h"
+#include "engine/ManualTimerService.h"
 #include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
 #include "show/Cp932.h"
 
 namespace orvex {
@@ -151,6 +153,30 @@ TEST_F(DocMarkers, RekeyMovesRelativeNamesAndReplacesWhatTheNewPathHeld) {
   store.Put("a.wav", std::make_shared<MarkerList>(MarkerList{5}));
   doc.RekeyMarkers("");
   EXPECT_EQ(At("C:\\new\\a.wav"), MarkerList{5});
+}
+
+// The runtime's marker panel lends its store to the document, and the
+// console reaches the document's LoadMarkerFile through the panel.
+TEST(RuntimeMarkers, ThePanelsStoreIsTheDocumentsWhileTheRuntimeLives) {
+  TempDir dir;
+  COrvexDoc doc(dir.File("settings.ini"));
+  dir.Write("door.mrk", "1\r\n42\r\n");
+  doc.SetSoundFolder(dir.Path().string());
+  doc.AddRecord(1, Cue(1, "door.wav"));
+  ManualTimerService timers;
+  ManualUiPoster poster;
+  {
+    COrvexRuntime runtime(doc, poster, timers);
+    EXPECT_EQ(doc.GetMarkerStore(), &runtime.Markers().Store());
+    runtime.Console().RefreshAfterCueChange(true);
+    runtime.Console().StoreChannelRecord(1, false, false);  // "CH記憶" reads the markers
+    std::shared_ptr<MarkerList> list = runtime.Markers().Store().Find(doc.GetWavPath(1, 1));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(*list, MarkerList{42});
+    runtime.Shutdown();
+  }
+  EXPECT_EQ(doc.GetMarkerStore(), nullptr);
+  poster.RunPending();
 }
 
 TEST_F(DocMarkers, WithoutAStoreNothingHappens) {
