@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/CliDevices.h"
+#include "app/CliMarkers.h"
 #include "app/CliPlay.h"
 #include "app/CliRender.h"
 #include "app/CliShow.h"
@@ -20,6 +21,7 @@ void Usage() {
       "  show dump FILE.csv         print the show as JSON Lines\n"
       "  show save IN.csv OUT.csv   load a show and write it again\n"
       "  wav info FILE.wav          print the format of a WAV file as JSON\n"
+      "  markers dump FILE.wav      print the markers of a WAV file as JSON\n"
       "  render SHOW.csv --out DIR [--rate HZ] [--length SECONDS] [--at SECONDS ACTION]...\n"
       "                             run the show offline; write the outputs and events\n"
       "  devices                    list the devices an output can use, as JSON Lines\n"
@@ -44,6 +46,8 @@ int main(int argc, char** argv) {
     rc = orvex::RunShowCommand(args, settingsPath);
   } else if (command == "wav") {
     rc = orvex::RunWavCommand(args);
+  } else if (command == "markers") {
+    rc = orvex::RunMarkersCommand(args);
   } else if (command == "render") {
     rc = orvex::RunRenderCommand(args, settingsPath);
   } else if (command == "devices") {

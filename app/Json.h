@@ -18,6 +18,8 @@ class JsonObject {
   JsonObject& Add(const char* key, int value) { return Add(key, static_cast<int64_t>(value)); }
   JsonObject& Add(const char* key, uint32_t value) { return Add(key, static_cast<int64_t>(value)); }
   JsonObject& Add(const char* key, bool value);
+  // A value that is JSON already (an array of objects).
+  JsonObject& AddJson(const char* key, const std::string& json) { return Raw(key, json); }
   std::string Text() const { return text_ + "}"; }
 
  private:

@@ -210,6 +210,9 @@ void BlockReader::Worker::ReadPieces(uint64_t generation, uint32_t bytes, bool a
   piece.resize(size * align);
   uint32_t left = bytes;
   bool told = false;
+  // A seek to the data's end finds nothing to read, and that is no failure:
+  // the player is at the end, as one that has played there.
+  const bool nothingLeft = source.Remaining() == 0;
   for (;;) {
     // A newer request took over: what this one would read is not wanted.
     if (!mail->Current(generation)) return;
@@ -229,7 +232,7 @@ void BlockReader::Worker::ReadPieces(uint64_t generation, uint32_t bytes, bool a
       done += span.size;
     }
     // The first read of a block the outputs wait for found nothing.
-    mail->failed |= announce && !told && mail->filled == 0 && got == 0;
+    mail->failed |= announce && !told && mail->filled == 0 && got == 0 && !nothingLeft;
     mail->filled += done;
     mail->last |= last;
     mail->end |= end;

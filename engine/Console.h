@@ -303,7 +303,13 @@ class CConsole {
   struct PlayerNews final : PlayerObserver {
     CConsole* console = nullptr;
     void OnFileLate(int channel, const std::string& path) override;
+    void OnFileSelected(int channel, const std::string& path, uint32_t bytesPerSecond,
+                        uint32_t dataSize) override;
   } playerNews_;
+  // The marker key (stored path) of a file a player has prepared.
+  std::string MarkerKey(int ch, const std::string& nativePath) const;
+  // Per channel: the native path the console last loaded and its stored path.
+  std::array<std::pair<std::string, std::string>, kChannels + 1> loadedPaths_{};
   std::string lateFileNote_;
   std::array<std::string, kChannels + 1> missingFile_{};
   bool reportMissing_ = true;

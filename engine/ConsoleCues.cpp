@@ -130,6 +130,7 @@ void CConsole::LoadChannelFile(int ch) {
     if (lists_) lists_->ClearChannelList(ch);
     player.SetChannelData(r->channelData);
     const std::string native = ResolvePath(path);
+    loadedPaths_[Index(ch)] = {native, path};
     // Returns at once: the player's reader opens the file, and a refusal
     // comes back later, on this thread.
     player.LoadFile(native, [this, ch, path, native](WaveOpenError error) {
@@ -140,7 +141,7 @@ void CConsole::LoadChannelFile(int ch) {
         if (reportMissing_) ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
         Changed(ConsoleChange::kMissingFile, ch);
       }
-      if (slider_) slider_->SelectChannelFile(ch, path);
+      if (slider_) slider_->SelectChannelFile(ch, path, std::nullopt);
       // A GO that came before the refusal started nothing: the channel is
       // free for its next cue, which may be waiting to load.
       CueState& state = cue_[Index(ch)];

@@ -15,6 +15,25 @@ void CConsole::PlayerNews::OnFileLate(int channel, const std::string& path) {
   console->Changed(ConsoleChange::kLateFile, channel);
 }
 
+void CConsole::PlayerNews::OnFileSelected(int channel, const std::string& path,
+                                          uint32_t bytesPerSecond, uint32_t dataSize) {
+  if (console->slider_)
+    console->slider_->SelectChannelFile(channel, console->MarkerKey(channel, path),
+                                        FileTiming{bytesPerSecond, dataSize});
+}
+
+std::string CConsole::MarkerKey(int ch, const std::string& nativePath) const {
+  if (ch < 1 || ch > kChannels) return nativePath;
+  // Markers are kept under the path as the show stores it, which is what
+  // the document loads and saves them by.
+  const auto& [native, stored] = loadedPaths_[Index(ch)];
+  if (!cue_[Index(ch)].listMode && native == nativePath && !stored.empty()) return stored;
+  if (lists_) {
+    if (std::string item = lists_->StoredItemPath(ch); !item.empty()) return item;
+  }
+  return nativePath;
+}
+
 CConsole::CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiPoster& poster)
     : cues_(cues),
       settings_(settings),

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace orvex {
@@ -108,14 +109,31 @@ class ContinuousPlayLink {
   // After the end of a file: loads and starts the next checked item.
   virtual bool PlayNextItem(int /*ch*/, CWaveWnd& /*player*/) { return false; }
   virtual void ShowCurrentItem(int /*ch*/) {}
+  // The item the channel's player holds, as the list names it (the list's
+  // folder, "\\", the entry name): the key of its markers. Empty when the
+  // player holds none of the list's items.
+  virtual std::string StoredItemPath(int /*ch*/) const { return {}; }
 };
 
-// The slider panel's marker rows.
+// What the slider panel needs of a prepared file: the unit of marker times
+// and the slider's range.
+struct FileTiming {
+  uint32_t bytesPerSecond = 0;
+  uint32_t dataSize = 0;
+};
+
+// The slider panel's marker rows. UI thread.
 class SliderPanelLink {
  public:
   virtual ~SliderPanelLink() = default;
+  // The channel's record names no file: its row shows no markers.
   virtual void ClearChannelFile(int /*ch*/) {}
-  virtual void SelectChannelFile(int /*ch*/, const std::string& /*path*/) {}
+  // Shows the markers of path (the WAV path as stored) on the channel's row.
+  // timing is that of the file just prepared; none when the file could not
+  // be opened, and the row keeps the last one.
+  virtual void SelectChannelFile(int /*ch*/, const std::string& /*path*/,
+                                 std::optional<FileTiming> /*timing*/) {}
+  // Merges the marker file of path (as stored) into the marker store.
   virtual void LoadMarkerFile(const std::string& /*path*/) {}
 };
 

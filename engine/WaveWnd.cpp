@@ -265,6 +265,10 @@ void CWaveWnd::Seek(uint32_t offset) {
   // Before the header is known there is no position to go to.
   if (!loaded_.load() || !opened_) return;
   Pause();
+  // A typed marker time may lie past the end: the seek goes to the end,
+  // where the file ends as if played out, and the position never runs past
+  // what the slider can show.
+  offset = std::min(offset, dataSize_.load());
   const uint32_t align = std::max<uint32_t>(format_.blockAlign, 1);
   offset = align * (offset / align);
   position_.store(offset);

@@ -97,6 +97,7 @@ class CWaveWnd {
   bool Play();
   void Pause();
   void Resume();
+  // A byte offset into the data; one past the end goes to the end.
   void Seek(uint32_t offset);
   void Unload();
   // The owner's pause mark.

@@ -8,6 +8,7 @@
 
 #include "show/CueStore.h"
 #include "show/IniFile.h"
+#include "show/MarkerFile.h"
 #include "show/Settings.h"
 #include "show/ShowFile.h"
 
@@ -58,6 +59,29 @@ class COrvexDoc : public CueStore {
   // settings (the window layout); written at exit with the rest.
   IniFile& Store() { return m_store; }
 
+  // --- markers ---
+  // The store belongs to the marker panel, which lends it here; without one
+  // the marker operations do nothing.
+  void SetMarkerStore(MarkerStore* store) { m_markers = store; }
+  MarkerStore* GetMarkerStore() const { return m_markers; }
+  // The marker files of every cue of CH1..CH6 (and of the entries of list
+  // files those cues name) merged into the store.
+  void LoadMarkers();
+  // Merges the marker file of a WAV path (as stored) into its entry; a file
+  // that cannot be read leaves the store as it was.
+  void LoadMarkerFile(const std::string& wavPath);
+  // Writes the marker file of every entry, also empty ones and those of
+  // shows loaded earlier. The first failure is reported with
+  // kMarkerSaveFailed and ends the save (false).
+  bool SaveMarkers();
+  // After the sound folder changed from previousFolder: markers of relative
+  // file names move from their old full path to the new one, replacing
+  // what the new path held.
+  void RekeyMarkers(const std::string& previousFolder);
+  // Where the marker file of a WAV path (as stored) is on this machine:
+  // beside the WAV file as the players find it.
+  std::string NativeMarkerPath(const std::string& wavPath) const;
+
   Settings& GetSettings() { return m_settings; }
   const Settings& GetSettings() const { return m_settings; }
   const std::string& GetSettingsPath() const { return m_settingsPath; }
@@ -70,12 +94,17 @@ class COrvexDoc : public CueStore {
   std::vector<int> m_skippedLines;
   ShowSaveProblem m_saveProblem;
   bool m_settingsKept = false;
+  MarkerStore* m_markers = nullptr;
+
+  std::string ShowFolder() const;
 };
 
 inline constexpr const char* kSettingsUnreadable =
     "設定ファイルを読み込めませんでした。既定の設定で起動します。設定ファイルは上書きしません。";
 inline constexpr const char* kSettingsReadOnly =
     "設定ファイルが読み取り専用のため、終了時に設定を保存しません。";
+
+inline constexpr const char* kMarkerSaveFailed = "マーカーファイルの保存に失敗しました";
 
 inline constexpr const char* kPathTooLong = "パス名が長すぎです。127文字以下にしてください";
 // Longest sound folder, separator and file name a record takes, in characters.

@@ -22,7 +22,12 @@ COrvexRuntime::COrvexRuntime(COrvexDoc& doc, UiPoster& poster, TimerService& tim
 }
 
 void COrvexRuntime::Create() {
+  m_markers = std::make_unique<CMarkerPanel>();
   m_console = std::make_unique<CConsole>(m_doc, m_doc.GetSettings(), *m_timers, m_poster);
+  m_doc.SetMarkerStore(&m_markers->Store());
+  m_markers->SetFileLoader([this](const std::string& path) { m_doc.LoadMarkerFile(path); });
+  m_markers->SetCommandSink([this](const ConsoleCommand& command) { m_console->Execute(command); });
+  m_console->SetSliderPanel(m_markers.get());
   m_background = std::make_unique<CWaveWnd>(0, *m_timers, m_poster);
   m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
 }
@@ -32,6 +37,9 @@ COrvexRuntime::~COrvexRuntime() {
   m_outputs.reset();
   m_background.reset();
   m_console.reset();
+  // The store goes with the panel; the document outlives both.
+  m_doc.SetMarkerStore(nullptr);
+  m_markers.reset();
 }
 
 void COrvexRuntime::StartUp() {

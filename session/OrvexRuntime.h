@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/Console.h"
+#include "engine/MarkerPanel.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
 #include "output/PeakSource.h"
@@ -49,6 +50,10 @@ class COrvexRuntime {
   void SetPeakSource(PeakSource* peaks) { m_peaks = peaks; }
   // The devices, their selection and the rebuild after the selection dialog.
   COutputSetup& Outputs() { return *m_outputs; }
+  // The slider panel's marker rows and the marker store, which the document
+  // borrows; the console shows each channel's file in them, and their seeks
+  // go to the console as commands.
+  CMarkerPanel& Markers() { return *m_markers; }
   // The continuous-play player (player 0): on every output at its own one
   // level, wired with the channels and let go before any device goes.
   CWaveWnd& Background() { return *m_background; }
@@ -64,6 +69,7 @@ class COrvexRuntime {
   TimerService* m_timers = nullptr;
   UiPoster& m_poster;
   PeakSource* m_peaks = nullptr;
+  std::unique_ptr<CMarkerPanel> m_markers;  // outlives the console that shows files in it
   std::unique_ptr<CConsole> m_console;
   std::unique_ptr<CWaveWnd> m_background;
   std::unique_ptr<COutputSetup> m_outputs;  // after the players it wires

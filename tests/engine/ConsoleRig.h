@@ -109,9 +109,11 @@ class ConsoleRig {
   // outputs' own tests.
   static constexpr uint32_t kQuantumFrames = 1;
 
-  explicit ConsoleRig(TestShow& show, ContinuousPlayLink* lists = nullptr)
+  explicit ConsoleRig(TestShow& show, ContinuousPlayLink* lists = nullptr,
+                      SliderPanelLink* slider = nullptr)
       : session(show.cues, show.settings, kRate, true, kQuantumFrames) {
     session.Console().SetContinuousPlay(lists);
+    session.Console().SetSliderPanel(slider);
     session.StartUp();
     C().RefreshAfterCueChange(true);
     C().ApplyFirstCueRouting();  // as when the show is loaded

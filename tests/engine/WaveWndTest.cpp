@@ -201,6 +201,32 @@ TEST(Player, SeekLandsOnABlockBoundaryAndKeepsTheState) {
   ExpectFrames(rig.Out(), w, before / 2 + 4800, 120000, 4800);
 }
 
+TEST(Player, SeekPastTheEndGoesToTheEndAndEnds) {
+  TempDir dir;
+  // Another chunk follows the data: nothing of it may ever sound.
+  TestWav w = MakeWav(dir, "e.wav", 2, 48000, 16, 48000);
+  dir.Write("e.wav", dir.Read("e.wav") + Chunk("LIST", std::string(4000, '\x7f')));
+  PlayerRig rig(48000);
+  rig.player.SetAllOutputLevels(65535);
+  ASSERT_TRUE(rig.Load(w.path));
+  // Paused: the position stops at the end, whatever was asked for.
+  rig.player.Seek(UINT32_MAX);
+  rig.Settle();
+  EXPECT_EQ(rig.player.Position(), 192000u);
+  EXPECT_EQ(rig.player.GetPositionDisplay().longElapsed, "0:01.000");
+  rig.player.Seek(0);
+  rig.Settle();
+  rig.player.Play();
+  rig.Run(300);
+  rig.player.Seek(192000 * 3 + 5);  // a marker typed past the end
+  EXPECT_EQ(rig.player.Position(), 192000u);
+  rig.Run(500);
+  ExpectFrames(rig.Out(), w, 0, 0, 14400);
+  ExpectSilence(rig.Out(), 14400, rig.Out().size() / 2);
+  ASSERT_FALSE(rig.endNotices.empty());
+  EXPECT_LE(rig.endNotices.front().time, 500u);
+}
+
 TEST(Player, DataChunkRunningPastTheEndPlaysWhatExistsThenEnds) {
   TempDir dir;
   TestWav w = MakeWav(dir, "cut.wav", 2, 44100, 16, 22050, 176400);  // claims 1 s, holds 0.5 s
