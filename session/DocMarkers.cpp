@@ -1,4 +1,5 @@
 // The document's marker operations on the store the marker panel lends it.
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -107,6 +108,33 @@ void COrvexDoc::RekeyMarkers(const std::string& previousFolder) {
       if (!list) continue;
       m_markers->Put(to, std::move(list));
       m_markers->Remove(from);
+    }
+  }
+}
+
+MarkerStore ReadShowMarkers(CueStore& show, const std::string& showPath, const DriveMap& drives) {
+  // A document of its own over the show's sheets (lent and given back), so
+  // the markers are found exactly as the document finds them.
+  MarkerStore found;
+  COrvexDoc reader("/nonexistent/orvex-markers.ini");
+  reader.GetSettings().drives = drives;
+  reader.SetShowPath(showPath);
+  reader.TakeShow(show, {});
+  reader.SetMarkerStore(&found);
+  reader.LoadMarkers();
+  reader.TakeShow(show, {});
+  return found;
+}
+
+void MergeMarkerStore(MarkerStore& into, const MarkerStore& from) {
+  for (const auto& [path, list] : from) {
+    std::shared_ptr<MarkerList> known = into.Find(path);
+    if (!known) {
+      into.Put(path, list);
+      continue;
+    }
+    for (uint32_t p : *list) {
+      if (std::find(known->begin(), known->end(), p) == known->end()) known->push_back(p);
     }
   }
 }

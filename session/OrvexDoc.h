@@ -104,6 +104,13 @@ inline constexpr const char* kSettingsUnreadable =
 inline constexpr const char* kSettingsReadOnly =
     "設定ファイルが読み取り専用のため、終了時に設定を保存しません。";
 
+// The markers of a show's cues (as LoadMarkers reads them) into a store of
+// their own, for any thread: show is the show just read from showPath.
+MarkerStore ReadShowMarkers(CueStore& show, const std::string& showPath, const DriveMap& drives);
+// Adds what from holds to into as loading a marker file would: new paths
+// come whole, known ones gain the positions they lack.
+void MergeMarkerStore(MarkerStore& into, const MarkerStore& from);
+
 inline constexpr const char* kMarkerSaveFailed = "マーカーファイルの保存に失敗しました";
 
 inline constexpr const char* kPathTooLong = "パス名が長すぎです。127文字以下にしてください";

@@ -26,6 +26,7 @@ namespace orvex {
 struct LoadedShow {
   ReadShowResult read;
   std::vector<MissingFile> missing;
+  MarkerStore markers;  // of its cues' files, merged into the panel's store
 };
 
 namespace {
@@ -176,7 +177,11 @@ void CDocCommands::OnEditCueSheet() {
   const bool ok = runCueSheetEditor(edit);
   settings.sortMode = edit.GetSortMode();
   if (!ok || !edit.Changed()) return;
+  const std::string previousFolder = m_doc.GetSoundFolder();
   edit.ApplyTo(m_doc);
+  // Markers kept in memory under the old folder win over the files read now.
+  m_doc.LoadMarkers();
+  m_doc.RekeyMarkers(previousFolder);
   // Positions that still exist are kept: the show goes on where it was.
   Refresh(false);
   SetShowModified(true);
@@ -264,7 +269,10 @@ void CDocCommands::StartReading(const QString& path) {
     loaded->read = ReadShow(native);
     // Here rather than on the UI thread: every file of the show is looked
     // for, and a slow file system must not hold up the console.
-    if (loaded->read.ok) loaded->missing = FindMissingFiles(*loaded->read.store, drives, folder);
+    if (loaded->read.ok) {
+      loaded->missing = FindMissingFiles(*loaded->read.store, drives, folder);
+      loaded->markers = ReadShowMarkers(*loaded->read.store, native, drives);
+    }
     // Dropped, with the result, if the commands are gone by then.
     QMetaObject::invokeMethod(
         this, [this, path, loaded] { FinishReading(path, loaded); }, Qt::QueuedConnection);
@@ -287,6 +295,7 @@ void CDocCommands::FinishReading(const QString& path, const std::shared_ptr<Load
                 ShowReportNote(loaded->missing.size(), result.skippedLines.size()));
     }
     m_doc.TakeShow(*result.store, std::move(result.skippedLines));
+    if (MarkerStore* markers = m_doc.GetMarkerStore()) MergeMarkerStore(*markers, loaded->markers);
     m_runtime.Console().SetShowFolder(Utf8(QFileInfo(path).absolutePath()));
     SetShowModified(false);
     m_refreshDue = true;
@@ -373,7 +382,9 @@ bool CDocCommands::Save() {
   // reports itself) the exit still asks.
   if (!m_doc.SaveShowFile()) return false;
   SetShowModified(false);
-  if (clearMarkersModified) clearMarkersModified();
+  // A marker file that could not be written has been reported; its markers
+  // stay unsaved, and the exit asks again.
+  if (m_doc.SaveMarkers() && clearMarkersModified) clearMarkersModified();
   m_savePostponed = false;
   emit note(StatusNote::kSave, {});
   return true;

@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "engine/MarkerPanel.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
 #include "show/IniFile.h"
@@ -37,6 +38,7 @@
 #include "ui/OptionDlg.h"
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
+#include "ui/SliderDlg.h"
 #include "ui/SoundDeviceMenu.h"
 #include "ui/StartButton.h"
 #include "ui/ToneCtrlPane.h"
@@ -92,9 +94,16 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   m_tone = new CToneCtrlPane;
   m_view->AttachCueList(m_cueList);
   m_view->AttachProgress(m_progress);
+  CMarkerPanel& markers = m_runtime.Markers();
+  m_sliders = new CSliderDlgBar(markers);
+  markers.SetChangeListener([this](int ch) { m_sliders->Panel()->RefreshRow(ch); });
+  m_view->AttachSliderPanel(m_sliders->Panel());
   BuildPanes();
   m_commands = new CDocCommands(m_runtime, m_doc, this);
   m_commands->focusedChannel = [this] { return FocusedChannel(); };
+  m_commands->markersModified = [&markers] { return markers.Modified(); };
+  m_commands->clearMarkersModified = [&markers] { markers.SetModified(false); };
+  m_commands->clearPanes = [&markers] { markers.ResetRows(); };
   // A show that was loaded or created routes its first cues as their records
   // say; an edit without a reset keeps what the operator set by hand.
   m_commands->refresh = [this](bool reset) {
@@ -147,6 +156,8 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+  // The runtime and its marker panel may outlive this window.
+  m_runtime.Markers().SetChangeListener({});
   SetNoticeHandler({});
   qApp->removeEventFilter(this);
 }
@@ -308,7 +319,7 @@ void CMainFrame::BuildPanes() {
   setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
 
   QDockWidget* cues = MakePane(ids::kCueListPane, QStringLiteral("Ｑシート"), m_cueList);
-  QDockWidget* slider = MakePane(ids::kSliderPane, QStringLiteral("スライダーパネル"), new QWidget);
+  QDockWidget* slider = MakePane(ids::kSliderPane, QStringLiteral("スライダーパネル"), m_sliders);
   QDockWidget* effect = MakePane(ids::kEffectPane, QStringLiteral("エフェクト"), m_tone);
   QDockWidget* progress = MakePane(ids::kProgressPane, QStringLiteral("進行"), m_progress);
   cues->setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));

@@ -32,6 +32,7 @@ class CNoticeLog;
 class COrvexDoc;
 class COrvexView;
 class CProgressDlgBar;
+class CSliderDlgBar;
 class CToneCtrlPane;
 class CToolBarSet;
 class COrvexRuntime;
@@ -128,6 +129,7 @@ class CMainFrame : public QMainWindow {
   COrvexView* m_view = nullptr;
   CListDlgBar* m_cueList = nullptr;
   CProgressDlgBar* m_progress = nullptr;
+  CSliderDlgBar* m_sliders = nullptr;
   CToneCtrlPane* m_tone = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QDockWidget*> m_panes;

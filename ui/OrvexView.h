@@ -31,6 +31,7 @@ class CFaderCtrl;
 class CLevelMeter;
 class CListDlgBar;
 class CProgressDlgBar;
+class CSliderDlg;
 class CStartButton;
 class COrvexRuntime;
 
@@ -65,6 +66,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   // destroyed before the view.
   void AttachCueList(CListDlgBar* list);
   void AttachProgress(CProgressDlgBar* progress);
+  // The slider panel follows the players with the progress pane.
+  void AttachSliderPanel(CSliderDlg* panel) { m_sliders = panel; }
   // Fills the cue list from the cue store and shows the current position.
   void RebuildCueList();
   // Shows every control from the model (after the model was set up).
@@ -198,6 +201,7 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   QPointer<CListDlgBar> m_list;
   QPointer<CProgressDlgBar> m_progress;
   QTimer m_progressTimer;
+  CSliderDlg* m_sliders = nullptr;
   QTimer m_fileTimer;
   CFileWatch m_fileWatch;
   int m_lateChannel = 0;

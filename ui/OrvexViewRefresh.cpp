@@ -14,6 +14,7 @@
 #include "ui/ListDlgBar.h"
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
+#include "ui/SliderDlg.h"
 
 namespace orvex {
 namespace {
@@ -278,9 +279,12 @@ void COrvexView::RebuildCueList() {
 }
 
 void COrvexView::RefreshProgress() {
-  if (!m_progress) return;
-  for (int ch = 1; ch <= kChannels; ++ch)
-    m_progress->UpdateChannel(ch, m_console.Player(ch).GetPositionDisplay());
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    if (!m_progress && !m_sliders) return;
+    const PositionDisplay display = m_console.Player(ch).GetPositionDisplay();
+    if (m_progress) m_progress->UpdateChannel(ch, display);
+    if (m_sliders) m_sliders->UpdateChannel(ch, display);
+  }
 }
 
 }  // namespace orvex
