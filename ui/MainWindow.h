@@ -64,6 +64,7 @@ class CMainFrame : public QMainWindow {
   QMenu* createPopupMenu() override;
   CDocCommands& Commands() const { return *m_commands; }
   COrvexDoc& Doc() const { return m_doc; }
+  COrvexRuntime& Runtime() const { return m_runtime; }
 
   int CurrentLook() const { return m_look; }
   void ApplyLook(int id);

@@ -11,11 +11,14 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 
+#include "engine/MarkerPanel.h"
 #include "session/CueSheetEdit.h"
 #include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
 #include "ui/AboutDlg.h"
 #include "ui/CreateQSheetDlg.h"
 #include "ui/DocCommands.h"
@@ -26,6 +29,7 @@
 #include "ui/OptionDlg.h"
 #include "ui/OrvexView.h"
 #include "ui/RecordDlg.h"
+#include "ui/SliderDlg.h"
 #include "ui/StartButton.h"
 #include "ui/ToolBarCustomizeDlg.h"
 
@@ -341,6 +345,36 @@ void CScreenshotTour::AddEditorSteps() {
   });
   Add([this] {
     GrabDialog(QStringLiteral("dialog-display-options"));
+    // Markers on three channels, the second of each selected.
+    CMarkerPanel& markers = m_frame.Runtime().Markers();
+    for (int ch = 1; ch <= 3; ++ch) {
+      const uint32_t range = markers.Row(ch).range;
+      for (int k = 1; k <= 3; ++k)
+        markers.AddMarker(ch, static_cast<uint32_t>(uint64_t{range} * k / 4));
+      markers.SelectEntry(ch, 1);
+    }
+    QDockWidget* pane = m_frame.Pane(ids::kSliderPane);
+    pane->show();
+    pane->raise();
+    return kSettle;
+  });
+  Add([this] {
+    Grab(m_frame.Pane(ids::kSliderPane), QStringLiteral("pane-slider-markers"));
+    auto* narrow = new CSliderDlgBar(m_frame.Runtime().Markers(), &m_frame);
+    narrow->setWindowFlag(Qt::Window);
+    narrow->setAttribute(Qt::WA_DeleteOnClose);
+    narrow->resize(narrow->Panel()->width() * 2 / 3, narrow->Panel()->height() / 2);
+    narrow->horizontalScrollBar()->setValue(narrow->horizontalScrollBar()->maximum() / 2);
+    narrow->show();
+    m_narrow = narrow;
+    return kSettle;
+  });
+  Add([this] {
+    if (m_narrow) {
+      Grab(m_narrow, QStringLiteral("pane-slider-narrow"));
+      Grab(m_frame.findChild<CSliderDlg*>(QStringLiteral("id251")), QStringLiteral("slider-panel"));
+      m_narrow->close();
+    }
     return 0;
   });
 }

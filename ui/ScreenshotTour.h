@@ -52,6 +52,7 @@ class CScreenshotTour : public QObject {
   int m_waited = 0;
   std::unique_ptr<CueSheetEdit> m_edit;
   QPointer<QDialog> m_dialog;
+  QPointer<QWidget> m_narrow;
 };
 
 // Takes "--screenshot DIR" out of argv; DIR, or empty when absent.
