@@ -60,15 +60,17 @@ TEST(MarkerFileWrite, CountAndPositionsWithCrLf) {
 }
 
 TEST(TextPieces, LongLinesComeInPiecesOf511Bytes) {
-  const std::string longLine(600, 'a');
-  auto pieces = TextPieces(longLine + "\r\nb\nc");
+  // The pieces look into the text, which outlives them.
+  const std::string text = std::string(600, 'a') + "\r\nb\nc";
+  auto pieces = TextPieces(text);
   ASSERT_EQ(pieces.size(), 4u);
   EXPECT_EQ(pieces[0].size(), 511u);
   EXPECT_EQ(pieces[1].size(), 89u);
   EXPECT_EQ(pieces[2], "b");
   EXPECT_EQ(pieces[3], "c");
   // A line of exactly 511 bytes leaves its line end as an empty piece.
-  pieces = TextPieces(std::string(511, 'x') + "\r\n");
+  const std::string exact = std::string(511, 'x') + "\r\n";
+  pieces = TextPieces(exact);
   ASSERT_EQ(pieces.size(), 2u);
   EXPECT_EQ(pieces[1], "");
 }
