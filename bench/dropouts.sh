@@ -6,6 +6,7 @@
 # pacat at the same latency is the reference. Optional BUSY runs that many
 # busy loops beside it (the loaded case).
 #   bench/dropouts.sh [BUILD_DIR] [SECONDS] [BUSY]
+# NO_REFERENCE=1 leaves the reference out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -88,5 +89,6 @@ record() {
 
 record orvex "$cli" play "$work/show.csv" --device 0=0 --length "$seconds" --at 0.2 go
 echo "orvex (engine on the sink): $(gaps "$work/orvex.f32")"
+[ -n "${NO_REFERENCE:-}" ] && exit 0
 record ref pacat --latency-msec="$latency" --format=s16le --rate=48000 --channels=2 -d bench "$work/ref.raw"
 echo "pacat at $latency ms:             $(gaps "$work/ref.f32")"

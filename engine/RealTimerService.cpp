@@ -1,5 +1,7 @@
 #include "engine/RealTimerService.h"
 
+#include "output/RealTimeThread.h"
+
 namespace orvex {
 
 RealTimerService::RealTimerService() : worker_([this] { Run(); }) {}
@@ -53,6 +55,8 @@ TimerService::TimerId RealTimerService::NextId() {
 }
 
 void RealTimerService::Run() {
+  // Where the system grants it; elsewhere the thread runs on as it is.
+  MakeThisThreadRealTime(kTimerThreadPriority);
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     if (queue_.empty()) {

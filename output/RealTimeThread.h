@@ -10,6 +10,9 @@ namespace orvex {
 
 // Below a sound server's and JACK's own threads, above everything else.
 inline constexpr int kAudioThreadPriority = 10;
+// The timer thread that tops up the voices and steps the fades: below the
+// audio threads, above ordinary work, so a busy machine delays neither.
+inline constexpr int kTimerThreadPriority = 5;
 
 // Makes the calling thread real-time (FIFO). True when it is afterwards.
 inline bool MakeThisThreadRealTime(int priority = kAudioThreadPriority) {
