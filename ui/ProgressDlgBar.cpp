@@ -33,6 +33,22 @@ void CProgressSlider::SetSelection(int end) {
   update();
 }
 
+int CProgressSlider::ShiftFor(uint32_t range) {
+  int shift = 0;
+  while ((range >> shift) > static_cast<uint32_t>(INT_MAX)) ++shift;
+  return shift;
+}
+
+int CProgressSlider::ShowPosition(uint32_t position, uint32_t range) {
+  const int shift = ShiftFor(range);
+  const QSignalBlocker block(this);
+  setRange(0, static_cast<int>(range >> shift));
+  setPageStep(std::max(1, static_cast<int>((range >> shift) / 10)));
+  setValue(static_cast<int>(position >> shift));
+  SetSelection(static_cast<int>(position >> shift));
+  return shift;
+}
+
 void CProgressSlider::paintEvent(QPaintEvent* event) {
   QSlider::paintEvent(event);
   if (maximum() <= minimum() || m_selectionEnd <= minimum()) return;
@@ -107,20 +123,14 @@ void CProgressDlgBar::RequestSeek(int ch) {
 void CProgressDlgBar::UpdateChannel(int ch, const PositionDisplay& d) {
   if (ch < 1 || ch > 6) return;
   Row& row = m_rows[Index(ch)];
-  int shift = 0;
-  while ((d.range >> shift) > static_cast<uint32_t>(INT_MAX)) ++shift;
-  row.shift = shift;
+  row.shift = CProgressSlider::ShiftFor(d.range);
   const QString elapsed =
       QString::fromStdString(d.shortElapsed.empty() ? "0:00.0" : d.shortElapsed);
   const QString remaining = QString::fromStdString(d.remaining.empty() ? "0:00.0" : d.remaining);
   if (row.elapsed->text() != elapsed) row.elapsed->setText(elapsed);
   if (row.remaining->text() != remaining) row.remaining->setText(remaining);
   if (row.dragging) return;
-  const QSignalBlocker block(row.bar);
-  row.bar->setRange(0, static_cast<int>(d.range >> shift));
-  row.bar->setPageStep(std::max(1, static_cast<int>((d.range >> shift) / 10)));
-  row.bar->setValue(static_cast<int>(d.position >> shift));
-  row.bar->SetSelection(static_cast<int>(d.position >> shift));
+  row.bar->ShowPosition(d.position, d.range);
 }
 
 }  // namespace orvex

@@ -22,6 +22,11 @@ class CProgressSlider : public QSlider {
   explicit CProgressSlider(QWidget* parent = nullptr);
   void SetSelection(int end);
   int SelectionEnd() const { return m_selectionEnd; }
+  // How far a file has played: range, thumb and played part. Positions are
+  // bytes scaled down by the returned shift so that any data size fits.
+  int ShowPosition(uint32_t position, uint32_t range);
+  // The shift ShowPosition uses for a data size.
+  static int ShiftFor(uint32_t range);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

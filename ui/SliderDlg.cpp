@@ -1,7 +1,6 @@
 #include "ui/SliderDlg.h"
 
 #include <algorithm>
-#include <climits>
 
 #include <QComboBox>
 #include <QLabel>
@@ -138,19 +137,13 @@ uint32_t CSliderDlg::SliderBytes(int ch) const {
 void CSliderDlg::UpdateChannel(int ch, const PositionDisplay& d) {
   if (ch < 1 || ch > 6) return;
   Row& row = m_rows[Index(ch)];
-  int shift = 0;
-  while ((d.range >> shift) > static_cast<uint32_t>(INT_MAX)) ++shift;
-  row.shift = shift;
+  row.shift = CProgressSlider::ShiftFor(d.range);
   const QString elapsed =
       QString::fromStdString(d.longElapsed.empty() ? "0:00.000" : d.longElapsed);
   if (row.elapsed->text() != elapsed) row.elapsed->setText(elapsed);
   row.strip->SetPlayed(d.position);
   if (m_panel.Row(ch).dragging) return;
-  const QSignalBlocker block(row.slider);
-  row.slider->setRange(0, static_cast<int>(d.range >> shift));
-  row.slider->setPageStep(std::max(1, static_cast<int>((d.range >> shift) / 10)));
-  row.slider->setValue(static_cast<int>(d.position >> shift));
-  row.slider->SetSelection(static_cast<int>(d.position >> shift));
+  row.slider->ShowPosition(d.position, d.range);
 }
 
 void CSliderDlg::RefreshRow(int ch) {
