@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "show/Messages.h"
 #include "show/TextNumbers.h"
 
 namespace orvex {
@@ -182,12 +181,10 @@ void CMarkerPanel::ClearChannel(int ch) {
   Changed(ch);
 }
 
-bool CMarkerPanel::ClearAll() {
-  if (ConfirmYesNo(kClearAllMarkersQuestion, true) != kAnswerYes) return false;
+void CMarkerPanel::ClearAll() {
   for (int ch = 1; ch <= kChannels; ++ch) EmptyRow(*RowOf(ch));
   modified_ = true;
   Changed(0);
-  return true;
 }
 
 void CMarkerPanel::ResetRows() {

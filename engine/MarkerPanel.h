@@ -90,9 +90,10 @@ class CMarkerPanel final : public SliderPanelLink {
   void DeleteSelected(int ch);
   // "クリア": every marker of the channel's file.
   void ClearChannel(int ch);
-  // "全マーク クリア": asks first; on yes empties the six rows (the store
-  // keeps its lists, so a file selected again shows its markers). True on yes.
-  bool ClearAll();
+  // "全マーク クリア", once the operator said yes to its question (the
+  // window asks): empties the six rows; the store keeps its lists, so a file
+  // selected again shows its markers.
+  void ClearAll();
   // The document was closed: the rows are emptied, nothing is modified.
   void ResetRows();
 

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 
 #include "engine/MarkerPanel.h"
+#include "show/Messages.h"
 #include "ui/AppFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/ProgressDlgBar.h"
@@ -78,7 +79,9 @@ CSliderDlg::CSliderDlg(CMarkerPanel& panel, QWidget* parent) : QWidget(parent), 
   DluPlacer at(this);
   auto* clearAll =
       at.Put(new QPushButton(QStringLiteral("全マーク クリア")), 1266, 231, 11, 70, 14);
-  connect(clearAll, &QPushButton::clicked, this, [this] { m_panel.ClearAll(); });
+  connect(clearAll, &QPushButton::clicked, this, [this] {
+    if (ConfirmYesNo(kClearAllMarkersQuestion, true) == kAnswerYes) m_panel.ClearAll();
+  });
   for (int ch = 1; ch <= 6; ++ch) BuildRow(ch, kSliderY[ch]);
   setFixedSize(at.Size(kWidth, kHeight));
   RefreshRow(0);

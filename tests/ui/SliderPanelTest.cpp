@@ -107,6 +107,17 @@ TEST_F(SliderPanelTest, MarkersSetWhilePlayingAreJumpedToSavedAndFoundAgain) {
   EXPECT_EQ(m_runtime->Markers().Row(1).list->size(), 3u);
   EXPECT_EQ(Entries(1246).size(), 3);
 
+  // "全マーク クリア" asks first: no keeps the rows, yes empties them.
+  m_messages.answers = {kAnswerNo};
+  Click(Panel(), 1266);
+  EXPECT_EQ(m_messages.messages.back(), "すべてのマーカーをクリアしますか？");
+  EXPECT_EQ(Entries(1246).size(), 3);
+  m_messages.answers = {kAnswerYes};
+  Click(Panel(), 1266);
+  EXPECT_EQ(Entries(1246).size(), 0);
+  EXPECT_TRUE(m_runtime->Markers().Modified());
+  m_runtime->Markers().SetModified(false);
+
   // Close empties the rows; the store keeps the lists.
   m_frame->Action(ids::kFileClose)->trigger();
   Settle();
