@@ -73,6 +73,7 @@ SourceVoiceImpl::SourceVoiceImpl(const WaveFormat& format, float maxFrequencyRat
   // One pass takes at most kMaxBlockFrames and leaves a quantum behind.
   lookCapacity_ = kMaxBlockFrames + quantum_;
   lookahead_.resize(size_t(lookCapacity_) * outChannels_);
+  tail_.resize(size_t(quantum_) * outChannels_);
 }
 
 SourceVoiceImpl::~SourceVoiceImpl() {
@@ -176,7 +177,7 @@ void SourceVoiceImpl::MixInto(float* mix, uint32_t n) {
   const uint64_t flushSeq = flushSeq_.load(std::memory_order_acquire);
   bool flushPending = flushSeq != seenFlushSeq_;
   const bool run = running_.load(std::memory_order_acquire) && !retiring_.load();
-  if (!run && fadePos_ == 0) {
+  if (!run && fadePos_ == 0 && tailFrames_ == 0) {
     if (flushPending) ApplyFlush(flushSeq);
     PublishPlayed();
     sounding_.store(false);
@@ -198,6 +199,7 @@ void SourceVoiceImpl::MixInto(float* mix, uint32_t n) {
   uint32_t done = 0;
   while (done < n) {
     const bool sounding = run && !flushPending;
+    if (flushPending && fadePos_ > 0) MoveFadeToTail();
     if (!sounding && fadePos_ == 0) {
       if (!flushPending) break;  // stopped: the rest of the block is silent
       ApplyFlush(flushSeq);
@@ -217,6 +219,7 @@ void SourceVoiceImpl::MixInto(float* mix, uint32_t n) {
     done += TakeLookahead(src + size_t(done) * outChannels_, take, sounding);
   }
   std::fill(src + size_t(done) * outChannels_, src + size_t(n) * outChannels_, 0.0f);
+  if (tailFrames_ > 0) MixTail(src, n);
 
   Effect* fx = effect_.load(std::memory_order_acquire);
   if (fx && !fx->Bypassed()) {
@@ -228,7 +231,36 @@ void SourceVoiceImpl::MixInto(float* mix, uint32_t n) {
     ApplyGains(src, mix, n, true);
   }
   PublishPlayed();
-  sounding_.store(fadePos_ > 0);
+  sounding_.store(fadePos_ > 0 || tailFrames_ > 0);
+}
+
+void SourceVoiceImpl::MoveFadeToTail() {
+  const uint32_t ch = outChannels_;
+  // What is left of an earlier tail goes to the front; the new fade adds to it.
+  std::memmove(tail_.data(), tail_.data() + size_t(tailStart_) * ch,
+               sizeof(float) * size_t(tailFrames_) * ch);
+  std::fill(tail_.begin() + size_t(tailFrames_) * ch, tail_.end(), 0.0f);
+  tailStart_ = 0;
+  // The same gains the fade-out would have played: (f-1)/q down to 1/q.
+  const float q = float(quantum_);
+  const uint32_t frames = std::min(fadePos_ - 1, lookFrames_);
+  for (uint32_t k = 0; k < frames; ++k) {
+    const float g = float(fadePos_ - 1 - k) / q;
+    const float* from = lookahead_.data() + size_t((lookStart_ + k) % lookCapacity_) * ch;
+    for (uint32_t c = 0; c < ch; ++c) tail_[size_t(k) * ch + c] += from[c] * g;
+  }
+  tailFrames_ = std::max(tailFrames_, frames);
+  fadePos_ = 0;
+}
+
+void SourceVoiceImpl::MixTail(float* dst, uint32_t n) {
+  const uint32_t ch = outChannels_;
+  const uint32_t take = std::min(n, tailFrames_);
+  const float* from = tail_.data() + size_t(tailStart_) * ch;
+  for (uint32_t i = 0; i < take * ch; ++i) dst[i] += from[i];
+  tailStart_ += take;
+  tailFrames_ -= take;
+  if (tailFrames_ == 0) tailStart_ = 0;
 }
 
 void SourceVoiceImpl::PublishPlayed() {

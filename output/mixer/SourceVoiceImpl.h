@@ -80,6 +80,10 @@ class SourceVoiceImpl final : public SourceVoice {
   uint32_t TakeLookahead(float* dst, uint32_t n, bool sounding);
   void PublishPlayed();
   void ApplyFlush(uint64_t seq);
+  // A flush while sounding: the rest of the fade-out moves to the tail, so
+  // what comes next fades in at once while the old sound fades out under it.
+  void MoveFadeToTail();
+  void MixTail(float* dst, uint32_t n);
   void ApplyGains(const float* src, float* dst, uint32_t n, bool accumulate);
   // Frees a converter the audio side has handed back (control side).
   void DropRetiredConverter();
@@ -142,6 +146,10 @@ class SourceVoiceImpl final : public SourceVoice {
   uint32_t lookCapacity_ = 0;  // frames
   uint32_t lookStart_ = 0;
   uint32_t lookFrames_ = 0;
+  // The fade-out of flushed sound, gains applied: at most a quantum.
+  std::vector<float> tail_;
+  uint32_t tailStart_ = 0;
+  uint32_t tailFrames_ = 0;
   std::vector<float> voiceFrames_;   // n frames of outChannels_, before gain
   std::vector<float> effectFrames_;  // n stereo frames for the effect
 };

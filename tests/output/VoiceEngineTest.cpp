@@ -358,7 +358,7 @@ TEST(VoiceEngineTransport, StartStopAndFlushFadeOverAQuantumWithoutDelay) {
   v->Start();
   rig.device.Pull(1000);
   // A seek: flushed while running, the old buffer is the caller's again at
-  // once; what was sounding fades out before the new buffer fades in.
+  // once; what was sounding fades out while the new buffer fades in.
   v->FlushSourceBuffers();
   std::fill(dc.begin(), dc.end(), uint8_t(0x7F));
   ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4800, -16384), 16)));
@@ -371,13 +371,38 @@ TEST(VoiceEngineTransport, StartStopAndFlushFadeOverAQuantumWithoutDelay) {
   EXPECT_NEAR(left[1478], 0.5f / 480, 1e-6f);
   EXPECT_TRUE(Silent(left, 1479, 2000));
   EXPECT_EQ(left[2000], 0.5f / 480);
-  EXPECT_NEAR(left[3478], 0.5f / 480, 1e-6f);  // the old sound, not what overwrote it
-  EXPECT_NEAR(left[3479], -0.5f / 480, 1e-6f);
-  EXPECT_EQ(left[3479 + 479], -0.5f);
-  // Fades move by 1/480 of the level a frame (twice that where the old
-  // sound's last frame meets the new one's first).
+  // The old sound (not what overwrote it) under the new one from its first
+  // frame: the new place is heard at once, not a quantum later.
+  EXPECT_NEAR(left[3000], 0.5f * 478 / 480, 1e-6f);
+  EXPECT_NEAR(left[3239], 0.0f, 1e-6f);
+  EXPECT_NEAR(left[3478], 0.5f / 480 - 0.5f * 479 / 480, 1e-6f);
+  EXPECT_EQ(left[3479], -0.5f);
+  // Fades move by 1/480 of the level a frame (twice that while the old
+  // sound fades out under the new one).
   EXPECT_LE(MaxStep(left), 2 * 0.5f / 480 * 1.001f);
   EXPECT_EQ(left, rig.Channel(1));
+}
+
+// Seeks in quick succession (a slider dragged and paged): each old sound
+// fades out under the next, none is cut off, and the last place plays on.
+TEST(VoiceEngineTransport, SeeksWithinAFadeAddTheirFadesWithoutAStep) {
+  Rig rig(2, 48000, 0);  // 480 frames
+  SourceVoice* v = rig.Voice(Pcm(16, 1));
+  ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4800, 16384), 16)));  // 0.5
+  v->Start();
+  rig.device.Pull(1000);
+  for (int32_t level : {-16384, 8192}) {
+    v->FlushSourceBuffers();
+    ASSERT_TRUE(rig.Submit(v, Encode(std::vector<int32_t>(4800, level), 16)));
+    rig.device.Pull(100);
+  }
+  v->Stop();  // and a pause while the fades still run
+  v->FlushSourceBuffers();
+  rig.device.Pull(1000);
+  const auto left = rig.Channel(0);
+  EXPECT_LE(MaxStep(left), 3 * 0.5f / 480 * 1.001f);
+  EXPECT_NEAR(left[1100], 0.5f * 379 / 480 - 0.5f * 99 / 480 + 0.25f / 480, 1e-5f);
+  EXPECT_TRUE(Silent(left, 1479, 2200));  // the first sound was the longest fade
 }
 
 TEST(VoiceEngineTransport, PauseAndResumeGoOnFromWhereTheFadeEnded) {
