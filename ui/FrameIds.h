@@ -25,6 +25,7 @@ inline constexpr int kAsioSettings = 32821;
 inline constexpr int kWasapiSettings = 32823;
 inline constexpr int kMidiSettings = 32832;
 inline constexpr int kListOptions = 32815;
+inline constexpr int kShowSliderPanel = 32784;
 inline constexpr int kToolbarsPlaceholder = 59392;
 inline constexpr int kStatusBar = 59393;
 // Help

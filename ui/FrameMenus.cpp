@@ -57,6 +57,8 @@ const char* CommandString(int id) {
       return "Ｑシートを編集します\nＱシート編集";
     case ids::kEditBgmList:
       return "連続再生リストの編集\n連続再生リスト編集";
+    case ids::kShowSliderPanel:
+      return "演奏の進行を示すスライダーパネルを表示します\nスライダーパネル";
     case ids::kShowBgmPlayer:
       return "連続して演奏するリストを表示します\n連続再生リスト";
     case ids::kHelp:
@@ -239,6 +241,13 @@ void CMainFrame::BuildToolBars() {
                             ids::kAutoRunZero, ids::kAutoRunSetTiming});
   m_toolBarSet->AddBuiltIn(makeBar(ids::kDeviceToolBar, QStringLiteral("デバイス")),
                            {ids::kWasapiSettings, ids::kAsioSettings, ids::kMidiSettings});
+  // No menu or standard toolbar carries the panel switch: the operator's
+  // own toolbars can.
+  MakeAction(ids::kShowSliderPanel, QStringLiteral("スライダーパネル"));
+  m_actions[ids::kShowSliderPanel]->setCheckable(true);
+  m_actions[ids::kShowSliderPanel]->setChecked(true);
+  m_actions[ids::kShowSliderPanel]->setIcon(GlyphIcon(QStringLiteral("S"), QColor(60, 110, 170)));
+  m_toolBarSet->AddChoice(ids::kShowSliderPanel);
 }
 
 std::vector<QAction*> CMainFrame::PaneToggles() const {

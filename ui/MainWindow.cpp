@@ -377,6 +377,11 @@ void CMainFrame::ConnectCommands() {
           [this] { RunWasapiSettings(*this, m_runtime); });
 
   connect(Action(ids::kEditCueSheet), &QAction::triggered, c, &CDocCommands::OnEditCueSheet);
+  QAction* sliderPanel = Action(ids::kShowSliderPanel);
+  connect(sliderPanel, &QAction::toggled, this,
+          [this](bool on) { m_sliders->Panel()->setVisible(on); });
+  m_sliders->Panel()->onClosed = [sliderPanel] { sliderPanel->setChecked(false); };
+  m_sliders->onShownAgain = [sliderPanel] { sliderPanel->setChecked(true); };
   connect(Action(ids::kOperationSettings), &QAction::triggered, this,
           [this] { RunOperationSettings(*this, m_runtime); });
   connect(Action(ids::kListOptions), &QAction::triggered, this,

@@ -83,8 +83,17 @@ CSliderDlg::CSliderDlg(CMarkerPanel& panel, QWidget* parent) : QWidget(parent), 
     if (ConfirmYesNo(kClearAllMarkersQuestion, true) == kAnswerYes) m_panel.ClearAll();
   });
   for (int ch = 1; ch <= 6; ++ch) BuildRow(ch, kSliderY[ch]);
+  // The panel's default button: never seen, it only closes the panel.
+  auto* close = at.Put(new QPushButton(QStringLiteral("閉じる")), 1, 0, 0, 1, 1);
+  close->hide();
+  connect(close, &QPushButton::clicked, this, &CSliderDlg::Close);
   setFixedSize(at.Size(kWidth, kHeight));
   RefreshRow(0);
+}
+
+void CSliderDlg::Close() {
+  hide();
+  if (onClosed) onClosed();
 }
 
 void CSliderDlg::BuildRow(int ch, int y) {
@@ -179,6 +188,11 @@ CSliderDlgBar::CSliderDlgBar(CMarkerPanel& panel, QWidget* parent) : QScrollArea
 
 void CSliderDlgBar::resizeEvent(QResizeEvent* event) {
   QScrollArea::resizeEvent(event);
+  // Sizing the pane brings a closed panel back, as the pane shows it whole.
+  if (m_dialog->isHidden() && m_dialog->testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+    m_dialog->show();
+    if (onShownAgain) onShownAgain();
+  }
   // A tenth of what is hidden per page, a thirtieth per step.
   QScrollBar* bar = horizontalScrollBar();
   const int range = bar->maximum() - bar->minimum();

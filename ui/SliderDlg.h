@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include <QScrollArea>
 #include <QWidget>
@@ -48,6 +49,11 @@ class CSliderDlg : public QWidget {
   // The row's list box and strip after the model changed (0: every row).
   void RefreshRow(int ch);
 
+  // Hides the panel (its hidden "閉じる" button) and tells the window. Escape
+  // is not taken here: anywhere in the window it sends the focus to GO.
+  void Close();
+  std::function<void()> onClosed;
+
   CProgressSlider* Slider(int ch) const { return m_rows[Index(ch)].slider; }
   CMarkerStrip* Strip(int ch) const { return m_rows[Index(ch)].strip; }
 
@@ -73,6 +79,8 @@ class CSliderDlgBar : public QScrollArea {
  public:
   explicit CSliderDlgBar(CMarkerPanel& panel, QWidget* parent = nullptr);
   CSliderDlg* Panel() const { return m_dialog; }
+  // The pane's size changed and the panel shows again if it was closed.
+  std::function<void()> onShownAgain;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -91,6 +91,7 @@ std::vector<int> CToolBarSet::Choices(QToolBar* bar) const {
     for (int id : other.defaults)
       if (id != ids::kAutoRunTimeButton) add(id);
   }
+  for (int id : m_extraChoices) add(id);
   return ids;
 }
 

@@ -36,6 +36,9 @@ class CToolBarSet : public QObject {
 
   // One of the window's toolbars with its buttons in order (0: separator).
   void AddBuiltIn(QToolBar* bar, std::vector<int> buttons);
+  // A command no toolbar of the window carries that the operator's own
+  // toolbars may carry.
+  void AddChoice(int id) { m_extraChoices.push_back(id); }
   // A new empty toolbar of the operator's, shown at the top; it carries
   // only its customize button until buttons are chosen for it.
   QToolBar* NewToolBar(const QString& title);
@@ -87,6 +90,7 @@ class CToolBarSet : public QObject {
   std::function<QAction*(int)> m_action;
   QWidgetAction* m_timeBox;
   std::vector<Bar> m_bars;
+  std::vector<int> m_extraChoices;
   int m_nextNumber = 1;
 };
 

@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 
@@ -123,6 +124,29 @@ TEST_F(SliderPanelTest, MarkersSetWhilePlayingAreJumpedToSavedAndFoundAgain) {
   Settle();
   EXPECT_EQ(Entries(1246).size(), 0);
   EXPECT_EQ(m_runtime->Markers().Store().Size(), 1u);
+}
+
+// The panel switch has no menu entry: the operator's own toolbars offer it.
+// Closing the panel clears it, and sizing the pane brings the panel back.
+TEST_F(SliderPanelTest, ThePanelSwitchFollowsCloseAndResize) {
+  m_frame->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(m_frame.get()));
+  QAction* toggle = m_frame->Action(ids::kShowSliderPanel);
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_TRUE(toggle->isChecked());
+  EXPECT_EQ(toggle->toolTip(), QStringLiteral("スライダーパネル"));
+  toggle->trigger();
+  EXPECT_FALSE(Panel()->isVisible());
+  toggle->trigger();
+  EXPECT_TRUE(Panel()->isVisible());
+
+  Id<QPushButton>(Panel(), 1)->click();  // the hidden "閉じる"
+  EXPECT_FALSE(Panel()->isVisible());
+  EXPECT_FALSE(toggle->isChecked());
+  Bar()->resize(Bar()->size() + QSize(10, 10));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Panel()->isVisible());
+  EXPECT_TRUE(toggle->isChecked());
 }
 
 TEST_F(SliderPanelTest, ANarrowPaneScrollsThePanelSideways) {
