@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -61,13 +62,20 @@ std::vector<uint8_t> FromBytes(const QByteArray& b) {
   return std::vector<uint8_t>(b.begin(), b.end());
 }
 
+// Beside the program in a build; in share/orvex when installed.
+QString HelpFolder() {
+  const QString here = QCoreApplication::applicationDirPath();
+  if (QFileInfo::exists(here + QStringLiteral("/OrvexHelp.pdf"))) return here;
+  return QDir::cleanPath(here + QStringLiteral("/../share/orvex"));
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
     : QMainWindow(parent),
       m_runtime(runtime),
       m_doc(doc),
-      m_helpFolder(QCoreApplication::applicationDirPath()),
+      m_helpFolder(HelpFolder()),
       m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
   setObjectName(QStringLiteral("CMainFrame"));
   setWindowTitle(QStringLiteral("Orvex"));
