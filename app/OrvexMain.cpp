@@ -119,10 +119,13 @@ int main(int argc, char** argv) {
     if (quitRequested) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
 
     mainWindow.show();
-    // A show named on the command line opens as if chosen with Open, once
-    // the window is up.
+    // The screenshot tour must not stop at a question.
+    if (screenshotFolder.isEmpty()) mainWindow.OfferRecovery();
+    // Files named on the command line open as if chosen with Open (a show)
+    // or dropped (sounds), in order, once the window is up.
     const QStringList arguments = app.arguments();
-    if (arguments.size() > 1) mainWindow.Commands().OpenPath(arguments.at(1));
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+      mainWindow.Commands().OpenPath(arguments.at(i));
     if (!screenshotFolder.isEmpty())
       (new orvex::CScreenshotTour(mainWindow, screenshotFolder))->Start();
     std::printf("orvex: ready\n");

@@ -202,7 +202,12 @@ class CConsole {
   void SetReportsMissingFiles(bool on) { reportMissing_ = on; }
   // Set by edits of the cue store made from the console.
   bool ShowModified() const { return showModified_; }
-  void SetShowModified(bool modified) { showModified_ = modified; }
+  void SetShowModified(bool modified) {
+    showModified_ = modified;
+    if (modified) ++showGeneration_;
+  }
+  // Counts the edits of the show: the recovery copy is written when it moved.
+  uint64_t ShowGeneration() const { return showGeneration_; }
 
   // --- auto-run ---
   void RunTimeline();
@@ -354,6 +359,7 @@ class CConsole {
   std::array<std::vector<std::string>, kChannels + 1> titles_{};
   std::array<TransportButtons, kChannels + 1> buttons_{};
   bool showModified_ = false;
+  uint64_t showGeneration_ = 0;
 
   // Auto-run.
   // The clock reads clockStart_ plus the service time since clockStartTime_;

@@ -247,7 +247,7 @@ void CConsole::StoreChannelRecord(int ch, bool fader, bool row) {
   if (slider_) slider_->LoadMarkerFile(cues_.GetWavPath(ch, current));
   ChooseTitle(ch, current - 1);
   if (row) Changed(ConsoleChange::kCues, 0);
-  showModified_ = true;
+  SetShowModified(true);
 }
 
 void CConsole::StoreAllRows() {
@@ -263,14 +263,14 @@ void CConsole::SetInSequence(int ch, int position, bool inSequence) {
   if (ch < 1 || ch > kFaders || !sheet || !sheet->IsValid(position)) return;
   // The next cue is recomputed by the next operation that moves the cues.
   sheet->At(position).inSequence = inSequence;
-  showModified_ = true;
+  SetShowModified(true);
 }
 
 void CConsole::ModifyRecord(int ch, int position, const RecordValues& values) {
   const CQSheet* sheet = cues_.Sheet(ch);
   if (ch < 1 || ch > kFaders || !sheet || !sheet->IsValid(position)) return;
   cues_.SetRecord(ch, position, values);
-  showModified_ = true;
+  SetShowModified(true);
   if (ch <= kChannels) FillTitleList(ch);
   AdvanceChannel(cue_[Index(ch)].current, ch);
   Changed(ConsoleChange::kCues, 0);

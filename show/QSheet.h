@@ -32,6 +32,15 @@ class CQSheet {
   CQSheet() = default;
   CQSheet(CQSheet&&) = default;
   CQSheet& operator=(CQSheet&&) = default;
+  // A deep copy: the records are the copy's own.
+  CQSheet(const CQSheet& other) {
+    records_.reserve(other.records_.size());
+    for (const auto& r : other.records_) records_.push_back(std::make_unique<CRecord>(*r));
+  }
+  CQSheet& operator=(const CQSheet& other) {
+    if (this != &other) *this = CQSheet(other);
+    return *this;
+  }
   virtual ~CQSheet() = default;
 
   void Add(const RecordValues& v);

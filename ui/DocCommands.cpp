@@ -15,6 +15,7 @@
 #include "session/CueSheetEdit.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
+#include "session/ShowRecovery.h"
 #include "show/Messages.h"
 #include "show/TextNumbers.h"
 #include "ui/CreateQSheetDlg.h"
@@ -418,12 +419,33 @@ void CDocCommands::OnSaveRequest() {
   }
 }
 
-void CDocCommands::AskAtExit() {
+bool CDocCommands::AskAtExit() {
   // A show still being read may need the UI thread for its failure message;
   // let it finish before the questions.
   while (Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  if (ShowModified() && ConfirmYesNo(kSaveQuestion, true) == kAnswerYes) OnFileSave();
-  if (m_savePostponed && ConfirmYesNo(kPostponedQuestion, true) == kAnswerYes) OnFileSave();
+  bool settled = true;
+  if (ShowModified() && ConfirmYesNo(kSaveQuestion, true) == kAnswerYes) {
+    OnFileSave();
+    settled = !ShowModified();
+  }
+  if (m_savePostponed && ConfirmYesNo(kPostponedQuestion, true) == kAnswerYes) {
+    OnFileSave();
+    settled = !ShowModified();
+  }
+  return settled;
+}
+
+void CDocCommands::RestoreShow(CueStore& show, const std::string& path) {
+  ShowReplaced();
+  m_doc.TakeShow(show, {});
+  m_doc.SetShowPath(path);
+  SetTitleFromPath(FromUtf8(path));
+  if (!path.empty())
+    m_runtime.Console().SetShowFolder(Utf8(QFileInfo(FromUtf8(path)).absolutePath()));
+  m_doc.LoadMarkers();
+  Refresh(true);
+  SetShowModified(true);
+  emit note(StatusNote::kShowLoad, QString::fromUtf8(kRecoveryNote));
 }
 
 }  // namespace orvex

@@ -25,6 +25,7 @@ class QFileDialog;
 namespace orvex {
 
 class COrvexDoc;
+class CueStore;
 class CueSheetEdit;
 class COrvexRuntime;
 struct LoadedShow;
@@ -88,8 +89,13 @@ class CDocCommands : public QObject {
   // Files dropped on channel ch (0: on no channel), in the order given.
   void OnDropFiles(const QStringList& paths, int ch);
   void OnSaveRequest();
-  // The questions of the closing window; the program ends after either answer.
-  void AskAtExit();
+  // The questions of the closing window; the program ends after either
+  // answer. False when the show still has changes the operator wanted kept
+  // (the save failed or was put off).
+  bool AskAtExit();
+  // Puts a show recovered after a crash in place: it bears its old path and
+  // stays modified, so the operator saves it deliberately.
+  void RestoreShow(CueStore& show, const std::string& path);
 
   // What an opened show lacks, for the notice log: every cue whose file is
   // not there, and the lines that were not cues (the first few, by number),

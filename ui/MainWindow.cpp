@@ -28,6 +28,7 @@
 #include "engine/MarkerPanel.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
+#include "session/ShowRecovery.h"
 #include "show/IniFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DocCommands.h"
@@ -108,6 +109,10 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   m_view->AttachSliderPanel(m_sliders->Panel());
   BuildPanes();
   m_commands = new CDocCommands(m_runtime, m_doc, this);
+  m_recovery = std::make_unique<ShowRecovery>(m_doc.GetSettingsPath());
+  auto* recoveryTimer = new QTimer(this);
+  connect(recoveryTimer, &QTimer::timeout, this, [this] { TickRecovery(); });
+  recoveryTimer->start(1000);
   m_commands->focusedChannel = [this] { return FocusedChannel(); };
   m_commands->markersModified = [&markers] { return markers.Modified(); };
   m_commands->clearMarkersModified = [&markers] { markers.SetModified(false); };
@@ -564,6 +569,26 @@ void CMainFrame::FitScreen() {
                           now.top()));
 }
 
+void CMainFrame::TickRecovery(bool force) {
+  // A show being read already bears its new name over the old cues.
+  if (m_commands->Busy()) return;
+  const CConsole& console = m_runtime.Console();
+  m_recovery->Tick(m_runtime.Timers().timeGetTime(), console.ShowModified(),
+                   console.ShowGeneration(), m_doc, m_doc.GetShowPath(), force);
+}
+
+bool CMainFrame::OfferRecovery() {
+  if (!m_recovery->Exists()) return false;
+  if (ConfirmYesNo(kRecoveryQuestion, true) != kAnswerYes) {
+    m_recovery->Discard();
+    return false;
+  }
+  std::optional<ShowRecovery::Recovered> recovered = m_recovery->Read();
+  if (!recovered) return false;  // the copy's read failure has been reported
+  m_commands->RestoreShow(*recovered->show, recovered->showPath);
+  return true;
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (m_closing) {
     event->accept();
@@ -577,7 +602,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // the show questions follow; the program ends after either answer.
   m_commands->OnSaveRequest();
   m_runtime.Shutdown();
-  m_commands->AskAtExit();
+  // A normal end leaves no copy, unless the changes the operator wanted kept
+  // could not be saved: then the copy is all there is of them.
+  if (m_commands->AskAtExit()) {
+    m_recovery->Discard();
+  } else {
+    TickRecovery(true);
+  }
+  m_recovery->Flush();
   event->accept();
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include <QMainWindow>
@@ -36,6 +37,7 @@ class CSliderDlgBar;
 class CToneCtrlPane;
 class CToolBarSet;
 class COrvexRuntime;
+class ShowRecovery;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -90,6 +92,11 @@ class CMainFrame : public QMainWindow {
   // The notice log as the operator opens it from the status line.
   void OpenNoticeLog();
 
+  // At start: a show a crashed or killed run left unsaved is offered back.
+  // True when it was restored.
+  bool OfferRecovery();
+  ShowRecovery& Recovery() const { return *m_recovery; }
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -123,6 +130,8 @@ class CMainFrame : public QMainWindow {
   int DropChannel(const QPoint& windowPos) const;
   int FocusedChannel() const;
   COrvexView* View() const { return m_view; }
+  // Keeps the recovery copy of an edited show up to date.
+  void TickRecovery(bool force = false);
 
   COrvexRuntime& m_runtime;
   COrvexDoc& m_doc;
@@ -131,6 +140,7 @@ class CMainFrame : public QMainWindow {
   CListDlgBar* m_cueList = nullptr;
   CProgressDlgBar* m_progress = nullptr;
   CSliderDlgBar* m_sliders = nullptr;
+  std::unique_ptr<ShowRecovery> m_recovery;
   CToneCtrlPane* m_tone = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QDockWidget*> m_panes;

@@ -1,5 +1,6 @@
 // Runs the desktop program and stops it the way a desktop logout, a closed
-// terminal or Ctrl+C would; the settings must still be written.
+// terminal or Ctrl+C would; the settings must still be written. Killed, it
+// leaves the edits of its show for the next start.
 #include <signal.h>
 
 #include <QDeadlineTimer>
@@ -11,7 +12,15 @@
 #include <QTextStream>
 
 #include "QtTestApp.h"
+#include "engine/Console.h"
+#include "engine/ManualTimerService.h"
 #include "engine/WavBytes.h"
+#include "session/OrvexDoc.h"
+#include "session/OrvexRuntime.h"
+#include "session/ShowRecovery.h"
+#include "ui/MainWindow.h"
+#include "ui/QtUiPoster.h"
+#include "unit/MessageRecorder.h"
 
 namespace {
 
@@ -81,6 +90,28 @@ class ProgramExitTest : public QtAppTest, public ::testing::WithParamInterface<i
     return lines;
   }
 
+  // A tenth of a second of mono 16-bit silence; named on the command line it
+  // joins the show as a cue, which then has changes.
+  QString WriteTone() {
+    const QString wav = m_dir.filePath(QStringLiteral("tone.wav"));
+    QFile file(wav);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    const std::string wavBytes = orvex::Wav(1, 48000, 16, std::string(4800 * 2, '\0'));
+    file.write(wavBytes.data(), qint64(wavBytes.size()));
+    return wav;
+  }
+
+  // Sends the signal until the program has ended (the first may only raise
+  // the save question, which the next answers as Esc would).
+  void SignalUntilEnded(int signal) {
+    const auto pid = static_cast<pid_t>(m_process.processId());
+    const QDeadlineTimer deadline(20000);
+    while (m_process.state() == QProcess::Running && !deadline.hasExpired()) {
+      ::kill(pid, signal);
+      m_process.waitForFinished(300);
+    }
+  }
+
   QTemporaryDir m_dir;
   QString m_settings;
   QProcess m_process;
@@ -138,21 +169,8 @@ TEST_P(ProgramExitTest, ASignalAnswersTheSaveQuestionWithNo) {
   // changes: closing asks whether to save them. The first signal raises that
   // question; the next answers it as Esc would, and the program ends with
   // its settings written and the show left unsaved.
-  const QString wav = m_dir.filePath(QStringLiteral("tone.wav"));
-  {
-    QFile file(wav);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    // A tenth of a second of mono 16-bit silence.
-    const std::string wavBytes = orvex::Wav(1, 48000, 16, std::string(4800 * 2, '\0'));
-    file.write(wavBytes.data(), qint64(wavBytes.size()));
-  }
-  ASSERT_TRUE(StartAndWaitReady({wav}));
-  const auto pid = static_cast<pid_t>(m_process.processId());
-  const QDeadlineTimer deadline(20000);
-  while (m_process.state() == QProcess::Running && !deadline.hasExpired()) {
-    ::kill(pid, GetParam());
-    m_process.waitForFinished(300);
-  }
+  ASSERT_TRUE(StartAndWaitReady({WriteTone()}));
+  SignalUntilEnded(GetParam());
   ASSERT_EQ(m_process.state(), QProcess::NotRunning) << "orvex waits on a question";
   EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(m_process.exitCode(), 0) << m_process.readAllStandardError().toStdString();
@@ -167,5 +185,62 @@ INSTANTIATE_TEST_SUITE_P(Signals, ProgramExitTest, ::testing::Values(SIGTERM, SI
                                               : info.param == SIGINT ? "SIGINT"
                                                                      : "SIGHUP");
                          });
+
+// The recovery copy: the program keeps one while its show has unsaved
+// edits. A kill leaves it for the next start, which offers the edits back;
+// an ordinary end (the save question answered "いいえ") removes it.
+class RecoveryTest : public ProgramExitTest {
+ protected:
+  bool WaitForCopy(const orvex::ShowRecovery& paths) {
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+      if (paths.Exists()) return true;
+      m_process.waitForFinished(100);
+    }
+    return paths.Exists();
+  }
+};
+
+TEST_F(RecoveryTest, EditsSurviveAKillAndAnOrdinaryEndLeavesNoCopy) {
+  const orvex::ShowRecovery paths(m_settings.toStdString());
+  const QString wav = WriteTone();
+
+  ASSERT_TRUE(StartAndWaitReady({wav}));
+  ASSERT_TRUE(WaitForCopy(paths)) << "no recovery copy of the edited show";
+  SignalUntilEnded(SIGTERM);
+  ASSERT_EQ(m_process.state(), QProcess::NotRunning);
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths.ShowCopyPath())));
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths.InfoPath())));
+
+  ASSERT_TRUE(StartAndWaitReady({wav}));
+  ASSERT_TRUE(WaitForCopy(paths));
+  m_process.kill();  // SIGKILL: nothing of the program runs after it
+  ASSERT_TRUE(m_process.waitForFinished(10000));
+  ASSERT_TRUE(paths.Exists());
+
+  // The next start, in this process: the copy is offered and taken.
+  orvex::MessageRecorder messages;
+  messages.answers = {orvex::kAnswerYes};
+  orvex::COrvexDoc doc(m_settings.toStdString());
+  doc.LoadSettings();
+  orvex::ManualTimerService timers;
+  orvex::QtUiPoster poster;
+  {
+    orvex::COrvexRuntime runtime(doc, poster, timers);
+    orvex::CMainFrame frame(runtime, doc);
+    ASSERT_TRUE(frame.OfferRecovery()) << ::testing::PrintToString(messages.messages);
+    ASSERT_FALSE(messages.messages.empty());
+    EXPECT_EQ(messages.messages.front(), orvex::kRecoveryQuestion);
+    int cues = 0;
+    for (int ch = 1; ch <= 6; ++ch) cues += doc.GetCount(ch);
+    EXPECT_EQ(cues, 1);
+    EXPECT_EQ(doc.GetSoundFolder(), m_dir.path().toStdString());
+    EXPECT_TRUE(runtime.Console().ShowModified()) << "a restored show must still be saved";
+    EXPECT_TRUE(paths.Exists()) << "the edits are still unsaved";
+    // Closing without saving ("いいえ") lets the edits go for good.
+    frame.close();
+  }
+  EXPECT_FALSE(paths.Exists());
+}
 
 }  // namespace
