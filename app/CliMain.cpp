@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CliCheck.h"
 #include "app/CliDevices.h"
 #include "app/CliMarkers.h"
 #include "app/CliPlay.h"
@@ -20,6 +21,8 @@ void Usage() {
       "usage: orvex-cli [--settings FILE] COMMAND ...\n"
       "  show dump FILE.csv         print the show as JSON Lines\n"
       "  show save IN.csv OUT.csv   load a show and write it again\n"
+      "  check SHOW.csv             the pre-show check: one JSON line per problem found;\n"
+      "                             exit status 0 when there is none\n"
       "  wav info FILE.wav          print the format of a WAV file as JSON\n"
       "  markers dump FILE.wav      print the markers of a WAV file as JSON\n"
       "  render SHOW.csv --out DIR [--rate HZ] [--length SECONDS] [--at SECONDS ACTION]...\n"
@@ -44,6 +47,8 @@ int main(int argc, char** argv) {
   int rc = 2;
   if (command == "show") {
     rc = orvex::RunShowCommand(args, settingsPath);
+  } else if (command == "check") {
+    rc = orvex::RunCheckCommand(args, settingsPath);
   } else if (command == "wav") {
     rc = orvex::RunWavCommand(args);
   } else if (command == "markers") {

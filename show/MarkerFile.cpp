@@ -89,7 +89,8 @@ std::string MarkerFileText(const MarkerList& list) {
 ListFileNames ReadListFileNames(std::string_view bytes) {
   ListFileNames names;
   for (std::string_view piece : TextPieces(bytes)) {
-    if (!piece.empty() && piece.front() == '#') continue;
+    // Comments and blank lines count nowhere, not even as the folder.
+    if (piece.empty() || piece.front() == '#') continue;
     std::optional<std::string> line = Cp932ToUtf8(piece);
     if (!names.hasFolder) {
       // The folder line is there even when unreadable: what follows are entries.
