@@ -253,11 +253,25 @@ ShowCheckResult CheckShow(const std::string& showPath, const Settings& settings,
     checker.Add(f, "error", "unreadable-show", "Ｑシートを読み込めません: " + showPath);
     return result;
   }
-  result.readable = true;
-  for (size_t k = 0; k < loaded.skippedLines.size(); ++k) {
-    CheckFinding f;
-    f.line = loaded.skippedLines[k];
+  ShowCheckResult checked = CheckCues(show, loaded.skippedLines, settings, checkDevices);
+  // What the lines held, for the operator to recognise them.
+  for (CheckFinding& f : checked.findings) {
+    if (f.line == 0) continue;
+    const auto at = std::find(loaded.skippedLines.begin(), loaded.skippedLines.end(), f.line);
+    const size_t k = static_cast<size_t>(at - loaded.skippedLines.begin());
     if (k < loaded.skippedText.size()) f.path = loaded.skippedText[k];
+  }
+  return checked;
+}
+
+ShowCheckResult CheckCues(const CueStore& show, const std::vector<int>& skippedLines,
+                          const Settings& settings, bool checkDevices) {
+  ShowCheckResult result;
+  result.readable = true;
+  Checker checker(settings, result.findings);
+  for (int line : skippedLines) {
+    CheckFinding f;
+    f.line = line;
     checker.Add(f, "error", "not-a-cue",
                 "Ｑ番号が 0 以下か、チャネルが正しくない行です（保存すると消えます）");
   }

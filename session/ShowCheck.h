@@ -8,6 +8,10 @@
 #include "show/Settings.h"
 
 namespace orvex {
+class CueStore;
+}
+
+namespace orvex {
 
 struct CheckFinding {
   // "error": the show cannot run as written there; "warning": it runs, but
@@ -36,5 +40,9 @@ struct ShowCheckResult {
 // readable, channels and commands valid; with checkDevices also the output
 // devices the settings name.
 ShowCheckResult CheckShow(const std::string& showPath, const Settings& settings, bool checkDevices);
+// The same over a show in memory (the one in the console, edits and all);
+// skippedLines: the lines its loading set aside.
+ShowCheckResult CheckCues(const CueStore& show, const std::vector<int>& skippedLines,
+                          const Settings& settings, bool checkDevices);
 
 }  // namespace orvex

@@ -300,6 +300,7 @@ void CDocCommands::FinishReading(const QString& path, const std::shared_ptr<Load
     m_runtime.Console().SetShowFolder(Utf8(QFileInfo(path).absolutePath()));
     SetShowModified(false);
     m_refreshDue = true;
+    m_openedDue = true;
   } else {
     // The failure has been reported; the console keeps the show it had, and
     // so do the path and title, so a save cannot write it over the file.
@@ -312,6 +313,7 @@ void CDocCommands::FinishReading(const QString& path, const std::shared_ptr<Load
     m_refreshDue = false;
     Refresh(true);
   }
+  if (last && std::exchange(m_openedDue, false)) emit showOpened();
   RunPending();
 }
 

@@ -123,6 +123,8 @@ class CDocCommands : public QObject {
   void showReport(const QString& text);
   // Every command that was started has finished (loads included).
   void idle();
+  // A show was opened and is in the console.
+  void showOpened();
 
  private:
   struct Pending {
@@ -156,6 +158,7 @@ class CDocCommands : public QObject {
   bool m_savePostponed = false;
   std::deque<Pending> m_pending;
   bool m_refreshDue = false;
+  bool m_openedDue = false;  // a show came in: say so once the queue is done
   std::thread m_reader;
   // Path and title of the show in the console, restored when a load fails.
   std::string m_previousPath;

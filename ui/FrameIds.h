@@ -10,6 +10,7 @@ inline constexpr int kFileOpen = 57601;
 inline constexpr int kFileClose = 57602;
 inline constexpr int kFileSave = 57603;
 inline constexpr int kFileSaveAs = 57604;
+inline constexpr int kPreShowCheck = 32900;
 inline constexpr int kAppExit = 57665;
 // Edit
 inline constexpr int kStoreFaders = 32776;

@@ -57,6 +57,8 @@ const char* CommandString(int id) {
       return "Ｑシートを編集します\nＱシート編集";
     case ids::kEditBgmList:
       return "連続再生リストの編集\n連続再生リスト編集";
+    case ids::kPreShowCheck:
+      return "上演前に、Ｑシートのファイルとデバイスがそろっているか調べます\n上演前チェック";
     case ids::kShowSliderPanel:
       return "演奏の進行を示すスライダーパネルを表示します\nスライダーパネル";
     case ids::kShowBgmPlayer:
@@ -113,6 +115,8 @@ void CMainFrame::BuildMenus() {
   file->addAction(MakeAction(ids::kFileSave, QStringLiteral("上書き保存(&S)")));
   file->addAction(MakeAction(ids::kFileSaveAs, QStringLiteral("名前をつけて保存(&A)...")));
   file->addAction(MakeAction(ids::kFileClose, QStringLiteral("閉じる(&C)")));
+  file->addSeparator();
+  file->addAction(MakeAction(ids::kPreShowCheck, QStringLiteral("上演前チェック(&K)...")));
   file->addSeparator();
   file->addAction(MakeAction(ids::kAppExit, QStringLiteral("Orvexの終了(&X)")));
   m_actions[ids::kFileNew]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));

@@ -28,6 +28,7 @@
 #include "engine/MarkerPanel.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
+#include "session/ShowCheck.h"
 #include "session/ShowRecovery.h"
 #include "show/IniFile.h"
 #include "ui/AboutDlg.h"
@@ -40,6 +41,7 @@
 #include "ui/OptionDlg.h"
 #include "ui/OrvexView.h"
 #include "ui/ProgressDlgBar.h"
+#include "ui/ShowCheckDlg.h"
 #include "ui/SliderDlg.h"
 #include "ui/SoundDeviceMenu.h"
 #include "ui/StartButton.h"
@@ -169,6 +171,8 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+  // A check still running posts to a window that is gone: its answer is dropped.
+  if (m_checker.joinable()) m_checker.join();
   // The runtime and its marker panel may outlive this window.
   m_runtime.Markers().SetChangeListener({});
   SetNoticeHandler({});
@@ -390,6 +394,8 @@ void CMainFrame::ConnectCommands() {
           [this] { RunWasapiSettings(*this, m_runtime); });
 
   connect(Action(ids::kEditCueSheet), &QAction::triggered, c, &CDocCommands::OnEditCueSheet);
+  connect(Action(ids::kPreShowCheck), &QAction::triggered, this, [this] { RunShowCheck(false); });
+  connect(c, &CDocCommands::showOpened, this, [this] { RunShowCheck(true); });
   QAction* sliderPanel = Action(ids::kShowSliderPanel);
   connect(sliderPanel, &QAction::toggled, this,
           [this](bool on) { m_sliders->Panel()->setVisible(on); });
@@ -575,6 +581,31 @@ void CMainFrame::TickRecovery(bool force) {
   const CConsole& console = m_runtime.Console();
   m_recovery->Tick(m_runtime.Timers().timeGetTime(), console.ShowModified(),
                    console.ShowGeneration(), m_doc, m_doc.GetShowPath(), force);
+}
+
+void CMainFrame::RunShowCheck(bool afterOpen) {
+  if (m_checker.joinable()) return;  // one at a time; the running one answers
+  auto show = std::make_shared<CueStore>(static_cast<const CueStore&>(m_doc));
+  auto settings = std::make_shared<Settings>(m_doc.GetSettings());
+  std::vector<int> skipped = m_doc.SkippedLines();
+  m_checker = std::thread([this, show, settings, skipped = std::move(skipped), afterOpen] {
+    auto result = std::make_shared<ShowCheckResult>(CheckCues(*show, skipped, *settings, true));
+    QMetaObject::invokeMethod(
+        this,
+        [this, result, afterOpen] {
+          m_checker.join();
+          if (!afterOpen) {
+            CShowCheckDlg dialog(result->findings, this);
+            dialog.setObjectName(QStringLiteral("ShowCheck"));
+            if (showCheckDone) QTimer::singleShot(0, &dialog, [this] { showCheckDone(); });
+            dialog.exec();
+          } else {
+            if (!result->findings.empty()) AddNotice(FindingsReport(result->findings), true);
+            if (showCheckDone) showCheckDone();
+          }
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 bool CMainFrame::OfferRecovery() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <QMainWindow>
@@ -95,6 +96,11 @@ class CMainFrame : public QMainWindow {
   // At start: a show a crashed or killed run left unsaved is offered back.
   // True when it was restored.
   bool OfferRecovery();
+  // The pre-show check over the show as it stands, off the UI thread. From
+  // the menu its findings come in a dialog; after Open only when there are
+  // any, in the notice log. done (tests) runs when the findings are shown.
+  void RunShowCheck(bool afterOpen);
+  std::function<void()> showCheckDone;
   ShowRecovery& Recovery() const { return *m_recovery; }
 
  protected:
@@ -141,6 +147,7 @@ class CMainFrame : public QMainWindow {
   CProgressDlgBar* m_progress = nullptr;
   CSliderDlgBar* m_sliders = nullptr;
   std::unique_ptr<ShowRecovery> m_recovery;
+  std::thread m_checker;
   CToneCtrlPane* m_tone = nullptr;
   std::map<int, QAction*> m_actions;
   std::map<int, QDockWidget*> m_panes;

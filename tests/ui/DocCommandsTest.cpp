@@ -5,15 +5,19 @@
 #include <filesystem>
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QUrl>
 
 #include "FrameRig.h"
 #include "engine/WavBytes.h"
 #include "ui/FrameIds.h"
+#include "ui/NoticeLog.h"
 #include "ui/Translations.h"
 
 namespace orvex {
@@ -399,6 +403,54 @@ TEST_F(DocCommandsTest, StatusNotesEndWithTheirCause) {
   m_messages.answers = {kAnswerNo};
   Trigger(ids::kFileClose);
   EXPECT_EQ(m_frame->StatusText(), QStringLiteral("レディ"));
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// The pre-show check in the window: after Open it speaks only when it finds
+// something, in the notice log (no box takes the next GO); from the menu its
+// findings come in a dialog, the show's edits included.
+TEST_F(DocCommandsTest, ThePreShowCheckRunsAfterOpenAndFromTheMenu) {
+  m_dir.Write("snd/here.wav", Wav(1, 48000, 16, std::string(960, '\0')));
+  int done = 0;
+  m_frame->showCheckDone = [&done] { ++done; };
+  auto wait = [&done](int n) {
+    const QDeadlineTimer deadline(10000);
+    while (done < n && !deadline.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done >= n;
+  };
+
+  Open(WriteShow("intact.csv", {{1, 1, "here.wav"}}));
+  ASSERT_TRUE(wait(1));
+  EXPECT_TRUE(m_frame->NoticeLog()->Entries().isEmpty())
+      << m_frame->NoticeLog()->Entries().join('\n').toStdString();
+
+  Open(WriteShow("broken.csv", {{1, 1, "here.wav"}, {3, 2, "gone.wav"}}));
+  ASSERT_TRUE(wait(2));
+  const QString log = m_frame->NoticeLog()->Entries().join('\n');
+  EXPECT_TRUE(log.contains(QStringLiteral("上演前チェック: 1件"))) << log.toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("CH3 Ｑ2"))) << log.toStdString();
+
+  QStringList lines;
+  m_frame->showCheckDone = [&] {
+    auto* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    auto* list = dialog->findChild<QListWidget*>(QStringLiteral("findings"));
+    ASSERT_NE(list, nullptr);
+    for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+    static_cast<QDialog*>(dialog)->reject();
+    ++done;
+  };
+  m_frame->Action(ids::kPreShowCheck)->trigger();
+  ASSERT_TRUE(wait(3));
+  ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+  EXPECT_TRUE(lines[0].contains(QStringLiteral("ファイルが見つかりません")))
+      << lines[0].toStdString();
 }
 
 }  // namespace
