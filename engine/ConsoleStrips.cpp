@@ -17,6 +17,8 @@ void CConsole::PlayerNews::OnFileLate(int channel, const std::string& path) {
 
 void CConsole::PlayerNews::OnFileSelected(int channel, const std::string& path,
                                           uint32_t bytesPerSecond, uint32_t dataSize) {
+  // An item that opens ends a run of list items that did not.
+  if (channel >= 1 && channel <= kChannels) console->listFailures_[Index(channel)] = 0;
   if (console->slider_)
     console->slider_->SelectChannelFile(channel, console->MarkerKey(channel, path),
                                         FileTiming{bytesPerSecond, dataSize});
