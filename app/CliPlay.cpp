@@ -223,6 +223,9 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
     LoopPoster poster;
     CConsole console(cues, settings, timers, poster);
     COutputSetup setup(console, settings, poster);
+    // The background list is heard on every output, as in the program.
+    setup.SetContinuousPlayer(&console.Background().Player(),
+                              static_cast<uint32_t>(std::clamp(settings.bgmLevel, 0, 65535)));
     setup.PrepareOutputs();
     if (!ApplyDeviceOptions(o, setup)) {
       rc = 2;

@@ -15,10 +15,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/BgmList.h"
 #include "engine/ConsoleCommand.h"
 #include "engine/ConsoleTypes.h"
 #include "engine/TimerService.h"
@@ -58,15 +60,20 @@ class CConsole {
   // --- wiring ---
   void SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines);
   void SetListener(ConsoleListener* listener) { listener_ = listener; }
-  void SetContinuousPlay(ContinuousPlayLink* link) { lists_ = link; }
   void SetSliderPanel(SliderPanelLink* link) { slider_ = link; }
-  void SetDrives(const DriveMap& drives) { drives_ = drives; }
+  void SetDrives(const DriveMap& drives) {
+    drives_ = drives;
+    bgm_->SetDrives(drives);
+  }
   const DriveMap& Drives() const { return drives_; }
   const std::string& ShowFolder() const { return showFolder_; }
   // The show file's folder: relative sound paths that are not found from
   // the working folder are looked for there.
   void SetShowFolder(const std::string& nativeFolder) { showFolder_ = nativeFolder; }
   CWaveWnd& Player(int ch) { return *players_[static_cast<size_t>(ch)]; }
+  // The background continuous-play list and its player (player 0). Its
+  // commands come through Execute like every other action.
+  CBgmList& Background() { return *bgm_; }
   // The last channel whose file was slow to come, as the status line says it.
   const std::string& LateFileNote() const { return lateFileNote_; }
   // Buffer sizes and the fader knee from the settings into the players.
@@ -209,6 +216,23 @@ class CConsole {
   // Counts the edits of the show: the recovery copy is written when it moved.
   uint64_t ShowGeneration() const { return showGeneration_; }
 
+  // --- continuous-play lists of the channels ---
+  // The list page of channel ch (1..6): what the channel's list plays.
+  const ListPage& Page(int ch) const { return pages_[Index(ch)]; }
+  // Reads the list file a cue names (as stored) into the channel's page and
+  // loads its first checked item.
+  void LoadChannelList(int ch, const std::string& storedPath);
+  // Loads the page's current item, or the first checked one after it.
+  void LoadCurrentListItem(int ch);
+  // A page's check box was clicked: the check changes in memory only (the
+  // file keeps its own), then ListCheckChanged.
+  void SetListCheck(int ch, int item, bool checked);
+  // A stopped channel loads the item it should play next.
+  void ListCheckChanged(int ch);
+  // The item the channel's player holds, as the list names it (folder, "\",
+  // name): the key of its markers. Empty when it holds no list item.
+  std::string StoredItemPath(int ch) const;
+
   // --- auto-run ---
   void RunTimeline();
   void StopTimeline();
@@ -301,6 +325,15 @@ class CConsole {
   void SetNextCue(double q);
   void MovePositions(double q, bool strictlyAfter);
   std::string ResolvePath(const std::string& stored) const;
+  void ClearChannelList(int ch);
+  // Loads item i of the channel's page (and starts it with play).
+  void LoadListItem(int ch, int item, bool play);
+  // The end of a list item: the next checked one plays.
+  void PlayNextListItem(int ch);
+  void ListItemRefused(int ch, int item, const std::string& native, bool play, WaveOpenError error);
+  // The channel stops where its list has nothing to play.
+  void EndListPlay(int ch);
+  void ExecuteBgm(const cmd::Bgm& command);
 
   const std::thread::id uiThread_ = std::this_thread::get_id();
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
@@ -323,11 +356,18 @@ class CConsole {
   TimerService& timers_;
   UiPoster& poster_;
   ConsoleListener* listener_ = nullptr;
-  ContinuousPlayLink* lists_ = nullptr;
   SliderPanelLink* slider_ = nullptr;
   DriveMap drives_;
   std::string showFolder_;
   std::array<std::unique_ptr<CWaveWnd>, kChannels + 1> players_;  // [1..6]
+  std::unique_ptr<CBgmList> bgm_;
+  // Channel lists (UI thread): the pages; per channel the item files that
+  // could not be opened and have been reported, the failed tries in a row,
+  // and a count of item loads, so a late refusal of an old one is ignored.
+  std::array<ListPage, kChannels + 1> pages_{};
+  std::array<std::set<std::string>, kChannels + 1> listReported_{};
+  std::array<int, kChannels + 1> listFailures_{};
+  std::array<uint32_t, kChannels + 1> listLoads_{};
 
   // Level state, shared with the fade steps. Index = fader (1..8).
   std::array<std::atomic<uint32_t>, kFaders + 1> value_{};

@@ -153,6 +153,25 @@ struct ReadBlock {
   bool operator==(const ReadBlock&) const = default;
 };
 
+// A check box of a channel's list page clicked: item from 0.
+struct ListCheck {
+  int ch = 1;
+  int item = 0;
+  bool checked = true;
+  bool operator==(const ListCheck&) const = default;
+};
+
+// The background list window: read a list file and play it from the
+// selected item, stop, fade out over seconds, set the level (0..10), or
+// select an item (from 0).
+enum class BgmAction { kList, kPlay, kStop, kFadeOut, kLevel, kSelect };
+struct Bgm {
+  BgmAction action = BgmAction::kPlay;
+  std::string file;  // kList
+  double value = 0;  // kFadeOut seconds, kLevel 0..10, kSelect item
+  bool operator==(const Bgm&) const = default;
+};
+
 }  // namespace orvex::cmd
 
 namespace orvex {
@@ -162,6 +181,6 @@ using ConsoleCommand =
                  cmd::MoveMaster, cmd::MoveCross, cmd::Toggle, cmd::Routing, cmd::MasterOn,
                  cmd::Pan, cmd::Tone, cmd::Seek, cmd::CallUpCue, cmd::CallUp, cmd::PreviousCue,
                  cmd::NextCue, cmd::NextCueText, cmd::AutoNext, cmd::AutoRun, cmd::ClockText,
-                 cmd::Knee, cmd::Buffers, cmd::ReadBlock>;
+                 cmd::Knee, cmd::Buffers, cmd::ReadBlock, cmd::ListCheck, cmd::Bgm>;
 
 }  // namespace orvex

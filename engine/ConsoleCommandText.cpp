@@ -174,9 +174,54 @@ ParsedCommand ParseBuffers(const Parts& p) {
   return Ok(cmd::Buffers{p.index, first, second});
 }
 
+ParsedCommand ParseListCheck(const Parts& p) {
+  const size_t comma = p.value.find(',');
+  const std::string state = comma == std::string::npos ? "" : p.value.substr(comma + 1);
+  int item = 0;
+  if (!p.hasIndex || p.index < 1 || p.index > kChannels || comma == std::string::npos ||
+      !ToInt(p.value.substr(0, comma), item) || item < 0 || (state != "0" && state != "1"))
+    return Refused("needs listcheck:N=ITEM,0|1 with N 1 to 6 and ITEM from 0");
+  return Ok(cmd::ListCheck{p.index, item, state == "1"});
+}
+
+// "bgm:play", "bgm:stop", "bgm:list=FILE", "bgm:fo=SECONDS", "bgm:level=L",
+// "bgm:select=ITEM"; the file may hold any character, "=" and ":" included.
+ParsedCommand ParseBgm(std::string_view rest) {
+  const size_t eq = rest.find('=');
+  const std::string_view verb = rest.substr(0, eq);
+  const bool hasValue = eq != std::string_view::npos;
+  const std::string value = hasValue ? std::string(rest.substr(eq + 1)) : std::string();
+  double number = 0;
+  int whole = 0;
+  if (verb == "play" || verb == "stop") {
+    if (hasValue) return Refused("takes no value");
+    return Ok(cmd::Bgm{verb == "play" ? cmd::BgmAction::kPlay : cmd::BgmAction::kStop, {}, 0});
+  }
+  if (verb == "list") {
+    if (value.empty()) return Refused("needs bgm:list=FILE");
+    return Ok(cmd::Bgm{cmd::BgmAction::kList, value, 0});
+  }
+  if (verb == "fo") {
+    if (!ToDouble(value, number) || number < 0 || number > 86400)
+      return Refused("needs bgm:fo=SECONDS with SECONDS 0 to 86400");
+    return Ok(cmd::Bgm{cmd::BgmAction::kFadeOut, {}, number});
+  }
+  if (verb == "level") {
+    if (!ToDouble(value, number) || !InLevelRange(number))
+      return Refused("needs bgm:level=L with L 0 to 10");
+    return Ok(cmd::Bgm{cmd::BgmAction::kLevel, {}, number});
+  }
+  if (verb == "select") {
+    if (!ToInt(value, whole) || whole < 0) return Refused("needs bgm:select=ITEM with ITEM from 0");
+    return Ok(cmd::Bgm{cmd::BgmAction::kSelect, {}, static_cast<double>(whole)});
+  }
+  return Refused("needs bgm:play, bgm:stop, bgm:list=FILE, bgm:fo=S, bgm:level=L or bgm:select=I");
+}
+
 }  // namespace
 
 ParsedCommand ParseConsoleCommand(std::string_view text) {
+  if (text.starts_with("bgm:")) return ParseBgm(text.substr(4));
   const Parts p = Split(text);
   const std::string& v = p.verb;
   const bool bare = !p.hasIndex && !p.hasValue;
@@ -256,6 +301,7 @@ ParsedCommand ParseConsoleCommand(std::string_view text) {
     return Refused("needs run, stop, zero or timing");
   }
   if (v == "knee") return ParseKnee(p);
+  if (v == "listcheck") return ParseListCheck(p);
   if (v == "buffers") return ParseBuffers(p);
   if (v == "block") {
     if (p.hasIndex || (p.value != "0" && p.value != "1")) return Refused("needs 0 or 1");
@@ -332,6 +378,27 @@ struct Formatter {
            std::to_string(c.second);
   }
   std::string operator()(const cmd::ReadBlock& c) const { return c.on ? "block=1" : "block=0"; }
+  std::string operator()(const cmd::ListCheck& c) const {
+    return "listcheck:" + std::to_string(c.ch) + "=" + std::to_string(c.item) +
+           (c.checked ? ",1" : ",0");
+  }
+  std::string operator()(const cmd::Bgm& c) const {
+    switch (c.action) {
+      case cmd::BgmAction::kList:
+        return "bgm:list=" + c.file;
+      case cmd::BgmAction::kPlay:
+        return "bgm:play";
+      case cmd::BgmAction::kStop:
+        return "bgm:stop";
+      case cmd::BgmAction::kFadeOut:
+        return "bgm:fo=" + FormatExact(c.value);
+      case cmd::BgmAction::kLevel:
+        return "bgm:level=" + FormatExact(c.value);
+      case cmd::BgmAction::kSelect:
+        return "bgm:select=" + std::to_string(static_cast<int>(c.value));
+    }
+    return "bgm:play";
+  }
 };
 
 }  // namespace

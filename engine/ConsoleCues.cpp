@@ -127,7 +127,7 @@ void CConsole::LoadChannelFile(int ch) {
   std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1, 3);
   for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   if (ext == "wav") {
-    if (lists_) lists_->ClearChannelList(ch);
+    ClearChannelList(ch);
     player.SetChannelData(r->channelData);
     const std::string native = ResolvePath(path);
     loadedPaths_[Index(ch)] = {native, path};
@@ -156,10 +156,7 @@ void CConsole::LoadChannelFile(int ch) {
     s.listMode = false;
   } else {
     s.listMode = true;
-    if (lists_) lists_->SetChannelList(ch, ResolvePath(path), player);
-    // The list has loaded its current item into the player: without the
-    // mark, Play and GO would never start it.
-    if (player.IsLoaded()) s.loaded = true;
+    LoadChannelList(ch, path);
   }
 }
 

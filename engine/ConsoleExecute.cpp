@@ -77,6 +77,8 @@ void CConsole::Execute(const ConsoleCommand& command) {
     void operator()(const cmd::Knee& x) const { c.SetKnee(x.point, x.level); }
     void operator()(const cmd::Buffers& x) const { c.SetBufferSeconds(x.ch, x.first, x.second); }
     void operator()(const cmd::ReadBlock& x) const { c.SetReadBlock(x.on); }
+    void operator()(const cmd::ListCheck& x) const { c.SetListCheck(x.ch, x.item, x.checked); }
+    void operator()(const cmd::Bgm& x) const { c.ExecuteBgm(x); }
   };
   std::visit(Dispatch{*this}, command);
 }
@@ -108,6 +110,30 @@ void CConsole::SetTone(int ch, int band, float gain) {
 float CConsole::ToneGain(int ch, int band) const {
   if (ch < 1 || ch > kChannels || band < 0 || band > 2) return 0;
   return settings_.tone[Index(ch)][Index(band)];
+}
+
+void CConsole::ExecuteBgm(const cmd::Bgm& command) {
+  CBgmList& bgm = *bgm_;
+  switch (command.action) {
+    case cmd::BgmAction::kList:
+      bgm.Load(command.file);
+      break;
+    case cmd::BgmAction::kPlay:
+      bgm.Play();
+      break;
+    case cmd::BgmAction::kStop:
+      bgm.Stop();
+      break;
+    case cmd::BgmAction::kFadeOut:
+      bgm.FadeOut(command.value);
+      break;
+    case cmd::BgmAction::kLevel:
+      bgm.SetLevel(command.value);
+      break;
+    case cmd::BgmAction::kSelect:
+      bgm.Select(static_cast<int>(command.value));
+      break;
+  }
 }
 
 void CConsole::SeekChannel(int ch, uint32_t offset) {

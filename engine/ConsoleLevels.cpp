@@ -185,6 +185,8 @@ void CConsole::SetKnee(double point, double level) {
     Player(ch).SetKnee({point, level});
     UpdateChannelGains(ch);
   }
+  bgm_->Player().SetKnee({point, level});
+  bgm_->Player().SetAllOutputLevels(bgm_->Level());
 }
 
 void CConsole::SetFaderLevel(int fader, double level, bool refresh) {

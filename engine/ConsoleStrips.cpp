@@ -17,6 +17,8 @@ void CConsole::PlayerNews::OnFileLate(int channel, const std::string& path) {
 
 void CConsole::PlayerNews::OnFileSelected(int channel, const std::string& path,
                                           uint32_t bytesPerSecond, uint32_t dataSize) {
+  // An item that opens ends a run of list items that did not.
+  if (channel >= 1 && channel <= kChannels) console->listFailures_[Index(channel)] = 0;
   if (console->slider_)
     console->slider_->SelectChannelFile(channel, console->MarkerKey(channel, path),
                                         FileTiming{bytesPerSecond, dataSize});
@@ -26,11 +28,9 @@ std::string CConsole::MarkerKey(int ch, const std::string& nativePath) const {
   if (ch < 1 || ch > kChannels) return nativePath;
   // Markers are kept under the path as the show stores it, which is what
   // the document loads and saves them by.
+  // A list item is kept under the list's folder and its name.
   const auto& [native, stored] = loadedPaths_[Index(ch)];
-  if (!cue_[Index(ch)].listMode && native == nativePath && !stored.empty()) return stored;
-  if (lists_) {
-    if (std::string item = lists_->StoredItemPath(ch); !item.empty()) return item;
-  }
+  if (native == nativePath && !stored.empty()) return stored;
   return nativePath;
 }
 
@@ -41,6 +41,10 @@ CConsole::CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiP
       poster_(poster),
       goTimer_(timers, poster),
       clockTimer_(timers, poster) {
+  bgm_ = std::make_unique<CBgmList>(timers, poster);
+  bgm_->SetEventSink([this](ConsoleEvent e) {
+    if (listener_) listener_->OnConsoleEvent(e);
+  });
   std::weak_ptr<bool> alive = alive_;
   playerNews_.console = this;
   for (int ch = 1; ch <= kChannels; ++ch) {
@@ -84,6 +88,7 @@ void CConsole::Changed(ConsoleChange what, int index) {
 
 void CConsole::SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines) {
   for (int ch = 1; ch <= kChannels; ++ch) Player(ch).SetEngines(engines);
+  bgm_->Player().SetEngines(engines);
 }
 
 void CConsole::ApplyPlayerSettings() {
@@ -91,6 +96,10 @@ void CConsole::ApplyPlayerSettings() {
     Player(ch).SetBufferSeconds(settings_.prepBufSize[Index(ch)], settings_.bufSize[Index(ch)]);
     Player(ch).SetKnee({settings_.slowPoint, settings_.substVol});
   }
+  // The background player's first block stays at 10 s; the later ones
+  // follow its own setting.
+  bgm_->Player().SetBufferSeconds(10, settings_.bufSize[0]);
+  bgm_->Player().SetKnee({settings_.slowPoint, settings_.substVol});
 }
 
 void CConsole::SetBufferSeconds(int ch, int first, int second) {
@@ -123,6 +132,7 @@ void CConsole::LoadFromSettings() {
     UpdateChannelGains(ch);
   }
   Changed(ConsoleChange::kRouting, 0);
+  bgm_->LoadSettings(settings_);
 }
 
 void CConsole::RefreshAfterCueChange(bool resetPositions) {
@@ -159,7 +169,8 @@ void CConsole::PlayChannel(int ch) {
   b.play = true;
   b.pause = b.stop = false;
   Changed(ConsoleChange::kTransport, ch);
-  if (ch == kChannels && lists_) lists_->ShowCurrentItem(ch);
+  // The list page shows the item that is about to play.
+  if (cue_[Index(ch)].listMode) Changed(ConsoleChange::kListItem, ch);
   StartChannel(ch);
 }
 
@@ -312,7 +323,7 @@ void CConsole::OnChannelEnded(int ch) {
   CWaveWnd& player = Player(ch);
   // Repeated notices of the same end find the player already closed.
   if (!player.IsLoaded() || !player.IsEndOfData()) return;
-  if (!cue_[Index(ch)].listMode || !lists_) {
+  if (!cue_[Index(ch)].listMode) {
     // Ends as a stop ends it: toggles up, marks cleared and the current
     // record's file loaded, so the next GO or Play on the channel sounds.
     ResetChannel(ch, ConsoleEvent::Kind::kEof);
@@ -321,11 +332,7 @@ void CConsole::OnChannelEnded(int ch) {
   player.Unload();
   ++sound_[Index(ch)];
   Emit({ConsoleEvent::Kind::kEof, 0, ch});
-  if (lists_->PlayNextItem(ch, player)) {
-    cue_[Index(ch)].loaded = true;
-    UpdateChannelGains(ch);
-    Emit({ConsoleEvent::Kind::kPlay, 0, ch});
-  }
+  PlayNextListItem(ch);
 }
 
 void CConsole::RefreshChannelRow(int ch) {
@@ -352,6 +359,7 @@ void CConsole::FillTitleList(int ch) {
 }
 
 void CConsole::Shutdown() {
+  bgm_->Stop();
   StopTimeline();
   goTimer_.Stop();
   goRuns_.clear();

@@ -4,16 +4,20 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "show/ListFile.h"
 
 namespace orvex {
-
-class CWaveWnd;
 
 inline constexpr int kChannels = 6;  // CH1..CH6; faders 7, 8 are G1, G2
 inline constexpr int kFaders = 8;
 
 // Shown with the cue's file when a cue's sound file cannot be opened.
 inline constexpr const char* kCueFileCannotOpen = "ファイルが開けない";
+// A continuous-play list none of whose checked items can be opened.
+inline constexpr const char* kListNothingPlayable =
+    "連続再生リストに再生できるファイルがありません";
 
 // Routing toggles of a strip: channels use M, G1, G2, X, Y; groups M, ON, X, Y.
 enum class Route { kM, kG1, kG2, kX, kY, kOn };
@@ -69,6 +73,8 @@ enum class ConsoleChange {
   kClock,        // the auto-run clock text or state
   kLateFile,     // a channel's file is slow to come: LateFileNote() says which
   kMissingFile,  // a channel's file could not be opened, or that has passed: MissingFile()
+  kListPage,     // a channel's list page: path, folder, items or checks (Page())
+  kListItem,     // a channel's current and marked list item; the page scrolls to it
 };
 
 class ConsoleListener {
@@ -99,20 +105,14 @@ struct TransportButtons {
   bool fadeOut = false;
 };
 
-// The continuous-play lists of the channels (filled by the list window).
-class ContinuousPlayLink {
- public:
-  virtual ~ContinuousPlayLink() = default;
-  virtual void ClearChannelList(int /*ch*/) {}
-  // Takes the list file a cue names; loads its current entry into player.
-  virtual void SetChannelList(int /*ch*/, const std::string& /*path*/, CWaveWnd& /*player*/) {}
-  // After the end of a file: loads and starts the next checked item.
-  virtual bool PlayNextItem(int /*ch*/, CWaveWnd& /*player*/) { return false; }
-  virtual void ShowCurrentItem(int /*ch*/) {}
-  // The item the channel's player holds, as the list names it (the list's
-  // folder, "\\", the entry name): the key of its markers. Empty when the
-  // player holds none of the list's items.
-  virtual std::string StoredItemPath(int /*ch*/) const { return {}; }
+// The continuous-play list a channel plays (its page of the list window).
+struct ListPage {
+  std::string path;    // the list file, as the cue names it
+  std::string name;    // the part of path after its last folder separator
+  std::string folder;  // from the list file, without surrounding blanks
+  std::vector<ListItem> items;
+  int current = 0;  // the item the channel has loaded or loads next
+  int marked = 0;   // the item the page shows red
 };
 
 // What the slider panel needs of a prepared file: the unit of marker times

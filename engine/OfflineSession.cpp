@@ -44,6 +44,7 @@ void OfflineSession::Step(uint32_t ms) {
 void OfflineSession::Settle() {
   do {
     for (int ch = 1; ch <= kChannels; ++ch) console_->Player(ch).WaitForReader(readWait_);
+    console_->Background().Player().WaitForReader(readWait_);
   } while (poster_.RunPending() > 0);
 }
 

@@ -211,6 +211,8 @@ void CWaveWnd::KillTimer() {
   if (timer_ == 0) return;
   timers_.timeKillEvent(timer_);
   timer_ = 0;
+  // After the tick's timer: no tick can arm it again now.
+  if (const TimerService::TimerId id = endTimer_.exchange(0)) timers_.timeKillEvent(id);
 }
 
 uint32_t CWaveWnd::PositionAfter(uint32_t elapsedMs) const {
@@ -352,11 +354,43 @@ void CWaveWnd::OnTick() {
   m_stream.RejoinWaiting();
   if (endOfData_.load() && position_.load() >= dataSize_.load()) {
     // Posted again on every tick until the owner closes the player.
-    const int channel = channel_;
-    poster_.Post([handler = onEndOfFile_, channel] {
-      if (handler) handler(channel);
-    });
+    PostEndOfFile();
+  } else if (endOfData_.load()) {
+    ArmEndTimer();
   }
+  UpdatePositionDisplay();
+}
+
+void CWaveWnd::PostEndOfFile() {
+  const int channel = channel_;
+  poster_.Post([handler = onEndOfFile_, channel] {
+    if (handler) handler(channel);
+  });
+}
+
+void CWaveWnd::ArmEndTimer() {
+  const uint32_t bps = bytesPerSecond_.load();
+  if (bps == 0 || endTimer_.load() != 0) return;
+  // When the clock reaches the end of the data, rounded up to the millisecond.
+  const uint64_t bytes = dataSize_.load() - std::min(positionStart_, dataSize_.load());
+  const uint64_t endMs = (bytes * 1000 + bps - 1) / bps;
+  const uint32_t elapsed = timers_.timeGetTime() - clockStart_;
+  if (endMs <= elapsed || endMs - elapsed >= 100) return;  // the next tick is on time
+  endTimer_.store(
+      timers_.timeSetEvent(static_cast<uint32_t>(endMs - elapsed), 1, &CWaveWnd::EndThunk, this));
+}
+
+void CWaveWnd::EndThunk(TimerService::TimerId, void* user) {
+  static_cast<CWaveWnd*>(user)->OnEnd();
+}
+
+void CWaveWnd::OnEnd() {
+  // Once: the timer ends itself. A kill that got here first leaves nothing.
+  const TimerService::TimerId id = endTimer_.exchange(0);
+  if (id == 0) return;
+  timers_.timeKillEvent(id);
+  position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
+  if (position_.load() >= dataSize_.load()) PostEndOfFile();
   UpdatePositionDisplay();
 }
 

@@ -145,6 +145,12 @@ class CWaveWnd {
  private:
   static void TickThunk(TimerService::TimerId id, void* user);
   void OnTick();
+  // The end falls between two ticks: a timer of its own tells it on time,
+  // so the next item of a list does not wait for the next tick.
+  void ArmEndTimer();
+  static void EndThunk(TimerService::TimerId id, void* user);
+  void OnEnd();
+  void PostEndOfFile();
   enum class Fill {
     kDone,    // asked for the next block, or none is to be asked for now
     kNoRoom,  // the outputs still hold the bytes the block would overwrite
@@ -207,6 +213,8 @@ class CWaveWnd {
   bool seeking_ = false;             // UI thread: waiting for a seek's first piece
   bool startPending_ = false;        // UI thread: start once ready
   TimerService::TimerId timer_ = 0;  // UI thread only
+  // Set by the tick, killed by the UI thread after the tick's timer.
+  std::atomic<TimerService::TimerId> endTimer_{0};
   // Where and when the timer started: the position follows the clock from
   // there, so late or dropped ticks never leave it behind. Written on the UI
   // thread only while no timer runs.

@@ -6,7 +6,9 @@
 #include "engine/Console.h"
 #include "session/OrvexDoc.h"
 #include "show/AtomicFile.h"
+#include "show/ListFile.h"
 #include "show/Messages.h"
+#include "show/TextNumbers.h"
 
 namespace orvex {
 namespace {
@@ -72,8 +74,10 @@ void COrvexDoc::LoadMarkers() {
       const std::optional<std::string> bytes =
           ReadWholeFile(ResolveSoundPath(path, drives, showFolder));
       if (!bytes) continue;
-      const ListFileNames names = ReadListFileNames(*bytes);
-      for (const std::string& entry : names.entries) LoadMarkerFile(names.folder + "\\" + entry);
+      // Each item by the key the channel that plays it keeps its markers under.
+      const ListFileContent list = ParseListFile(*bytes);
+      const std::string folder(TrimBlanks(list.folder));
+      for (const ListItem& item : list.items) LoadMarkerFile(ListItemPath(folder, item));
     }
   }
 }

@@ -28,14 +28,12 @@ void COrvexRuntime::Create() {
   m_markers->SetFileLoader([this](const std::string& path) { m_doc.LoadMarkerFile(path); });
   m_markers->SetCommandSink([this](const ConsoleCommand& command) { m_console->Execute(command); });
   m_console->SetSliderPanel(m_markers.get());
-  m_background = std::make_unique<CWaveWnd>(0, *m_timers, m_poster);
   m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
 }
 
 COrvexRuntime::~COrvexRuntime() {
   Shutdown();
   m_outputs.reset();
-  m_background.reset();
   m_console.reset();
   // The store goes with the panel; the document outlives both.
   m_doc.SetMarkerStore(nullptr);
@@ -54,14 +52,10 @@ void COrvexRuntime::StartUp() {
 void COrvexRuntime::SetupOutputs() {
   ReleaseOutputs();
   m_console->ApplyPlayerSettings();
-  const Settings& settings = m_doc.GetSettings();
-  // Its first block stays at 10 s; the later ones follow its own setting.
-  m_background->SetBufferSeconds(10, settings.bufSize[0]);
-  m_background->SetKnee({settings.slowPoint, settings.substVol});
-  const auto level = static_cast<uint32_t>(std::clamp(settings.bgmLevel, 0, 65535));
-  m_outputs->SetContinuousPlayer(m_background.get(), level);
+  const uint32_t level = m_console->Background().Level();
+  m_outputs->SetContinuousPlayer(&Background(), level);
   m_outputs->SetupOutputs();
-  m_background->SetAllOutputLevels(level);
+  Background().SetAllOutputLevels(level);
   m_outputsUp = true;
 }
 
@@ -80,6 +74,7 @@ PeakSource* COrvexRuntime::Peaks() const {
 void COrvexRuntime::Shutdown() {
   if (m_shutDown) return;
   m_shutDown = true;
+  m_console->Background().StoreSettings(m_doc.GetSettings());
   m_console->Shutdown();
   ReleaseOutputs();
 }
@@ -96,8 +91,7 @@ void COrvexRuntime::ApplyOperationValues(const OperationValues& v) {
   Settings& settings = m_doc.GetSettings();
   settings.wheel = v.wheel;
   // The background player keeps its own buffer, which this dialog does not show.
-  m_background->SetBufferSeconds(10, settings.bufSize[0]);
-  m_background->SetKnee({v.kneePoint, v.kneeLevel});
+  Background().SetBufferSeconds(10, settings.bufSize[0]);
 }
 
 }  // namespace orvex

@@ -42,7 +42,8 @@ class COrvexRuntime {
   void SetupOutputs();
   // Players let go of their voices, then the outputs close.
   void ReleaseOutputs();
-  // Stops timers and channels, then the outputs. The destructor runs it too.
+  // Keeps the background list's path, level and fade-out in the settings,
+  // stops timers and channels, then the outputs. The destructor runs it too.
   void Shutdown();
 
   // What the level meter reads; null while no output provides peaks.
@@ -56,7 +57,7 @@ class COrvexRuntime {
   CMarkerPanel& Markers() { return *m_markers; }
   // The continuous-play player (player 0): on every output at its own one
   // level, wired with the channels and let go before any device goes.
-  CWaveWnd& Background() { return *m_background; }
+  CWaveWnd& Background() { return m_console->Background().Player(); }
 
   // The operation settings accepted by their dialog: buffers, knee,
   // auto-next and read blocking go to the console as commands (the knee
@@ -71,7 +72,6 @@ class COrvexRuntime {
   PeakSource* m_peaks = nullptr;
   std::unique_ptr<CMarkerPanel> m_markers;  // outlives the console that shows files in it
   std::unique_ptr<CConsole> m_console;
-  std::unique_ptr<CWaveWnd> m_background;
   std::unique_ptr<COutputSetup> m_outputs;  // after the players it wires
   bool m_outputsUp = false;
   bool m_raisePriority = false;  // the program's runtime, not a test's

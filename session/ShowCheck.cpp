@@ -13,6 +13,7 @@
 #include "session/RecordEdit.h"
 #include "show/AtomicFile.h"
 #include "show/CueStore.h"
+#include "show/ListFile.h"
 #include "show/MarkerFile.h"
 #include "show/PathMap.h"
 #include "show/ShowFile.h"
@@ -65,10 +66,6 @@ bool IsWavName(const std::string& path) {
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return std::tolower(c); });
   return ext == "wav";
-}
-
-bool IsAbsoluteStored(const std::string& name) {
-  return name.find(':') != std::string::npos || (!name.empty() && name[0] == '/');
 }
 
 class Checker {
@@ -178,18 +175,16 @@ class Checker {
     if (FoundByCase(stored, native))
       Add(base, "warning", "letter-case",
           "名前の大文字・小文字が違うファイルを使います: " + native);
-    const ListFileNames list = ReadListFileNames(read.bytes);
+    const ListFileContent list = ParseListFile(read.bytes);
     std::string folder = list.folder;
-    while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\t')) folder.pop_back();
-    while (!folder.empty() && (folder.front() == ' ' || folder.front() == '\t')) folder.erase(0, 1);
-    for (std::string name : list.entries) {
-      name.erase(0, name.find_first_not_of(" \t"));
-      if (name.empty()) continue;
+    // The folder as the players take it: trimmed of surrounding blanks.
+    folder.erase(0, folder.find_first_not_of(" \t"));
+    folder.erase(folder.find_last_not_of(" \t") + 1);
+    for (const ListItem& entry : list.items) {
+      if (ListItemName(entry).empty()) continue;
       CheckFinding item = base;
-      item.item = name;
-      const std::string path =
-          IsAbsoluteStored(name) || folder.empty() ? name : folder + "\\" + name;
-      Wave(item, path, "missing-item");
+      item.item = std::string(ListItemName(entry));
+      Wave(item, ListItemPath(folder, entry), "missing-item");
     }
   }
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "show/Cp932.h"
-
 namespace orvex {
 namespace {
 
@@ -84,25 +82,6 @@ std::string MarkerFileText(const MarkerList& list) {
   std::string text = std::to_string(list.size()) + "\r\n";
   for (uint32_t p : list) text += std::to_string(p) + "\r\n";
   return text;
-}
-
-ListFileNames ReadListFileNames(std::string_view bytes) {
-  ListFileNames names;
-  for (std::string_view piece : TextPieces(bytes)) {
-    // Comments and blank lines count nowhere, not even as the folder.
-    if (piece.empty() || piece.front() == '#') continue;
-    std::optional<std::string> line = Cp932ToUtf8(piece);
-    if (!names.hasFolder) {
-      // The folder line is there even when unreadable: what follows are entries.
-      names.hasFolder = true;
-      if (line) names.folder = *line;
-      continue;
-    }
-    if (!line) continue;
-    const size_t comma = line->find(',');
-    names.entries.push_back(comma == std::string::npos ? *line : line->substr(0, comma));
-  }
-  return names;
 }
 
 }  // namespace orvex

@@ -52,18 +52,6 @@ void MergeMarkerText(std::string_view text, MarkerList& list);
 // The file text of a list: count and positions, each line ended by CR LF.
 std::string MarkerFileText(const MarkerList& list);
 
-// What a continuous-play list file names: its folder line and its entry
-// names (UTF-8), lines beginning with "#" left out, entries cut at their
-// first ",". hasFolder is false for a file with no line other than comments.
-struct ListFileNames {
-  bool hasFolder = false;
-  std::string folder;
-  std::vector<std::string> entries;
-};
-// bytes: the file as read (code page 932). A line that is not valid code
-// page 932 names nothing and is left out.
-ListFileNames ReadListFileNames(std::string_view bytes);
-
 // The lines of a text file as a reader with a 512-byte buffer sees them:
 // each piece ends at a line feed or after 511 bytes, whichever comes first;
 // trailing CR and LF are removed.

@@ -87,6 +87,8 @@ void COrvexView::OnConsoleChanged(ConsoleChange what, int index) {
       RefreshCues();
       break;
     case ConsoleChange::kClock:
+    case ConsoleChange::kListPage:  // the list window's pages
+    case ConsoleChange::kListItem:
       break;
     case ConsoleChange::kLateFile:
       m_lateChannel = index;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/FaderLaw.h"
 #include "engine/WavBytes.h"
 #include "show/Cp932.h"
 #include "unit/TempDir.h"
@@ -84,6 +85,49 @@ TEST_F(RenderCommand, WritesTheOutputsAndTheEventsOnVirtualTime) {
   EXPECT_EQ(samples[(12000 + 479) * 2 + 1], -0.25f);
   // Both channels sum on the master between 1.0 and 1.25 s.
   EXPECT_EQ(samples[50000 * 2], 0.5f);
+}
+
+// The float samples of a rendered output.
+std::vector<float> Samples(const std::string& wav) {
+  const size_t data = wav.find("data");
+  if (data == std::string::npos) return {};
+  std::vector<float> samples((wav.size() - data - 8) / 4);
+  std::memcpy(samples.data(), wav.data() + data + 8, samples.size() * 4);
+  return samples;
+}
+
+TEST_F(RenderCommand, ListCuesAndTheBackgroundListAreHeard) {
+  const auto dc = [this](const std::string& name, int ms, int16_t value) {
+    std::string data;
+    for (int i = 0; i < 48 * ms; ++i) data += SampleBytes(value, 16) + SampleBytes(value, 16);
+    dir.Write(name, Wav(2, 48000, 16, data));
+  };
+  dc("snd/a.wav", 500, 8192);   // 0.25
+  dc("snd/b.wav", 500, 4096);   // 0.125
+  dc("bgm/c.wav", 3000, 2048);  // 0.0625
+  dir.Write("snd/set.lst", dir.File("snd") + "\r\na.wav,1\r\nx.wav,0\r\nb.wav\r\n");
+  dir.Write("bgm/bgm.lst", "# background\r\n" + dir.File("bgm") + "\r\nc.wav,1\r\n");
+  dir.Write("show.csv", "snd,\r\n1,1,list,set.lst,10,0,0,,0,1,0,0,0,\r\n");
+  const std::string events =
+      Render("out", "--at 0 go --at 0 bgm:list=" + dir.File("bgm/bgm.lst") +
+                        " --at 0 bgm:play --at 1 bgm:level=5 --at 1.5 bgm:stop");
+  EXPECT_NE(events.find("{\"t\": 0, \"event\": \"play\", \"ch\": 0}"), std::string::npos) << events;
+  const std::vector<float> master = Samples(dir.Read("out/master.wav"));
+  const std::vector<float> group1 = Samples(dir.Read("out/group1.wav"));
+  ASSERT_EQ(master.size(), 2u * 96000);
+  const auto at = [](const std::vector<float>& out, double seconds) {
+    return out[static_cast<size_t>(seconds * 48000) * 2];
+  };
+  const float half = 0.0625f * static_cast<float>(FaderGain(32767, {}));
+  // The list's items in turn on CH1, with the background list under them.
+  EXPECT_FLOAT_EQ(at(master, 0.25), 0.25f + 0.0625f);
+  EXPECT_FLOAT_EQ(at(master, 0.75), 0.125f + 0.0625f);
+  EXPECT_FLOAT_EQ(at(master, 1.25), 0.25f + half);  // round again; the list at half level
+  EXPECT_FLOAT_EQ(at(master, 1.75), 0.125f);        // the background stopped
+  // The background list is on every output.
+  EXPECT_FLOAT_EQ(at(group1, 0.25), 0.0625f);
+  EXPECT_FLOAT_EQ(at(group1, 1.25), half);
+  EXPECT_FLOAT_EQ(at(group1, 1.75), 0.0f);
 }
 
 TEST_F(RenderCommand, TwoRendersOfTheSameInputAreIdentical) {

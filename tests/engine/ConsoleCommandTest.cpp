@@ -48,7 +48,14 @@ TEST(ConsoleCommandText, EveryCommandReadsBackFromItsTextAndBadTextIsRefusedWith
                          "clock=00:01:30.5",
                          "knee=3,2.5",
                          "buffers:4=5,25",
-                         "block=1"};
+                         "block=1",
+                         "listcheck:4=2,0",
+                         "bgm:list=D:\\bgm\\set=1.lst",
+                         "bgm:play",
+                         "bgm:stop",
+                         "bgm:fo=2.5",
+                         "bgm:level=7.5",
+                         "bgm:select=3"};
   for (const char* text : texts) {
     const ParsedCommand parsed = ParseConsoleCommand(text);
     ASSERT_TRUE(parsed.command) << text << ": " << parsed.error;
@@ -111,6 +118,12 @@ TEST(ConsoleCommandText, EveryCommandReadsBackFromItsTextAndBadTextIsRefusedWith
       {"buffers:2=11,20",
        "needs buffers:N=FIRST,SECOND with N 1 to 6, FIRST 1 to 10, SECOND 1 to 30"},
       {"block=2", "needs 0 or 1"},
+      {"listcheck:7=1,0", "needs listcheck:N=ITEM,0|1 with N 1 to 6 and ITEM from 0"},
+      {"listcheck:1=-1,1", "needs listcheck:N=ITEM,0|1 with N 1 to 6 and ITEM from 0"},
+      {"bgm:play=1", "takes no value"},
+      {"bgm:list=", "needs bgm:list=FILE"},
+      {"bgm:fo=-1", "needs bgm:fo=SECONDS with SECONDS 0 to 86400"},
+      {"bgm:level=11", "needs bgm:level=L with L 0 to 10"},
       {"dance", "unknown action"},
       {"", "unknown action"}};
   for (const auto& [text, why] : refused) {

@@ -330,56 +330,6 @@ TEST(ConsoleGo, MissingFileIsReportedAndSkippedForTheNextCue) {
   EXPECT_EQ(rig.Heard(0, 500), 0.25f);
 }
 
-// A list that plays the files it names in turn, as the continuous-play
-// window does.
-class FakeLists : public ContinuousPlayLink {
- public:
-  explicit FakeLists(const TempDir& dir) : dir_(dir) {}
-  void ClearChannelList(int ch) override { cleared.push_back(ch); }
-  void SetChannelList(int, const std::string& path, CWaveWnd& player) override {
-    listPath = path;
-    player.LoadFile(dir_.File(items[current]));
-  }
-  bool PlayNextItem(int, CWaveWnd& player) override {
-    current = (current + 1) % items.size();
-    player.LoadFile(dir_.File(items[current]));
-    return player.Play();
-  }
-  std::vector<std::string> items{"one.wav", "two.wav"};
-  size_t current = 0;
-  std::string listPath;
-  std::vector<int> cleared;
-
- private:
-  const TempDir& dir_;
-};
-
-TEST(ConsoleGo, ListCuePlaysItsItemsOneAfterAnother) {
-  TestShow show;
-  show.Dc("one.wav", 300);
-  show.Dc("two.wav", 2000, 8192);
-  show.Dc("plain.WAV", 2000, 4096);
-  show.dir.Write("set.lst", "one.wav\ntwo.wav\n");
-  show.Add(1, Cue(1, "set.lst"));
-  show.Add(1, Cue(2, "plain.WAV"));
-  FakeLists lists(show.dir);
-  ConsoleRig rig(show, &lists);
-  EXPECT_TRUE(rig.C().ListMode(1));
-  EXPECT_EQ(lists.listPath, show.dir.File("set.lst"));
-  EXPECT_TRUE(rig.C().Player(1).IsLoaded());
-  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
-  EXPECT_EQ(rig.Sample(0, 100), 0.5f);
-  // The second item follows the end of the first.
-  EXPECT_EQ(rig.Sample(0, 900), 0.25f);
-  EXPECT_TRUE(rig.C().Player(1).IsPlaying());
-  // A record naming a .WAV file in capitals is a plain file again.
-  rig.At(1000, [](CConsole& c) { c.StopChannel(1); });
-  EXPECT_EQ(rig.C().CurrentRecord(1), 2);
-  EXPECT_FALSE(rig.C().ListMode(1));
-  EXPECT_EQ(lists.cleared, std::vector<int>{1});
-  EXPECT_EQ(rig.C().Player(1).FilePath(), show.dir.File("plain.WAV"));
-}
-
 TEST(ConsoleStrips, TransportButtons) {
   TestShow show;
   show.Timecode("t.wav", 3000);

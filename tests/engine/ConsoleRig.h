@@ -109,10 +109,8 @@ class ConsoleRig {
   // outputs' own tests.
   static constexpr uint32_t kQuantumFrames = 1;
 
-  explicit ConsoleRig(TestShow& show, ContinuousPlayLink* lists = nullptr,
-                      SliderPanelLink* slider = nullptr)
+  explicit ConsoleRig(TestShow& show, SliderPanelLink* slider = nullptr)
       : session(show.cues, show.settings, kRate, true, kQuantumFrames) {
-    session.Console().SetContinuousPlay(lists);
     session.Console().SetSliderPanel(slider);
     session.StartUp();
     C().RefreshAfterCueChange(true);

@@ -190,7 +190,7 @@ TEST(PanelOnConsole, PreparedFilesShowTheirMarkersAndAJumpPastTheEndEnds) {
   CMarkerPanel panel;
   const std::string key = show.cues.GetWavPath(1, 1);
   panel.Store().Put(key, std::make_shared<MarkerList>(MarkerList{5 * 192000}));
-  ConsoleRig rig(show, nullptr, &panel);
+  ConsoleRig rig(show, &panel);
   panel.SetCommandSink([&rig](const ConsoleCommand& c) { rig.C().Execute(c); });
 
   EXPECT_EQ(panel.Row(1).path, key);

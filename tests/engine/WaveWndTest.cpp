@@ -89,9 +89,9 @@ TEST_P(PlayerFormats, PlaysSampleExactOnEveryOutputAndEndsOnTime) {
     ExpectFrames(rig.Out(n), w, 0, 0, w.Frames());
     ExpectSilence(rig.Out(n), w.Frames(), f.rate);
   }
-  // The counted position passes the data size on the sixth tick.
+  // The end is told when the clock reaches it, not at the sixth tick after.
   ASSERT_FALSE(rig.endNotices.empty());
-  EXPECT_EQ(rig.endNotices.front().time, 600u);
+  EXPECT_EQ(rig.endNotices.front().time, 550u);
   EXPECT_EQ(rig.endNotices.front().channel, 1);
 }
 
@@ -394,7 +394,7 @@ TEST(Player, ThePositionFollowsTheClockThroughLateTicks) {
   rig.player.Resume();
   rig.Run(1000);
   ASSERT_FALSE(rig.endNotices.empty());
-  EXPECT_EQ(rig.endNotices.front().time, 2080u);
+  EXPECT_EQ(rig.endNotices.front().time, 2000u);  // resumed at 1.48 s, 0.52 s before the end
   ExpectFrames(rig.Out(), w, 0, 0, 48000 * 148 / 100);
 }
 

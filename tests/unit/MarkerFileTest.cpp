@@ -75,22 +75,6 @@ TEST(TextPieces, LongLinesComeInPiecesOf511Bytes) {
   EXPECT_EQ(pieces[1], "");
 }
 
-TEST(ListFileNames, FolderThenEntriesCutAtTheFirstComma) {
-  const std::string text = "#comment\r\nC:\\BGM\r\n# another\r\nintro.wav,1,x\r\n\r\n" +
-                           *Utf8ToCp932("雨音.wav") + ",0\r\n#last.wav\r\n";
-  ListFileNames names = ReadListFileNames(text);
-  EXPECT_TRUE(names.hasFolder);
-  EXPECT_EQ(names.folder, "C:\\BGM");
-  EXPECT_EQ(names.entries, (std::vector<std::string>{"intro.wav", "", "雨音.wav"}));
-
-  names = ReadListFileNames("# only comments\n");
-  EXPECT_FALSE(names.hasFolder);
-  EXPECT_TRUE(names.entries.empty());
-  // A line that is not code page 932 names no file.
-  names = ReadListFileNames("D:\\x\r\n\x81\r\nok.wav\r\n");
-  EXPECT_EQ(names.entries, std::vector<std::string>{"ok.wav"});
-}
-
 TEST(MarkerStore, ListsAreSharedAndOutliveTheirEntry) {
   MarkerStore store;
   EXPECT_EQ(store.Find("a"), nullptr);

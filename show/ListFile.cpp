@@ -1,0 +1,126 @@
+#include "show/ListFile.h"
+
+#include <algorithm>
+
+#include "show/AtomicFile.h"
+#include "show/Cp932.h"
+#include "show/TextNumbers.h"
+
+namespace orvex {
+namespace {
+
+// Lines are read in pieces of at most this many characters.
+constexpr size_t kPieceChars = 511;
+
+// Bytes of the UTF-8 character that starts with lead.
+size_t CharBytes(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  return 2;
+}
+
+// Cuts a decoded line (without its LF) into pieces of at most kPieceChars
+// characters; every piece then ends at its first CR.
+void AppendPieces(std::string_view line, std::vector<std::string>& pieces) {
+  do {
+    size_t at = 0, chars = 0;
+    while (at < line.size() && chars < kPieceChars) {
+      at += CharBytes(static_cast<unsigned char>(line[at]));
+      ++chars;
+    }
+    at = std::min(at, line.size());
+    std::string_view piece = line.substr(0, at);
+    pieces.emplace_back(piece.substr(0, piece.find('\r')));
+    line.remove_prefix(at);
+  } while (!line.empty());
+}
+
+}  // namespace
+
+std::string_view ListItemName(const ListItem& item) {
+  return TrimLeadingBlanks(item.text);
+}
+
+std::string ListItemPath(const std::string& folder, const ListItem& item) {
+  const std::string name(ListItemName(item));
+  if (name.find(':') != std::string::npos || (!name.empty() && name[0] == '/') || folder.empty())
+    return name;
+  return folder + "\\" + name;
+}
+
+ListFileContent ParseListFile(std::string_view bytes) {
+  ListFileContent content;
+  bool haveFolder = false;
+  while (!bytes.empty()) {
+    const size_t lf = bytes.find('\n');
+    std::string_view raw = bytes.substr(0, lf);
+    bytes.remove_prefix(lf == std::string_view::npos ? bytes.size() : lf + 1);
+    // The text mode of the home platform reads CR LF as one line end.
+    if (lf != std::string_view::npos && !raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    const std::optional<std::string> line = Cp932ToUtf8(raw);
+    if (!line) {
+      // Undecodable: names nothing, but a folder line still counts as one.
+      if (!haveFolder && !raw.empty() && raw.front() != '#' && raw.front() != '\r')
+        haveFolder = true;
+      continue;
+    }
+    std::vector<std::string> pieces;
+    AppendPieces(*line, pieces);
+    for (const std::string& piece : pieces) {
+      if (piece.empty() || piece.front() == '#') continue;
+      if (!haveFolder) {
+        content.folder = piece;
+        haveFolder = true;
+        continue;
+      }
+      const size_t comma = piece.find(',');
+      ListItem item;
+      item.text = " " + piece.substr(0, comma);
+      item.checked =
+          comma == std::string::npos || ParseLeadingInt(std::string_view(piece).substr(comma + 1));
+      content.items.push_back(std::move(item));
+    }
+  }
+  return content;
+}
+
+ListFileRead ReadListFile(const std::string& nativePath) {
+  ListFileRead read;
+  FileRead file = ReadRegularFile(nativePath);
+  switch (file.status) {
+    case FileReadStatus::kOk:
+      read.status = ListReadStatus::kOk;
+      read.content = ParseListFile(file.bytes);
+      break;
+    case FileReadStatus::kMissing:
+      read.status = ListReadStatus::kMissing;
+      break;
+    case FileReadStatus::kUnreadable:
+      read.status = ListReadStatus::kUnreadable;
+      break;
+  }
+  return read;
+}
+
+std::optional<std::string> ListFileText(const std::string& folder,
+                                        const std::vector<ListItem>& items) {
+  std::optional<std::string> text = Utf8ToCp932(folder, Cp932Use::kName);
+  if (!text) return std::nullopt;
+  *text += "\r\n";
+  for (const ListItem& item : items) {
+    const std::optional<std::string> name = Utf8ToCp932(ListItemName(item), Cp932Use::kName);
+    if (!name) return std::nullopt;
+    *text += *name;
+    *text += item.checked ? ",1\r\n" : ",0\r\n";
+  }
+  return text;
+}
+
+bool WriteListFile(const std::string& nativePath, const std::string& folder,
+                   const std::vector<ListItem>& items) {
+  const std::optional<std::string> text = ListFileText(folder, items);
+  return text && WriteFileAtomically(nativePath, *text);
+}
+
+}  // namespace orvex
