@@ -176,8 +176,8 @@ class CConsole {
   void ModifyRecord(int ch, int position, const RecordValues& values);
   void StopAll();
   // Around a rebuild of the outputs: every player lets go of its devices
-  // (loaded and playing marks cleared), then each channel loads its
-  // current cue again.
+  // (loaded and playing marks cleared; the background list stops), then
+  // each channel loads its current cue again.
   void UnloadChannels();
   void ReloadChannels();
   void FunctionKey(int ch);  // F1..F6

@@ -300,6 +300,9 @@ void CConsole::StopAll() {
 }
 
 void CConsole::UnloadChannels() {
+  // The background list stops as the channels do: its player is left
+  // without voices, and it must not go on counting itself as playing.
+  bgm_->Stop();
   for (int ch = 1; ch <= kChannels; ++ch) {
     CueState& s = cue_[Index(ch)];
     if (Player(ch).IsLoaded()) Player(ch).Unload();

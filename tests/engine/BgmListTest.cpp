@@ -263,6 +263,9 @@ TEST_F(BgmRig, SettingsHoldTheListPathLevelAndFadeOut) {
   EXPECT_EQ(out.bgmList, show.dir.File("set.lst"));
   EXPECT_EQ(out.bgmLevel, 52428);  // trunc(0.8 * 65535)
   EXPECT_EQ(out.bgmFadeOut, 7);
+  // A rebuild of the outputs takes the player's voices: the play stops.
+  rig.C().UnloadChannels();
+  EXPECT_FALSE(bgm().Playing());
 }
 
 }  // namespace
