@@ -600,7 +600,12 @@ void CMainFrame::RunShowCheck(bool afterOpen) {
             if (showCheckDone) QTimer::singleShot(0, &dialog, [this] { showCheckDone(); });
             dialog.exec();
           } else {
-            if (!result->findings.empty()) AddNotice(FindingsReport(result->findings), true);
+            // The open's own report has named the missing files and the
+            // lines that are not cues already.
+            std::vector<CheckFinding> more;
+            for (const CheckFinding& f : result->findings)
+              if (f.kind != "missing-file" && f.kind != "not-a-cue") more.push_back(f);
+            if (!more.empty()) AddNotice(FindingsReport(more), true);
             if (showCheckDone) showCheckDone();
           }
         },
