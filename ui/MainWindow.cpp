@@ -32,6 +32,8 @@
 #include "session/ShowRecovery.h"
 #include "show/IniFile.h"
 #include "ui/AboutDlg.h"
+#include "ui/BgmDlg.h"
+#include "ui/BgmPlayDlg.h"
 #include "ui/DocCommands.h"
 #include "ui/FrameIds.h"
 #include "ui/ListDlgBar.h"
@@ -406,11 +408,26 @@ void CMainFrame::ConnectCommands() {
   connect(Action(ids::kListOptions), &QAction::triggered, this,
           [this] { RunDisplayOptions(*this, m_doc.GetSettings(), m_cueList); });
 
-  // Their editors and dialogs come later; until then the commands are shown
-  // but cannot be chosen.
-  for (int id : {ids::kEditBgmList, ids::kShowBgmPlayer, ids::kAsioSettings, ids::kMidiSettings}) {
-    Action(id)->setEnabled(false);
-  }
+  // The list windows: shown and hidden by their commands, which are checked
+  // while they show; their close boxes only hide them.
+  m_bgmDlg = new CBGMDlg(m_runtime.Console().Background(), this);
+  m_bgmPlayDlg = new CBGMPlayDlg(m_runtime.Console(), this);
+  QAction* bgm = Action(ids::kEditBgmList);
+  QAction* lists = Action(ids::kShowBgmPlayer);
+  connect(bgm, &QAction::toggled, this, [this](bool on) { m_bgmDlg->setVisible(on); });
+  connect(lists, &QAction::toggled, this, [this](bool on) {
+    m_bgmPlayDlg->RefreshSelected();
+    m_bgmPlayDlg->setVisible(on);
+  });
+  m_bgmDlg->onClosed = [bgm] { bgm->setChecked(false); };
+  m_bgmPlayDlg->onClosed = [lists] { lists->setChecked(false); };
+  m_view->onListPage = [this](int ch, bool content) {
+    content ? m_bgmPlayDlg->PageChanged(ch) : m_bgmPlayDlg->MarkedChanged(ch);
+  };
+
+  // Their dialogs come later; until then the commands are shown but cannot
+  // be chosen.
+  for (int id : {ids::kAsioSettings, ids::kMidiSettings}) Action(id)->setEnabled(false);
 }
 
 void CMainFrame::ApplyLook(int id) {
@@ -637,6 +654,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // The marker panel asks about its markers, then the console stops and
   // the show questions follow; the program ends after either answer.
   m_commands->OnSaveRequest();
+  // Before the runtime keeps the list's path in the settings: a save may
+  // give it a new one.
+  m_bgmDlg->AskAtExit();
   m_runtime.Shutdown();
   // A normal end leaves no copy, unless the changes the operator wanted kept
   // could not be saved: then the copy is all there is of them.

@@ -35,6 +35,8 @@ class COrvexDoc;
 class COrvexView;
 class CProgressDlgBar;
 class CSliderDlgBar;
+class CBGMDlg;
+class CBGMPlayDlg;
 class CToneCtrlPane;
 class CToolBarSet;
 class COrvexRuntime;
@@ -102,6 +104,9 @@ class CMainFrame : public QMainWindow {
   void RunShowCheck(bool afterOpen);
   std::function<void()> showCheckDone;
   ShowRecovery& Recovery() const { return *m_recovery; }
+  // The two list windows, created hidden with the window.
+  CBGMDlg* BgmWindow() const { return m_bgmDlg; }
+  CBGMPlayDlg* ListWindow() const { return m_bgmPlayDlg; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -146,6 +151,8 @@ class CMainFrame : public QMainWindow {
   CListDlgBar* m_cueList = nullptr;
   CProgressDlgBar* m_progress = nullptr;
   CSliderDlgBar* m_sliders = nullptr;
+  CBGMDlg* m_bgmDlg = nullptr;
+  CBGMPlayDlg* m_bgmPlayDlg = nullptr;
   std::unique_ptr<ShowRecovery> m_recovery;
   std::thread m_checker;
   CToneCtrlPane* m_tone = nullptr;

@@ -43,6 +43,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   // A channel's file could not be opened (the console's MissingFile says
   // where it was looked for), as it happens during the show.
   std::function<void(int ch)> onMissingFile;
+  // A channel's list page changed (its content, or only its marked item).
+  std::function<void(int ch, bool contentChanged)> onListPage;
   // Files dropped on a box of the console, at a point of its window; true
   // when they were taken (the frame sets it).
   std::function<bool(const QList<QUrl>&, const QPoint&)> onDropFiles;

@@ -87,8 +87,10 @@ void COrvexView::OnConsoleChanged(ConsoleChange what, int index) {
       RefreshCues();
       break;
     case ConsoleChange::kClock:
+      break;
     case ConsoleChange::kListPage:  // the list window's pages
     case ConsoleChange::kListItem:
+      if (onListPage) onListPage(index, what == ConsoleChange::kListPage);
       break;
     case ConsoleChange::kLateFile:
       m_lateChannel = index;
