@@ -12,14 +12,19 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 
+#include "engine/Console.h"
 #include "engine/MarkerPanel.h"
 #include "session/CueSheetEdit.h"
 #include "session/OrvexDoc.h"
 #include "session/OrvexRuntime.h"
+#include "show/ListFile.h"
 #include "ui/AboutDlg.h"
+#include "ui/BgmDlg.h"
+#include "ui/BgmPlayDlg.h"
 #include "ui/CreateQSheetDlg.h"
 #include "ui/DocCommands.h"
 #include "ui/FrameIds.h"
@@ -85,7 +90,9 @@ void CScreenshotTour::RunNext() {
     m_frame.close();
     return;
   }
-  const int wait = m_steps[m_next++]();
+  // A copy: a step may add steps, and the vector may move under it.
+  const Step step = m_steps[m_next++];
+  const int wait = step();
   QTimer::singleShot(wait, this, [this] { RunNext(); });
 }
 
@@ -375,8 +382,44 @@ void CScreenshotTour::AddEditorSteps() {
       Grab(m_frame.findChild<CSliderDlg*>(QStringLiteral("id251")), QStringLiteral("slider-panel"));
       m_narrow->close();
     }
+    return AddListSteps();
+  });
+}
+
+int CScreenshotTour::AddListSteps() {
+  // A list of the show's own sounds, playing in the background window and
+  // on CH4, with the second item unchecked.
+  const QString folder = QString::fromStdString(m_frame.Doc().GetSoundFolder());
+  const QStringList sounds = QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files);
+  if (sounds.isEmpty()) return 0;
+  std::vector<ListItem> items;
+  for (const QString& name : sounds.mid(0, 6))
+    items.push_back({" " + name.toStdString(), items.size() != 1});
+  const std::string list = QDir::temp().filePath(QStringLiteral("orvex-tour.lst")).toStdString();
+  if (!WriteListFile(list, folder.toStdString(), items)) return 0;
+  CConsole& console = m_frame.Runtime().Console();
+  CBgmList& bgm = console.Background();
+  bgm.Load(list);
+  bgm.Select(0);
+  bgm.Play();
+  bgm.MoveSlider(30);
+  m_frame.Action(ids::kEditBgmList)->setChecked(true);
+  console.LoadChannelList(4, list);
+  console.Execute(cmd::Channel{cmd::Transport::kPlay, 4});
+  Add([this] {
+    Grab(m_frame.BgmWindow(), QStringLiteral("window-background-list"));
+    m_frame.Action(ids::kEditBgmList)->setChecked(false);
+    m_frame.Action(ids::kShowBgmPlayer)->setChecked(true);
+    m_frame.findChild<QTabWidget*>(QStringLiteral("id1331"))->setCurrentIndex(3);
+    return kSettle;
+  });
+  Add([this] {
+    Grab(m_frame.ListWindow(), QStringLiteral("window-channel-lists"));
+    m_frame.Action(ids::kShowBgmPlayer)->setChecked(false);
+    m_frame.Runtime().Console().Background().Stop();
     return 0;
   });
+  return kSettle;
 }
 
 }  // namespace orvex

@@ -40,6 +40,8 @@ class CScreenshotTour : public QObject {
   void CloseMenus();
   void Build();
   void AddEditorSteps();
+  // The list windows playing a list of the show's sounds; 0 when it has none.
+  int AddListSteps();
   // Shows a dialog of the tour; the next step grabs and closes it.
   void ShowDialog(QDialog* dialog);
   void GrabDialog(const QString& name);
