@@ -1,8 +1,8 @@
 // RtMidi on the ALSA sequencer and JACK MIDI. A client of our own watches the
 // JACK server for ports that come and go; it stays open while the server
 // runs, so the watch adds no client churn to a running show's graph.
-#include <jack/jack.h>
 #include <RtMidi.h>
+#include <jack/jack.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -51,7 +51,8 @@ class RtMidiPorts final : public MidiPortSystem {
       const unsigned n = alsa_->getPortCount();
       for (unsigned i = 0; i < n; ++i) {
         const std::string name = alsa_->getPortName(i);
-        if (!name.empty()) ports.push_back({MidiApi::kAlsa, name, CapsOfPort(MidiApi::kAlsa, name)});
+        if (!name.empty())
+          ports.push_back({MidiApi::kAlsa, name, CapsOfPort(MidiApi::kAlsa, name)});
       }
     }
     if (JackWatch()) {
@@ -131,8 +132,8 @@ class RtMidiPorts final : public MidiPortSystem {
     watch_ = jack_client_open("Orvex MIDI watch", JackNoStartServer, &status);
     if (!watch_) return nullptr;
     gone_.store(false);
-    jack_on_shutdown(watch_, [](void* self) { static_cast<RtMidiPorts*>(self)->gone_.store(true); },
-                     this);
+    jack_on_shutdown(
+        watch_, [](void* self) { static_cast<RtMidiPorts*>(self)->gone_.store(true); }, this);
     jack_set_port_registration_callback(
         watch_,
         [](jack_port_id_t, int, void* self) {

@@ -30,10 +30,32 @@ void COrvexRuntime::Create() {
   m_console->SetSliderPanel(m_markers.get());
   m_background = std::make_unique<CWaveWnd>(0, *m_timers, m_poster);
   m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
+  UseMidiPorts(midi::MakeSystemMidiPorts());
+}
+
+void COrvexRuntime::UseMidiPorts(std::unique_ptr<midi::MidiPortSystem> ports) {
+  m_midi.reset();
+  m_midiPorts = std::move(ports);
+  m_midi = std::make_unique<midi::CMidiControl>(*m_midiPorts, m_poster,
+                                                [this](const midi::MidiEvent& event) {
+                                                  if (m_shutDown) return;
+                                                  for (const ConsoleCommand& c : event.commands)
+                                                    m_console->Execute(c);
+                                                });
+}
+
+void COrvexRuntime::StartMidi() {
+  const Settings& settings = m_doc.GetSettings();
+  // A file that cannot be read leaves the list as it is, without a word.
+  if (!settings.midiConfFile.empty()) m_midi->LoadSettings(settings.midiConfFile);
+  m_midi->EnumerateMidiDevices();
+  if (settings.midiConnect) m_midi->ConnectMidi();
 }
 
 COrvexRuntime::~COrvexRuntime() {
   Shutdown();
+  m_midi.reset();
+  m_midiPorts.reset();
   m_outputs.reset();
   m_background.reset();
   m_console.reset();
@@ -47,6 +69,7 @@ void COrvexRuntime::StartUp() {
   m_console->SetDrives(m_doc.GetSettings().drives);
   m_console->LoadFromSettings();
   SetupOutputs();
+  StartMidi();
   // Last, once the timer and output threads run, so that they are raised too.
   if (m_raisePriority) RaiseProcessPriority();
 }
@@ -80,6 +103,7 @@ PeakSource* COrvexRuntime::Peaks() const {
 void COrvexRuntime::Shutdown() {
   if (m_shutDown) return;
   m_shutDown = true;
+  m_midi->DisconnectMidi();
   m_console->Shutdown();
   ReleaseOutputs();
 }

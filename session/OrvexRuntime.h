@@ -10,6 +10,8 @@
 #include "engine/MarkerPanel.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
+#include "midi/MidiControl.h"
+#include "midi/MidiPorts.h"
 #include "output/PeakSource.h"
 #include "session/OptionEdit.h"
 #include "session/OrvexDoc.h"
@@ -34,16 +36,26 @@ class COrvexRuntime {
   UiPoster& Poster() { return m_poster; }
 
   // The console's first update: settings into the console, then the
-  // outputs; last, on the real timer service, the process priority is
-  // raised (a process that may not raise it runs on as it is).
+  // outputs, then MIDI (the file CONF_FILE names, the ports of the machine,
+  // and when CONNECT is set the checked ones connected); last, on the real
+  // timer service, the process priority is raised (a process that may not
+  // raise it runs on as it is).
   void StartUp();
   // Binds the three outputs to their devices from the settings and wires
   // the players to them. Calling it again rebuilds them.
   void SetupOutputs();
   // Players let go of their voices, then the outputs close.
   void ReleaseOutputs();
-  // Stops timers and channels, then the outputs. The destructor runs it too.
+  // Closes MIDI, stops timers and channels, then the outputs. The
+  // destructor runs it too.
   void Shutdown();
+
+  // MIDI remote control: the device list the settings dialog edits, the
+  // settings file, connecting and disconnecting. Its commands run on the
+  // console like the window's.
+  midi::CMidiControl& Midi() { return *m_midi; }
+  // The ports MIDI uses instead of the machine's (tests); before StartUp.
+  void UseMidiPorts(std::unique_ptr<midi::MidiPortSystem> ports);
 
   // What the level meter reads; null while no output provides peaks.
   PeakSource* Peaks() const;
@@ -73,11 +85,14 @@ class COrvexRuntime {
   std::unique_ptr<CConsole> m_console;
   std::unique_ptr<CWaveWnd> m_background;
   std::unique_ptr<COutputSetup> m_outputs;  // after the players it wires
+  std::unique_ptr<midi::MidiPortSystem> m_midiPorts;
+  std::unique_ptr<midi::CMidiControl> m_midi;  // before the ports it opens
   bool m_outputsUp = false;
   bool m_raisePriority = false;  // the program's runtime, not a test's
   bool m_shutDown = false;
 
   void Create();
+  void StartMidi();
 };
 
 }  // namespace orvex
