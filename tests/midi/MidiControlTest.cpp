@@ -91,9 +91,10 @@ class FakePorts final : public MidiPortSystem {
 };
 
 struct Rig {
-  Rig() : control(ports, poster, [this](const MidiEvent& e) {
-            for (const ConsoleCommand& c : e.commands) heard.push_back(FormatConsoleCommand(c));
-          }) {}
+  Rig()
+      : control(ports, poster, [this](const MidiEvent& e) {
+          for (const ConsoleCommand& c : e.commands) heard.push_back(FormatConsoleCommand(c));
+        }) {}
   // Runs the UI thread's work until `done` or two seconds pass.
   bool RunUntil(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
@@ -169,7 +170,12 @@ TEST(MidiControl, IdentityIsTheCutNameWithTheApiAndNoAlsaNumbers) {
   const CMidiCaps emoji = CapsOfPort(MidiApi::kJack, std::string(24, 'k') + "\xF0\x9F\x8E\xB9");
   EXPECT_EQ(emoji.Name().size(), 30u);
   // Bytes that are no UTF-8 still make a name.
-  EXPECT_EQ(CapsOfPort(MidiApi::kJack, "a\xFF" "b").NameUtf8(), "JACK: a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(CapsOfPort(MidiApi::kJack,
+                       "a\xFF"
+                       "b")
+                .NameUtf8(),
+            "JACK: a\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(MidiControl, ConnectOpensCheckedPresentPortsAndMessagesReachTheUiThread) {

@@ -45,9 +45,9 @@ TEST(MidiSettingsFile, AHomePlatformFileLoadsAndIsWrittenBackByteForByte) {
   // A USB keyboard with its ids, a name using the whole record (31 units and
   // its zero), and a Japanese name, as the system reports them.
   const std::string bytes =
-      Header(3, 7) + Caps(0x0582, 0x012A, u"UM-ONE") + Table({1, 1}) + Table({0, 1, 2, 3, 4, 5, 6}) +
-      Caps(1, 2, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", 0x0A00, 1) + Table({0, 2}) +
-      Table({9, -1, 15, 3, 3, -1, 0}) + Caps(0, 0, u"ミディ入力") + Table({1, 0}) +
+      Header(3, 7) + Caps(0x0582, 0x012A, u"UM-ONE") + Table({1, 1}) +
+      Table({0, 1, 2, 3, 4, 5, 6}) + Caps(1, 2, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", 0x0A00, 1) +
+      Table({0, 2}) + Table({9, -1, 15, 3, 3, -1, 0}) + Caps(0, 0, u"ミディ入力") + Table({1, 0}) +
       Table({-1, -1, -1, -1, -1, -1, -1});
   dir.Write("show.cnf", bytes);
 
@@ -77,8 +77,9 @@ TEST(MidiSettingsFile, AHomePlatformFileLoadsAndIsWrittenBackByteForByte) {
 TEST(MidiSettingsFile, ChannelTablesOfOtherLengthsAndUnassignedBytes) {
   CMidiDeviceList devices;
   // L = 4: entries 4..6 are unassigned; 0xFF and 0x80 sign-extend.
-  std::string bytes = Header(2, 4) + Caps(0, 0, u"A") + Table({1, 1}) + Table({0xFF, 0x80, 2, 0x7F}) +
-                      Caps(0, 0, u"B") + Table({0, 1}) + Table({5, 5, 5, 5});
+  std::string bytes = Header(2, 4) + Caps(0, 0, u"A") + Table({1, 1}) +
+                      Table({0xFF, 0x80, 2, 0x7F}) + Caps(0, 0, u"B") + Table({0, 1}) +
+                      Table({5, 5, 5, 5});
   ASSERT_EQ(ParseMidiSettings(bytes, devices), MidiFileStatus::kOk);
   ASSERT_EQ(devices.size(), 2u);
   EXPECT_EQ(devices[0]->m_channels, (std::array<int, 7>{-1, -128, 2, 127, -1, -1, -1}));
@@ -88,8 +89,9 @@ TEST(MidiSettingsFile, ChannelTablesOfOtherLengthsAndUnassignedBytes) {
   EXPECT_EQ(MidiSettingsBytes(devices).size(), 16u + 2 * (76 + 2 + 7));
 
   // L = 10: bytes past 7 are skipped and the next record follows them.
-  bytes = Header(2, 10) + Caps(0, 0, u"C") + Table({1, 1}) + Table({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) +
-          Caps(0, 0, u"D") + Table({1, 1}) + Table({0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  bytes = Header(2, 10) + Caps(0, 0, u"C") + Table({1, 1}) +
+          Table({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) + Caps(0, 0, u"D") + Table({1, 1}) +
+          Table({0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   ASSERT_EQ(ParseMidiSettings(bytes, devices), MidiFileStatus::kOk);
   EXPECT_EQ(devices[0]->m_channels, (std::array<int, 7>{1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(devices[1]->PortName(), "D");
@@ -105,8 +107,9 @@ TEST(MidiSettingsFile, ChannelTablesOfOtherLengthsAndUnassignedBytes) {
 TEST(MidiSettingsFile, ShortOrBoastfulFilesLeaveTheListAsItWas) {
   TempDir dir;
   CMidiDeviceList devices;
-  ASSERT_EQ(ParseMidiSettings(Header(1, 7) + Caps(0, 0, u"kept") + Table({1, 1}) + Table({0, 1, 2, 3, 4, 5, 6}),
-                              devices),
+  ASSERT_EQ(ParseMidiSettings(
+                Header(1, 7) + Caps(0, 0, u"kept") + Table({1, 1}) + Table({0, 1, 2, 3, 4, 5, 6}),
+                devices),
             MidiFileStatus::kOk);
   const std::string good = Header(2, 7) + Caps(0, 0, u"A") + Table({1, 1}) +
                            Table({0, 1, 2, 3, 4, 5, 6}) + Caps(0, 0, u"B") + Table({1, 1}) +
