@@ -74,6 +74,39 @@ void CliMidi::Start(const Settings& settings, const std::string& match) {
       std::fprintf(stderr, "midi: %s (mode %d)\n", d->m_systemName.c_str(), d->m_mode);
 }
 
+CliOsc::CliOsc(CConsole& console, TimerService& timers, UiPoster& poster, double (*clock)())
+    : console_(console),
+      clock_(clock),
+      server_(
+          timers, poster,
+          [this](const std::vector<ConsoleCommand>& commands) {
+            std::string list = "[";
+            for (const ConsoleCommand& c : commands)
+              list += (list.size() > 1 ? ", " : "") + JsonString(FormatConsoleCommand(c));
+            std::printf("%s\n", JsonObject()
+                                    .Add("event", "osc")
+                                    .AddJson("commands", list + "]")
+                                    .Add("mono", clock_())
+                                    .Text()
+                                    .c_str());
+            std::fflush(stdout);
+            for (const ConsoleCommand& c : commands) console_.Execute(c);
+          },
+          [this] {
+            return remote::OscCueState{console_.CurrentCueText(), console_.NextCueText()};
+          }) {}
+
+bool CliOsc::Start(const std::string& address, int port) {
+  std::string error;
+  if (!server_.Start(address, port, error)) {
+    std::fprintf(stderr, "orvex-cli play: OSC on %s:%d: %s\n", address.c_str(), port,
+                 error.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "osc: %s:%d\n", address.c_str(), server_.Port());
+  return true;
+}
+
 void CliMidi::Stop() {
   if (control_) control_->DisconnectMidi();
 }

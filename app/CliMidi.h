@@ -8,11 +8,27 @@
 #include "engine/Console.h"
 #include "engine/UiPoster.h"
 #include "midi/MidiControl.h"
+#include "remote/OscServer.h"
 #include "show/Settings.h"
 
 namespace orvex {
 
 int RunMidiCommand(const std::vector<std::string>& args);
+
+// OSC for a play command on the settings' address and the given port; what
+// each message did is printed like MIDI's. False (said on standard error)
+// when the port cannot be had.
+class CliOsc {
+ public:
+  CliOsc(CConsole& console, TimerService& timers, UiPoster& poster, double (*clock)());
+  bool Start(const std::string& address, int port);
+  void Stop() { server_.Stop(); }
+
+ private:
+  CConsole& console_;
+  double (*clock_)();
+  remote::COscServer server_;
+};
 
 // MIDI input of a play command: with `match` non-empty, every port whose
 // name contains it is connected (with the settings file's record for it, or

@@ -250,6 +250,11 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
       console.SetListener(&printer);
       CliMidi midi(console, poster, &MonotonicSeconds);
       midi.Start(settings, o.midi);
+      CliOsc osc(console, timers, poster, &MonotonicSeconds);
+      if (o.osc > 0 && !osc.Start(settings.oscAddress, o.osc)) {
+        g_quit.store(true);
+        rc = 1;
+      }
       const auto start = std::chrono::steady_clock::now();
       const auto end = start + std::chrono::milliseconds(std::llround(o.timed.length * 1000));
       size_t next = 0;
@@ -264,6 +269,7 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
           console.Execute(o.timed.actions[next++].command);
         }
       }
+      osc.Stop();
       midi.Stop();
       poster.RunPending();
       console.SetListener(nullptr);

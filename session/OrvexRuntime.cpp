@@ -4,6 +4,7 @@
 
 #include "engine/RealTimerService.h"
 #include "session/ProcessPriority.h"
+#include "show/Messages.h"
 
 namespace orvex {
 
@@ -31,6 +32,25 @@ void COrvexRuntime::Create() {
   m_background = std::make_unique<CWaveWnd>(0, *m_timers, m_poster);
   m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
   UseMidiPorts(midi::MakeSystemMidiPorts());
+  m_osc = std::make_unique<remote::COscServer>(
+      *m_timers, m_poster,
+      [this](const std::vector<ConsoleCommand>& commands) {
+        if (m_shutDown) return;
+        for (const ConsoleCommand& c : commands) m_console->Execute(c);
+      },
+      [this] {
+        return remote::OscCueState{m_console->CurrentCueText(), m_console->NextCueText()};
+      });
+}
+
+void COrvexRuntime::ApplyOscSettings() {
+  const Settings& settings = m_doc.GetSettings();
+  m_osc->Stop();
+  if (!settings.oscEnable) return;
+  std::string error;
+  if (!m_osc->Start(settings.oscAddress, settings.oscPort, error))
+    ReportMessage("OSCの受信を開始できませんでした（" + settings.oscAddress + ":" +
+                  std::to_string(settings.oscPort) + "）。");
 }
 
 void COrvexRuntime::UseMidiPorts(std::unique_ptr<midi::MidiPortSystem> ports) {
@@ -50,10 +70,12 @@ void COrvexRuntime::StartMidi() {
   if (!settings.midiConfFile.empty()) m_midi->LoadSettings(settings.midiConfFile);
   m_midi->EnumerateMidiDevices();
   if (settings.midiConnect) m_midi->ConnectMidi();
+  ApplyOscSettings();
 }
 
 COrvexRuntime::~COrvexRuntime() {
   Shutdown();
+  m_osc.reset();
   m_midi.reset();
   m_midiPorts.reset();
   m_outputs.reset();
@@ -103,6 +125,7 @@ PeakSource* COrvexRuntime::Peaks() const {
 void COrvexRuntime::Shutdown() {
   if (m_shutDown) return;
   m_shutDown = true;
+  m_osc->Stop();
   m_midi->DisconnectMidi();
   m_console->Shutdown();
   ReleaseOutputs();

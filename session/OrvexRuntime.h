@@ -13,6 +13,7 @@
 #include "midi/MidiControl.h"
 #include "midi/MidiPorts.h"
 #include "output/PeakSource.h"
+#include "remote/OscServer.h"
 #include "session/OptionEdit.h"
 #include "session/OrvexDoc.h"
 #include "session/OutputSetup.h"
@@ -54,6 +55,11 @@ class COrvexRuntime {
   // settings file, connecting and disconnecting. Its commands run on the
   // console like the window's.
   midi::CMidiControl& Midi() { return *m_midi; }
+  // OSC remote control, listening from StartUp when "OSC"/"ENABLE" is set.
+  remote::COscServer& Osc() { return *m_osc; }
+  // (Re)starts or stops it as the settings say now; a port that cannot be
+  // had is reported.
+  void ApplyOscSettings();
   // The ports MIDI uses instead of the machine's (tests); before StartUp.
   void UseMidiPorts(std::unique_ptr<midi::MidiPortSystem> ports);
 
@@ -87,6 +93,7 @@ class COrvexRuntime {
   std::unique_ptr<COutputSetup> m_outputs;  // after the players it wires
   std::unique_ptr<midi::MidiPortSystem> m_midiPorts;
   std::unique_ptr<midi::CMidiControl> m_midi;  // before the ports it opens
+  std::unique_ptr<remote::COscServer> m_osc;
   bool m_outputsUp = false;
   bool m_raisePriority = false;  // the program's runtime, not a test's
   bool m_shutDown = false;
