@@ -66,7 +66,7 @@ TEST_F(MidiCli, PlayConnectsTheNamedPortAndPrintsWhatItsMessagesDid) {
                             "--length", "6", "--midi", "desk"},
                            dir.File("play.out"), dir.File("play.err"));
   ASSERT_TRUE(sender->WaitConnected(true, 10)) << dir.Read("play.err");
-  sender->Send({0xFA});           // mode 1: GO
+  sender->Send({0xFA});  // mode 1: GO
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   sender->Send({0xB1, 10, 127});  // CH1 pan right
   sender->Send({0x81, 60, 0});    // CH1 stop
@@ -74,8 +74,9 @@ TEST_F(MidiCli, PlayConnectsTheNamedPortAndPrintsWhatItsMessagesDid) {
   const std::string out = dir.Read("play.out");
   const std::string err = dir.Read("play.err");
   EXPECT_NE(err.find("midi: desk:keys (mode 1)"), std::string::npos) << err;
-  const size_t midiGo = out.find("\"event\": \"midi\", \"port\": \"JACK: desk:keys\", \"bytes\": "
-                                 "\"FA\", \"commands\": [\"go\"]");
+  const size_t midiGo = out.find(
+      "\"event\": \"midi\", \"port\": \"JACK: desk:keys\", \"bytes\": "
+      "\"FA\", \"commands\": [\"go\"]");
   const size_t go = out.find("\"event\": \"go\"");
   ASSERT_NE(midiGo, std::string::npos) << out;
   ASSERT_NE(go, std::string::npos) << out;
