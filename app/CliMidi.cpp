@@ -67,6 +67,10 @@ void CliMidi::Start(const Settings& settings, const std::string& match) {
   } else {
     for (auto& d : control_->Devices())
       d->m_enabled = d->m_present && d->m_systemName.find(match) != std::string::npos;
+    // And those that come later.
+    control_->SetCheckNewPorts([match](const midi::MidiPortInfo& port) {
+      return port.systemName.find(match) != std::string::npos;
+    });
   }
   control_->ConnectMidi();
   for (const auto& d : control_->Devices())

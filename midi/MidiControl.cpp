@@ -208,7 +208,14 @@ void CMidiControl::OnPortsListed(const std::vector<MidiPortInfo>& ports) {
     }
     if (gone) Close(*gone);
   }
+  const size_t known = devices_.size();
   ReconcileMidiDevices(devices_, ports);
+  if (checkNew_) {
+    for (size_t i = known; i < devices_.size(); ++i) {
+      CMidiDevice& d = *devices_[i];
+      d.m_enabled = checkNew_({d.m_api, d.m_systemName, d.m_caps}) ? 1 : 0;
+    }
+  }
   for (auto& d : devices_)
     if (d->m_present && d->m_enabled && !d->m_opened) Open(*d);
 }

@@ -77,6 +77,11 @@ class CMidiControl {
   // Stops and closes every open port and the watch.
   void DisconnectMidi();
   bool Connected() const { return connected_; }
+  // Ports that appear while connected and pass `check` are checked at once
+  // (and so opened): the command line's "every port named like this".
+  void SetCheckNewPorts(std::function<bool(const MidiPortInfo&)> check) {
+    checkNew_ = std::move(check);
+  }
 
   // Messages that gave commands, and those lost because the UI thread fell
   // behind by a whole ring.
@@ -121,6 +126,7 @@ class CMidiControl {
   CMidiDeviceList devices_;
   bool connected_ = false;
   std::set<std::u16string> failed_;  // names reported as not opening
+  std::function<bool(const MidiPortInfo&)> checkNew_;
 
   std::mutex linksMutex_;  // never taken by an input thread
   std::vector<std::unique_ptr<Link>> links_;

@@ -166,6 +166,14 @@ TEST(MidiControl, APortThatGoesIsClosedAndOpensAgainWhenItComesBack) {
   EXPECT_EQ(r.Find("JACK: new:out")->m_opened, 0);  // not checked
   r.ports.Send("a:out", {0x91, 1, 1});
   ASSERT_TRUE(r.RunUntil([&] { return r.heard.size() == 1; }));
+
+  // Where new ports named so are wanted, one that appears is opened.
+  r.control.SetCheckNewPorts(
+      [](const MidiPortInfo& p) { return p.systemName.rfind("desk", 0) == 0; });
+  r.ports.Set({"new:out", "broken:out", "a:out", "desk:keys", "other:out"});
+  ASSERT_TRUE(r.RunUntil([&] { return r.ports.IsOpen("desk:keys"); }));
+  ASSERT_TRUE(r.RunUntil([&] { return r.Find("JACK: other:out") != nullptr; }));
+  EXPECT_EQ(r.Find("JACK: other:out")->m_enabled, 0);
   // The port that keeps failing was tried again but reported only once.
   EXPECT_GE(r.ports.opens, 4);
   EXPECT_EQ(r.messages.messages.size(), 1u);
