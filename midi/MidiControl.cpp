@@ -60,9 +60,9 @@ void CMidiControl::EnumerateMidiDevices() {
 
 void CMidiControl::ConnectMidi() {
   connected_ = true;
+  StartWatch();
   for (auto& d : devices_)
     if (d->m_present && d->m_enabled && !d->m_opened) Open(*d);
-  StartWatch();
 }
 
 void CMidiControl::DisconnectMidi() {
@@ -154,6 +154,7 @@ void CMidiControl::Dispatch() {
 
 void CMidiControl::StartWatch() {
   if (watcher_.joinable()) return;
+  ports_.KeepWatching(true);
   {
     std::lock_guard lock(watchMutex_);
     watchQuit_ = false;
@@ -170,6 +171,7 @@ void CMidiControl::StopWatch() {
   }
   watchWake_.notify_one();
   watcher_.join();
+  ports_.KeepWatching(false);
 }
 
 void CMidiControl::Watch() {

@@ -36,6 +36,9 @@ class MidiPortSystem {
                                                    void* user, std::string& error) = 0;
   // Called on any thread when the system tells that ports came or went.
   virtual void SetChangeNotifier(std::function<void()> notify) { (void)notify; }
+  // While on, whatever listens for changes stays with the system between
+  // listings; off, each listing asks afresh and leaves nothing behind.
+  virtual void KeepWatching(bool on) { (void)on; }
 };
 
 // RtMidi on the ALSA sequencer (where /dev/snd/seq exists) and on the default

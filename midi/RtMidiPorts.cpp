@@ -129,6 +129,12 @@ class RtMidiPorts final : public MidiPortSystem {
     CloseWatch();
   }
 
+  void KeepWatching(bool on) override {
+    std::lock_guard lock(mutex_);
+    keep_ = on;
+    if (!on) CloseWatch();
+  }
+
   std::vector<MidiPortInfo> ListInputPorts() override {
     std::lock_guard lock(mutex_);
     std::vector<MidiPortInfo> ports;
@@ -147,6 +153,8 @@ class RtMidiPorts final : public MidiPortSystem {
           ports.push_back({MidiApi::kJack, *p, CapsOfPort(MidiApi::kJack, *p)});
         jack_free(names);
       }
+      // A client left open on a server nobody watches could outlive it.
+      if (!keep_ && liveInputs_.load() == 0) CloseWatch();
     }
     return ports;
   }
@@ -156,7 +164,7 @@ class RtMidiPorts final : public MidiPortSystem {
     if (port.api == MidiApi::kJack) {
       std::lock_guard lock(mutex_);
       // Only while the watch knows the server to be there.
-      if (!watch_ || gone_.load()) {
+      if (!JackWatch()) {
         error = "no JACK server is running";
         return nullptr;
       }
@@ -269,6 +277,7 @@ class RtMidiPorts final : public MidiPortSystem {
   bool noAlsa_ = false;
   jack_client_t* watch_ = nullptr;
   std::atomic<bool> gone_{false};
+  bool keep_ = false;
   bool lost_ = false;
   std::pair<ino_t, long> triedSocket_{};  // the socket file a client open failed on
   std::chrono::steady_clock::time_point lostAt_;
