@@ -71,6 +71,9 @@ class CMidiControl {
   // Records whose port is on the machine become present; new ports are
   // appended (unchecked, mode 1, channels 1..7). Asks the sound servers.
   void EnumerateMidiDevices();
+  // The ports of the machine now, for a list the dialog holds of its own
+  // (after "開く": ReconcileMidiDevices(itsList, ListPorts())).
+  std::vector<MidiPortInfo> ListPorts() { return ports_.ListInputPorts(); }
   // Opens and starts every present, checked record's port; one that fails is
   // reported once and skipped. Then keeps watching for ports that come back.
   void ConnectMidi();
