@@ -16,30 +16,39 @@ namespace {
 constexpr uint32_t kPushPeriodMs = 100;
 constexpr size_t kMaxSubscribers = 32;
 
+template <typename T>
+T Read(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // The arguments of a message, or false for a type this vocabulary has no use for.
 bool ArgsOf(lo_message m, std::vector<OscArg>& out) {
   const char* types = lo_message_get_types(m);
   lo_arg** argv = lo_message_get_argv(m);
   const int argc = lo_message_get_argc(m);
   if (!types || (argc > 0 && !argv)) return false;
+  // liblo's arguments sit on 4-byte boundaries in the packet, so 64-bit
+  // ones are copied out rather than read in place.
   for (int i = 0; i < argc; ++i) {
-    const lo_arg* a = argv[i];
+    const auto* a = reinterpret_cast<const char*>(argv[i]);
     switch (types[i]) {
       case LO_INT32:
-        out.emplace_back(a->i);
+        out.emplace_back(Read<int32_t>(a));
         break;
       case LO_INT64:
-        out.emplace_back(static_cast<int64_t>(a->h));
+        out.emplace_back(Read<int64_t>(a));
         break;
       case LO_FLOAT:
-        out.emplace_back(a->f);
+        out.emplace_back(Read<float>(a));
         break;
       case LO_DOUBLE:
-        out.emplace_back(a->d);
+        out.emplace_back(Read<double>(a));
         break;
       case LO_STRING:
       case LO_SYMBOL:
-        out.emplace_back(std::string(&a->s));
+        out.emplace_back(std::string(a));
         break;
       default:
         return false;

@@ -124,7 +124,7 @@ class Client {
     if (!m) return "?";
     std::string out = lo_get_path(buffer, n);
     for (int i = 0; i < lo_message_get_argc(m); ++i)
-      out += " " + std::string(&lo_message_get_argv(m)[i]->s);
+      out += " " + std::string(reinterpret_cast<const char*>(lo_message_get_argv(m)[i]));
     lo_message_free(m);
     return out;
   }
