@@ -6,6 +6,7 @@
 #include "app/CliCheck.h"
 #include "app/CliDevices.h"
 #include "app/CliMarkers.h"
+#include "app/CliMidi.h"
 #include "app/CliPlay.h"
 #include "app/CliRender.h"
 #include "app/CliShow.h"
@@ -29,7 +30,9 @@ void Usage() {
       "                             run the show offline; write the outputs and events\n"
       "  devices                    list the devices an output can use, as JSON Lines\n"
       "  play SHOW.csv [--device OUTPUT=INDEX]... [--exclusive OUTPUT] [--length SECONDS]\n"
-      "       [--at SECONDS ACTION]...  run the show in real time on the devices\n");
+      "       [--at SECONDS ACTION]... [--midi NAME] [--osc PORT]\n"
+      "                             run the show in real time on the devices\n"
+      "  midi ports                 list the MIDI input ports as JSON Lines\n");
 }
 
 }  // namespace
@@ -57,6 +60,8 @@ int main(int argc, char** argv) {
     rc = orvex::RunRenderCommand(args, settingsPath);
   } else if (command == "devices") {
     rc = orvex::RunDevicesCommand(args, settingsPath);
+  } else if (command == "midi") {
+    rc = orvex::RunMidiCommand(args);
   } else if (command == "play") {
     rc = orvex::RunPlayCommand(args, settingsPath);
   } else {

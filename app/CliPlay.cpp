@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "app/CliMidi.h"
 #include "app/CliRender.h"
 #include "app/RenderActions.h"
 #include "engine/Console.h"
@@ -28,7 +29,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orvex-cli play SHOW.csv [--settings FILE] [--device OUTPUT=INDEX]...\n"
-    "                      [--exclusive OUTPUT] [--length SECONDS] [--at SECONDS ACTION]...\n";
+    "                      [--exclusive OUTPUT] [--length SECONDS] [--at SECONDS ACTION]...\n"
+    "                      [--midi NAME] [--osc PORT]\n";
 
 std::atomic<bool> g_quit{false};
 
@@ -46,6 +48,8 @@ struct PlayOptions {
   std::string show;
   std::array<std::optional<int>, kOutputCount> devices;
   int exclusive = -1;
+  std::string midi;  // connect the MIDI ports whose name contains it
+  int osc = 0;       // listen for OSC on this UDP port
   TimedOptions timed;
 };
 
@@ -68,6 +72,11 @@ bool ParseOptions(const std::vector<std::string>& args, PlayOptions& o) {
     } else if (a == "--exclusive" && hasValue && ParseCliNumber(args[++i], number) && number >= 0 &&
                number <= 2 && number == std::floor(number)) {
       o.exclusive = static_cast<int>(number);
+    } else if (a == "--midi" && hasValue && !args[i + 1].empty()) {
+      o.midi = args[++i];
+    } else if (a == "--osc" && hasValue && ParseCliNumber(args[++i], number) && number >= 1 &&
+               number <= 65535 && number == std::floor(number)) {
+      o.osc = static_cast<int>(number);
     } else if (const OptionResult r = ParseTimedOption("play", args, i, o.timed);
                r != OptionResult::kNotMine) {
       if (r == OptionResult::kBad) return false;
@@ -242,6 +251,13 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
       poster.RunPending();
       EventPrinter printer(timers.timeGetTime());
       console.SetListener(&printer);
+      CliMidi midi(console, poster, &MonotonicSeconds);
+      midi.Start(settings, o.midi);
+      CliOsc osc(console, timers, poster, &MonotonicSeconds);
+      if (o.osc > 0 && !osc.Start(settings.oscAddress, o.osc)) {
+        g_quit.store(true);
+        rc = 1;
+      }
       const auto start = std::chrono::steady_clock::now();
       const auto end = start + std::chrono::milliseconds(std::llround(o.timed.length * 1000));
       size_t next = 0;
@@ -256,6 +272,9 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
           console.Execute(o.timed.actions[next++].command);
         }
       }
+      osc.Stop();
+      midi.Stop();
+      poster.RunPending();
       console.SetListener(nullptr);
     }
     console.Shutdown();

@@ -4,6 +4,7 @@
 
 #include "engine/RealTimerService.h"
 #include "session/ProcessPriority.h"
+#include "show/Messages.h"
 
 namespace orvex {
 
@@ -29,10 +30,53 @@ void COrvexRuntime::Create() {
   m_markers->SetCommandSink([this](const ConsoleCommand& command) { m_console->Execute(command); });
   m_console->SetSliderPanel(m_markers.get());
   m_outputs = std::make_unique<COutputSetup>(*m_console, m_doc.GetSettings(), m_poster);
+  UseMidiPorts(midi::MakeSystemMidiPorts());
+  m_osc = std::make_unique<remote::COscServer>(
+      *m_timers, m_poster,
+      [this](const std::vector<ConsoleCommand>& commands) {
+        if (m_shutDown) return;
+        for (const ConsoleCommand& c : commands) m_console->Execute(c);
+      },
+      [this] {
+        return remote::OscCueState{m_console->CurrentCueText(), m_console->NextCueText()};
+      });
+}
+
+void COrvexRuntime::ApplyOscSettings() {
+  const Settings& settings = m_doc.GetSettings();
+  m_osc->Stop();
+  if (!settings.oscEnable) return;
+  std::string error;
+  if (!m_osc->Start(settings.oscAddress, settings.oscPort, error))
+    ReportMessage("OSCの受信を開始できませんでした（" + settings.oscAddress + ":" +
+                  std::to_string(settings.oscPort) + "）。");
+}
+
+void COrvexRuntime::UseMidiPorts(std::unique_ptr<midi::MidiPortSystem> ports) {
+  m_midi.reset();
+  m_midiPorts = std::move(ports);
+  m_midi = std::make_unique<midi::CMidiControl>(*m_midiPorts, m_poster,
+                                                [this](const midi::MidiEvent& event) {
+                                                  if (m_shutDown) return;
+                                                  for (const ConsoleCommand& c : event.commands)
+                                                    m_console->Execute(c);
+                                                });
+}
+
+void COrvexRuntime::StartMidi() {
+  const Settings& settings = m_doc.GetSettings();
+  // A file that cannot be read leaves the list as it is, without a word.
+  if (!settings.midiConfFile.empty()) m_midi->LoadSettings(settings.midiConfFile);
+  m_midi->EnumerateMidiDevices();
+  if (settings.midiConnect) m_midi->ConnectMidi();
+  ApplyOscSettings();
 }
 
 COrvexRuntime::~COrvexRuntime() {
   Shutdown();
+  m_osc.reset();
+  m_midi.reset();
+  m_midiPorts.reset();
   m_outputs.reset();
   m_console.reset();
   // The store goes with the panel; the document outlives both.
@@ -45,6 +89,7 @@ void COrvexRuntime::StartUp() {
   m_console->SetDrives(m_doc.GetSettings().drives);
   m_console->LoadFromSettings();
   SetupOutputs();
+  StartMidi();
   // Last, once the timer and output threads run, so that they are raised too.
   if (m_raisePriority) RaiseProcessPriority();
 }
@@ -75,6 +120,8 @@ void COrvexRuntime::Shutdown() {
   if (m_shutDown) return;
   m_shutDown = true;
   m_console->Background().StoreSettings(m_doc.GetSettings());
+  m_osc->Stop();
+  m_midi->DisconnectMidi();
   m_console->Shutdown();
   ReleaseOutputs();
 }

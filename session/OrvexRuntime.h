@@ -10,7 +10,10 @@
 #include "engine/MarkerPanel.h"
 #include "engine/TimerService.h"
 #include "engine/UiPoster.h"
+#include "midi/MidiControl.h"
+#include "midi/MidiPorts.h"
 #include "output/PeakSource.h"
+#include "remote/OscServer.h"
 #include "session/OptionEdit.h"
 #include "session/OrvexDoc.h"
 #include "session/OutputSetup.h"
@@ -34,8 +37,10 @@ class COrvexRuntime {
   UiPoster& Poster() { return m_poster; }
 
   // The console's first update: settings into the console, then the
-  // outputs; last, on the real timer service, the process priority is
-  // raised (a process that may not raise it runs on as it is).
+  // outputs, then MIDI (the file CONF_FILE names, the ports of the machine,
+  // and when CONNECT is set the checked ones connected); last, on the real
+  // timer service, the process priority is raised (a process that may not
+  // raise it runs on as it is).
   void StartUp();
   // Binds the three outputs to their devices from the settings and wires
   // the players to them. Calling it again rebuilds them.
@@ -43,8 +48,21 @@ class COrvexRuntime {
   // Players let go of their voices, then the outputs close.
   void ReleaseOutputs();
   // Keeps the background list's path, level and fade-out in the settings,
-  // stops timers and channels, then the outputs. The destructor runs it too.
+  // closes MIDI, stops timers and channels, then the outputs. The destructor
+  // runs it too.
   void Shutdown();
+
+  // MIDI remote control: the device list the settings dialog edits, the
+  // settings file, connecting and disconnecting. Its commands run on the
+  // console like the window's.
+  midi::CMidiControl& Midi() { return *m_midi; }
+  // OSC remote control, listening from StartUp when "OSC"/"ENABLE" is set.
+  remote::COscServer& Osc() { return *m_osc; }
+  // (Re)starts or stops it as the settings say now; a port that cannot be
+  // had is reported.
+  void ApplyOscSettings();
+  // The ports MIDI uses instead of the machine's (tests); before StartUp.
+  void UseMidiPorts(std::unique_ptr<midi::MidiPortSystem> ports);
 
   // What the level meter reads; null while no output provides peaks.
   PeakSource* Peaks() const;
@@ -73,11 +91,15 @@ class COrvexRuntime {
   std::unique_ptr<CMarkerPanel> m_markers;  // outlives the console that shows files in it
   std::unique_ptr<CConsole> m_console;
   std::unique_ptr<COutputSetup> m_outputs;  // after the players it wires
+  std::unique_ptr<midi::MidiPortSystem> m_midiPorts;
+  std::unique_ptr<midi::CMidiControl> m_midi;  // before the ports it opens
+  std::unique_ptr<remote::COscServer> m_osc;
   bool m_outputsUp = false;
   bool m_raisePriority = false;  // the program's runtime, not a test's
   bool m_shutDown = false;
 
   void Create();
+  void StartMidi();
 };
 
 }  // namespace orvex

@@ -245,6 +245,9 @@ bool Settings::Load(const IniFile& store) {
   }
   for (int n = 1; n <= 6; ++n) panCh[n] = r.Int("FADER", Numbered("PANCH", n), 0, -10000, 10000);
   jackServers = r.Str("JACK", "SERVERS", "");
+  oscEnable = r.Flag("OSC", "ENABLE");
+  oscPort = r.Int("OSC", "PORT", 9000, 1, 65535);
+  oscAddress = r.Str("OSC", "ADDRESS", "127.0.0.1");
   for (int c = 1; c <= 6; ++c) {
     for (int b = 0; b <= 2; ++b) {
       tone[c][b] = static_cast<float>(
@@ -302,6 +305,9 @@ void Settings::Save(IniFile& s) const {
   s.SetBinary("WASAPI", "FORMAT", std::vector<uint8_t>(format.begin(), format.end()));
   for (int n = 1; n <= 6; ++n) s.SetInt("FADER", Numbered("PANCH", n), panCh[n]);
   s.SetString("JACK", "SERVERS", jackServers);
+  s.SetInt("OSC", "ENABLE", oscEnable);
+  s.SetInt("OSC", "PORT", oscPort);
+  s.SetString("OSC", "ADDRESS", oscAddress);
   for (int c = 1; c <= 6; ++c) {
     for (int b = 0; b <= 2; ++b) {
       s.SetString("TONE", "TONE" + std::to_string(b) + "CH" + std::to_string(c),

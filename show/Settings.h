@@ -78,6 +78,11 @@ struct Settings {
   std::array<std::string, 3> deviceType{"XAUDIO2", "XAUDIO2", "XAUDIO2"};
   std::array<std::string, 3> deviceName;  // UTF-8 here, UTF-16 in the store
   std::array<int32_t, 3> wasapiExclusive{0, 0, 0};
+  // OSC remote control ("OSC"): off unless enabled; listens on the address
+  // named (the machine itself unless another is given) and the UDP port.
+  int32_t oscEnable = 0;
+  int32_t oscPort = 9000;
+  std::string oscAddress = "127.0.0.1";
   // JACK servers besides the default one, comma-separated ("JACK"/"SERVERS").
   std::string jackServers;
   // TONE: tone[channel 1..6][band 0..2]

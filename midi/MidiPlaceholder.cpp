@@ -1,2 +1,0 @@
-// MIDI remote control lives here.
-namespace orvex::midi {}
