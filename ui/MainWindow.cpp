@@ -39,6 +39,7 @@
 #include "ui/ListDlgBar.h"
 #include "ui/Looks.h"
 #include "ui/MessageBox.h"
+#include "ui/MidiSetDlg.h"
 #include "ui/NoticeLog.h"
 #include "ui/OptionDlg.h"
 #include "ui/OrvexView.h"
@@ -427,7 +428,9 @@ void CMainFrame::ConnectCommands() {
 
   // Their dialogs come later; until then the commands are shown but cannot
   // be chosen.
-  for (int id : {ids::kAsioSettings, ids::kMidiSettings}) Action(id)->setEnabled(false);
+  Action(ids::kAsioSettings)->setEnabled(false);
+  connect(Action(ids::kMidiSettings), &QAction::triggered, this,
+          [this] { RunMidiSettings(this, m_runtime); });
 }
 
 void CMainFrame::ApplyLook(int id) {
