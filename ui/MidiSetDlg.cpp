@@ -45,23 +45,23 @@ CMidiSetDlg::CMidiSetDlg(midi::CMidiDeviceList devices, const std::string& confF
   DluPlacer at(this);
 
   at.Label(QStringLiteral("MIDIドライバ"), 7, 7, 100);
-  m_ports = at.Put(new QListWidget, 1371, 7, 17, 246, 52);
+  m_ports = at.Put(new QListWidget, 1371, 7, 17, 262, 52);
   at.Label(QStringLiteral("設定ファイル"), 7, 75, 60);
-  m_file = at.Put(new QLineEdit(QString::fromStdString(confFile)), 1343, 7, 85, 170, 12);
-  auto* open = at.Put(new QPushButton(QStringLiteral("開く")), 1180, 181, 84, 34, 14);
-  auto* save = at.Put(new QPushButton(QStringLiteral("保存")), 1143, 219, 84, 34, 14);
+  m_file = at.Put(new QLineEdit(QString::fromStdString(confFile)), 1343, 7, 85, 186, 12);
+  auto* open = at.Put(new QPushButton(QStringLiteral("開く")), 1180, 197, 84, 34, 14);
+  auto* save = at.Put(new QPushButton(QStringLiteral("保存")), 1143, 235, 84, 34, 14);
   at.Label(QStringLiteral("（開くとMIDIは切断されます）"), 7, 99, 180);
 
-  at.Put(new QGroupBox(QStringLiteral("チャンネル割り当て")), 0, 7, 111, 246, 40);
+  at.Put(new QGroupBox(QStringLiteral("チャンネル割り当て")), 0, 7, 111, 262, 40);
   static const char* const kLabels[] = {"Qボタン", "CH1", "CH2", "CH3", "CH4", "CH5", "CH6"};
   for (int i = 0; i < midi::kMidiTargets; ++i) {
-    const int x = 13 + i * 34;
+    const int x = 13 + i * 36;
     at.Label(QString::fromUtf8(kLabels[i]), x, 123, 32);
     m_channels[static_cast<size_t>(i)] =
         at.Put(new QLineEdit, kChannelIds[static_cast<size_t>(i)], x, 133, 28, 12);
   }
   at.Label(QStringLiteral("MIDIシステムリアルタイムメッセージのスタート(FAH)とストップ(FCH)を"), 7,
-           157, 246);
+           157, 266);
   m_go = at.Put(new QCheckBox(QStringLiteral("QボタンとSTOP ALLに割り当てる")), 1374, 13, 168, 200,
                 10);
   m_autoRun = at.Put(new QCheckBox(QStringLiteral("オートランのランとストップに割り当てる")), 1376,
@@ -70,14 +70,14 @@ CMidiSetDlg::CMidiSetDlg(midi::CMidiDeviceList devices, const std::string& confF
       at.Put(new QCheckBox(QStringLiteral("Orvexの起動時にMIDIを接続する")), 1278, 7, 196, 200, 10);
   m_atStart->setChecked(connectAtStart);
   auto* connectButton =
-      at.Put(new QPushButton(QStringLiteral("接続して終了")), 1, 121, 212, 64, 14);
+      at.Put(new QPushButton(QStringLiteral("接続して終了")), 1, 137, 212, 64, 14);
   auto* disconnectButton =
-      at.Put(new QPushButton(QStringLiteral("切断して終了")), 0, 189, 212, 64, 14);
+      at.Put(new QPushButton(QStringLiteral("切断して終了")), 0, 205, 212, 64, 14);
   disconnectButton->setObjectName(QStringLiteral("disconnect"));
   auto* cancel = at.Put(new QPushButton(QStringLiteral("キャンセル")), 2, 0, 0, 1, 1);
   cancel->hide();  // there, as the dialog's Escape, but never shown
   connectButton->setDefault(true);
-  setFixedSize(at.Size(260, 233));
+  setFixedSize(at.Size(276, 233));
 
   connect(connectButton, &QPushButton::clicked, this, [this] { Finish(true); });
   connect(disconnectButton, &QPushButton::clicked, this, [this] { Finish(false); });

@@ -31,6 +31,7 @@
 #include "ui/Looks.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
+#include "ui/MidiSetDlg.h"
 #include "ui/OptionDlg.h"
 #include "ui/OrvexView.h"
 #include "ui/RecordDlg.h"
@@ -352,6 +353,19 @@ void CScreenshotTour::AddEditorSteps() {
   });
   Add([this] {
     GrabDialog(QStringLiteral("dialog-display-options"));
+    // Two controllers on JACK MIDI, the first one checked.
+    midi::CMidiDeviceList ports;
+    for (const char* name : {"lighting-desk:midi_out", "keyboard:capture_1"}) {
+      midi::MidiPortInfo port{midi::MidiApi::kJack, name,
+                              midi::CapsOfPort(midi::MidiApi::kJack, name)};
+      ports.push_back(midi::NewMidiDevice(port));
+    }
+    ports[0]->m_enabled = 1;
+    ShowDialog(new CMidiSetDlg(std::move(ports), "/home/show/midi.cnf", true, {}, {}, &m_frame));
+    return kSettle;
+  });
+  Add([this] {
+    GrabDialog(QStringLiteral("dialog-midi-settings"));
     // Markers on three channels, the second of each selected.
     CMarkerPanel& markers = m_frame.Runtime().Markers();
     for (int ch = 1; ch <= 3; ++ch) {
