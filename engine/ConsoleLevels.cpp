@@ -176,6 +176,7 @@ void CConsole::SetPan(int ch, int pan) {
   pan_[Index(ch)].store(pan);
   settings_.panCh[Index(ch)] = pan;
   UpdateChannelGains(ch);
+  Changed(ConsoleChange::kPan, ch);
 }
 
 void CConsole::SetKnee(double point, double level) {

@@ -75,6 +75,7 @@ enum class ConsoleChange {
   kMissingFile,  // a channel's file could not be opened, or that has passed: MissingFile()
   kListPage,     // a channel's list page: path, folder, items or checks (Page())
   kListItem,     // a channel's current and marked list item; the page scrolls to it
+  kPan,          // a channel's pan (Pan()), also when MIDI or OSC moved it
 };
 
 class ConsoleListener {

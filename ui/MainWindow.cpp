@@ -94,6 +94,9 @@ CMainFrame::CMainFrame(COrvexRuntime& runtime, COrvexDoc& doc, QWidget* parent)
   m_view = new COrvexView(m_runtime, m_doc, this);
   m_view->onNote = [this](StatusNote kind, const QString& text) { SetNote(kind, text); };
   m_view->onMissingFile = [this](int ch) { OnMissingFile(ch); };
+  m_view->onPan = [this](int ch, int pan) {
+    if (CToneCtrlPage* page = m_tone ? m_tone->Page(ch) : nullptr) page->SetPan(pan);
+  };
   m_view->onDropFiles = [this](const QList<QUrl>& urls, const QPoint& windowPos) {
     return DropUrls(urls, windowPos);
   };

@@ -45,6 +45,8 @@ class COrvexView : public QScrollArea, private ConsoleListener {
   std::function<void(int ch)> onMissingFile;
   // A channel's list page changed (its content, or only its marked item).
   std::function<void(int ch, bool contentChanged)> onListPage;
+  // A channel's pan changed (from any source): the tone page follows.
+  std::function<void(int ch, int pan)> onPan;
   // Files dropped on a box of the console, at a point of its window; true
   // when they were taken (the frame sets it).
   std::function<bool(const QList<QUrl>&, const QPoint&)> onDropFiles;

@@ -88,6 +88,9 @@ void COrvexView::OnConsoleChanged(ConsoleChange what, int index) {
       break;
     case ConsoleChange::kClock:
       break;
+    case ConsoleChange::kPan:
+      if (onPan) onPan(index, m_console.Pan(index));
+      break;
     case ConsoleChange::kListPage:  // the list window's pages
     case ConsoleChange::kListItem:
       if (onListPage) onListPage(index, what == ConsoleChange::kListPage);

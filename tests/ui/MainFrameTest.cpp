@@ -18,6 +18,7 @@
 #include <QToolBar>
 
 #include "FrameRig.h"
+#include "engine/Console.h"
 #include "ui/AboutDlg.h"
 #include "ui/FrameIds.h"
 #include "ui/Looks.h"
@@ -290,6 +291,23 @@ TEST_F(MainFrameTest, AShowOnTheCommandLineOpensAfterStartUp) {
   QFile file(settings);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.readAll().contains(("QSHEET=" + show).c_str()));
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// A pan set by remote control (a command, not the pane) shows on the
+// channel's tone page, as one set on the page does.
+TEST_F(MainFrameTest, APanSentAsACommandMovesTheTonePage) {
+  auto* effect = static_cast<CToneCtrlPane*>(m_frame->Pane(ids::kEffectPane)->widget());
+  ASSERT_NE(effect, nullptr);
+  m_runtime->Console().Execute(cmd::Pan{3, -5079});
+  EXPECT_EQ(effect->Page(3)->PanPosition(), -5079);
+  EXPECT_EQ(effect->Page(2)->PanPosition(), 0);
+  EXPECT_EQ(m_doc->GetSettings().panCh[3], -5079);
 }
 
 }  // namespace
