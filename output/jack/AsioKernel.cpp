@@ -298,8 +298,8 @@ bool CAsioKernel::ReopenDriver() {
   k.port.SetPlayOutFrames(static_cast<uint32_t>(2 * minimum));
   k.lost.store(false);
   k.StartWatcher();
+  k.port.Resumed();  // before the device runs: its first block ramps in
   if (!device_->Start()) return fail("cannot start");
-  k.port.Resumed();
   return true;
 }
 

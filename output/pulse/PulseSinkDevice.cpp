@@ -88,9 +88,9 @@ bool PulseSinkDevice::Reopen() {
   CloseStream();
   own_.Disconnect();       // the broken connection goes with its thread
   realTimeAsked_ = false;  // the new connection's thread asks again
-  if (!Open(callback)) return false;
+  // Told before the stream runs, so its first frames already ramp in.
   callback->OnDeviceResumed();
-  return true;
+  return Open(callback);
 }
 
 void PulseSinkDevice::OnState(pa_stream* s, void* user) {

@@ -149,6 +149,14 @@ TEST(ServerReturn, EachRestartedServerGetsItsOutputBackWhileTheOtherPlaysOn) {
   const double pulseBack =
       reopened - pulseReady + double(FirstAudibleFrame(master->Samples())) / 48000;
   std::printf("sound server ready to Master audible again: %.3f s\n", pulseBack);
+  // The tone comes back ramped: the 440 Hz wave at 0.25 moves at most
+  // 0.015 a frame, a cut into it jumps far more.
+  PollFor(1, [&] { return master->Samples().size() / 2 > 48000 / 5; });
+  const std::vector<float> first = master->Samples();
+  float step = 0;
+  for (size_t f = 1; f < std::min<size_t>(first.size() / 2, 48000 / 5); ++f)
+    step = std::max(step, std::fabs(first[2 * f] - first[2 * (f - 1)]));
+  EXPECT_LT(step, 0.03f);
   EXPECT_LT(pulseBack, 2.0) << log();
   // JACK played on, without a silent 100 ms, all the while.
   const size_t jackAfter = jackRec->Frames();
