@@ -16,6 +16,7 @@
 
 #include "app/CliMidi.h"
 #include "app/CliRender.h"
+#include "app/Json.h"
 #include "app/RenderActions.h"
 #include "engine/Console.h"
 #include "engine/RealTimerService.h"
@@ -141,12 +142,27 @@ class EventPrinter final : public ConsoleListener {
     ConsoleEvent e = event;
     e.timeMs = event.timeMs - startMs_;
     const std::string line = EventObject(e).Add("mono", mono).Text();
+    Print(line);
+  }
+  // An output that went silent with its server, or plays again.
+  void OnOutputEvent(const OutputEvent& event) {
+    const double mono = MonotonicSeconds();
+    Print(JsonObject()
+              .Add("event", event.back ? "output-back" : "output-lost")
+              .Add("output", event.output)
+              .Add("name", OutputName(event.output))
+              .Add("server", event.server)
+              .Add("mono", mono)
+              .Text());
+  }
+
+ private:
+  void Print(const std::string& line) {
     std::lock_guard lock(mutex_);
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   }
 
- private:
   const uint32_t startMs_;
   std::mutex mutex_;
 };
@@ -258,6 +274,7 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
         g_quit.store(true);
         rc = 1;
       }
+      setup.SetOutputEventHandler([&printer](const OutputEvent& e) { printer.OnOutputEvent(e); });
       const auto start = std::chrono::steady_clock::now();
       const auto end = start + std::chrono::milliseconds(std::llround(o.timed.length * 1000));
       size_t next = 0;
@@ -276,6 +293,7 @@ int RunPlayCommand(const std::vector<std::string>& args, const std::string& sett
       midi.Stop();
       poster.RunPending();
       console.SetListener(nullptr);
+      setup.SetOutputEventHandler({});
     }
     console.Shutdown();
     poster.RunPending();

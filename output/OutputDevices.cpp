@@ -10,6 +10,11 @@ bool CMeterSources::ReadPeaks(float& left, float& right) {
   return endpoint && endpoint->ReadPeaks(left, right);
 }
 
+const char* OutputName(int n) {
+  static const char* const kNames[kOutputCount] = {"Master", "Group1", "Group2"};
+  return n >= 0 && n < kOutputCount ? kNames[n] : "";
+}
+
 COutputDevices::COutputDevices(OutputSettings& settings) : settings_(settings) {}
 
 void COutputDevices::SetReporter(std::function<void(const std::string&)> report) {
@@ -291,6 +296,53 @@ void COutputDevices::CloseAsioOutput() {
   asio_.SetDriverList({});
   asioList_.clear();
   asioListLoaded_ = false;
+}
+
+std::vector<int> COutputDevices::LostSinkOutputs() const {
+  std::vector<int> lost;
+  for (int n = 0; n < kOutputCount; ++n)
+    if (sinkDevices_[Index(n)] && sinkDevices_[Index(n)]->Lost()) lost.push_back(n);
+  return lost;
+}
+
+std::vector<std::string> COutputDevices::SinksOf(const std::vector<int>& outputs) const {
+  std::vector<std::string> sinks;
+  for (int n : outputs)
+    if (const auto& device = sinkDevices_[Index(n)]) sinks.push_back(device->Id());
+  return sinks;
+}
+
+bool COutputDevices::SinksAvailable(const std::vector<std::string>& sinks) {
+  pulse::PulseServer probe;
+  if (!probe.Connect("Orvex")) return false;
+  const std::vector<pulse::SinkInfo> there = probe.ListSinks();
+  return std::all_of(sinks.begin(), sinks.end(), [&](const std::string& name) {
+    return std::any_of(there.begin(), there.end(),
+                       [&](const pulse::SinkInfo& s) { return s.name == name; });
+  });
+}
+
+std::vector<int> COutputDevices::ReopenLostSinkOutputs() {
+  std::vector<int> reopened;
+  if (server_.IsLost()) {
+    // The meter's stream lives on the old connection, which goes now.
+    const bool metered = endpointMeter_ != nullptr;
+    DetachEndpointMeter();
+    ReconnectServerIfLost();
+    if (metered) AttachEndpointMeter();
+  }
+  if (!server_.IsConnected()) return reopened;
+  for (int n : LostSinkOutputs())
+    if (sinkDevices_[Index(n)]->Reopen()) reopened.push_back(n);
+  return reopened;
+}
+
+std::string COutputDevices::AsioServer() const {
+  return CAsioKernel::ServerOfDriver(asio_.CurrentDriver());
+}
+
+bool COutputDevices::ReopenAsioOutput() {
+  return asio_.Output() >= 0 && asio_.ReopenDriver();
 }
 
 void COutputDevices::StoreSelection() {

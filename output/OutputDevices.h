@@ -31,7 +31,14 @@ namespace orvex {
 
 inline constexpr const char* kAsioOpenFailed = "ASIOドライバを開くことができませんでした";
 inline constexpr const char* kServerLost =
-    "サウンドサーバとの接続が切れました。サウンドサーバのデバイスは音が出ません";
+    "サウンドサーバとの接続が切れました。サウンドサーバのデバイスは音が出ません。"
+    "サーバーが戻ると出力を自動的に開き直します";
+// Followed by the names of the outputs opened again.
+inline constexpr const char* kServerBack = "サウンドサーバーが戻りました。出力を開き直しました";
+inline constexpr const char* kJackBack = "JACKサーバーが戻りました。出力を開き直しました";
+
+// "Master", "Group1", "Group2".
+const char* OutputName(int n);
 inline constexpr const char* kDeviceGone =
     "サウンドデバイスが見つからなくなりました。このデバイスの出力は音が出ません";
 
@@ -113,6 +120,23 @@ class COutputDevices {
   void CloseAsioOutput();
   // After the selection dialog: DEVICE_TYPE, DEVICE and WASAPI_MODE.
   void StoreSelection();
+  // --- servers that come back (see ReturnWatch) ---
+  // Outputs whose voice engine renders into a sink stream that broke.
+  std::vector<int> LostSinkOutputs() const;
+  // The sinks those outputs play on.
+  std::vector<std::string> SinksOf(const std::vector<int>& outputs) const;
+  // Whether a server answers with every one of those sinks; it connects
+  // afresh, so it runs on any thread and never touches what is open.
+  static bool SinksAvailable(const std::vector<std::string>& sinks);
+  // The server is back: connects again and gives every broken sink stream
+  // a new one under its engine; returns the outputs that play again. The
+  // players' shared-mode streams on the old connection must be closed first.
+  std::vector<int> ReopenLostSinkOutputs();
+  // The JACK server of the open driver ("" for the default one).
+  std::string AsioServer() const;
+  // The JACK server is back: a new client under the same engine.
+  bool ReopenAsioOutput();
+
   // Everything goes, exclusive mixer first; players must be unloaded.
   void ReleaseAll();
 

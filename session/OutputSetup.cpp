@@ -1,5 +1,7 @@
 #include "session/OutputSetup.h"
 
+#include "output/jack/AsioMessages.h"
+#include "output/jack/JackDevice.h"
 #include "show/Messages.h"
 
 namespace orvex {
@@ -47,8 +49,13 @@ COutputSetup::COutputSetup(CConsole& console, Settings& settings, UiPoster& post
   std::weak_ptr<bool> alive = alive_;
   devices_.SetServerLostHandler([this, alive] {
     // The server thread only hands the news on.
-    poster_.Post([alive] {
-      if (alive.lock()) ReportMessage(kServerLost);
+    poster_.Post([this, alive] {
+      if (!alive.lock()) return;
+      ReportMessage(kServerLost);
+      std::vector<int> outputs;
+      for (int n = 0; n < kOutputCount; ++n)
+        if (!devices_.SinksOf({n}).empty()) outputs.push_back(n);
+      OnSoundServerLost(outputs);
     });
   });
   devices_.SetSinkGoneHandler([this, alive](const std::string& sink) {
@@ -57,11 +64,17 @@ COutputSetup::COutputSetup(CConsole& console, Settings& settings, UiPoster& post
       // Its streams have ended where they were; nothing moves elsewhere.
       for (const std::string& name : devices_.SelectionsOnSink(sink))
         ReportMessage(std::string(kDeviceGone) + "\n" + name);
+      std::vector<int> outputs;
+      for (int n = 0; n < kOutputCount; ++n)
+        if (devices_.SinksOf({n}) == std::vector<std::string>{sink}) outputs.push_back(n);
+      OnSoundServerLost(outputs);
     });
   });
   devices_.Asio().SetNoticeHandler([this, alive](const std::string& text) {
-    poster_.Post([alive, text] {
-      if (alive.lock()) ReportMessage(text);
+    poster_.Post([this, alive, text] {
+      if (!alive.lock()) return;
+      ReportMessage(text);
+      if (text == kAsioDeviceLost) OnJackLost();
     });
   });
 }
@@ -168,6 +181,7 @@ void COutputSetup::ReloadPlayers() {
 }
 
 void COutputSetup::ReconfigureOutputs() {
+  StopWatches();
   PullSettings();
   devices_.StoreSelection();
   UnloadPlayers();
@@ -183,6 +197,7 @@ void COutputSetup::ReconfigureOutputs() {
 }
 
 void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format) {
+  StopWatches();
   UnloadPlayers();
   UnwirePlayers();
   devices_.CloseExclusiveOutput();
@@ -195,6 +210,7 @@ void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format
 }
 
 void COutputSetup::ReopenAsio() {
+  StopWatches();
   UnloadPlayers();
   UnwirePlayers();
   devices_.CloseAsioOutput();
@@ -207,12 +223,107 @@ void COutputSetup::ReopenAsio() {
 }
 
 void COutputSetup::ReleaseOutputs() {
+  StopWatches();
   if (!prepared_) return;
   prepared_ = setUp_ = false;
   // Nothing may read a device once it goes: players first, then devices.
   UnloadPlayers();
   CloseDevices();
   devices_.ReleaseAll();
+}
+
+// --------------------------------------------- servers that come back
+
+void COutputSetup::Tell(bool back, const std::vector<int>& outputs, const char* server) {
+  if (!onOutputEvent_) return;
+  for (int n : outputs) onOutputEvent_(OutputEvent{back, n, server});
+}
+
+void COutputSetup::OnSoundServerLost(const std::vector<int>& outputs) {
+  if (!setUp_ || outputs.empty()) return;
+  Tell(false, outputs, "pulse");
+  WatchSoundServer();
+}
+
+void COutputSetup::OnJackLost() {
+  const int n = devices_.AsioOutput();
+  if (!setUp_ || n < 0 || !devices_.Asio().IsDriverOpen()) return;
+  devices_.Asio().LetGoOfLostDevice();
+  Tell(false, {n}, "jack");
+  WatchJack();
+}
+
+void COutputSetup::WatchSoundServer() {
+  std::vector<std::string> sinks;
+  for (int n = 0; n < kOutputCount; ++n)
+    for (std::string& sink : devices_.SinksOf({n})) sinks.push_back(std::move(sink));
+  if (sinks.empty()) return;
+  std::weak_ptr<bool> alive = alive_;
+  const uint64_t generation = watchGeneration_;
+  soundWatch_.Start([sinks] { return COutputDevices::SinksAvailable(sinks); },
+                    [this, alive, generation] {
+                      poster_.Post([this, alive, generation] {
+                        if (alive.lock() && generation == watchGeneration_) OnSoundServerBack();
+                      });
+                    },
+                    probePeriod_);
+}
+
+void COutputSetup::WatchJack() {
+  std::weak_ptr<bool> alive = alive_;
+  const uint64_t generation = watchGeneration_;
+  jackWatch_.Start(
+      [server = devices_.AsioServer()] { return jack::JackDevice::ServerRunning(server); },
+      [this, alive, generation] {
+        poster_.Post([this, alive, generation] {
+          if (alive.lock() && generation == watchGeneration_) OnJackBack();
+        });
+      },
+      probePeriod_);
+}
+
+void COutputSetup::SetSharedEndpoints(bool on) {
+  const auto set = [&](CWaveWnd& player) {
+    for (int n = 0; n < kOutputCount; ++n)
+      if (const WasapiEndpoint* e = devices_.SharedEndpoint(n))
+        player.Wasapi().SetDevice(n, on ? e : nullptr);
+  };
+  for (int ch = 1; ch <= kChannels; ++ch) set(console_.Player(ch));
+  if (continuous_) set(*continuous_);
+}
+
+void COutputSetup::OnSoundServerBack() {
+  const bool reconnect = devices_.Server().IsLost();
+  // The players' shared-mode streams belong to the connection that goes:
+  // they close before it does, and the next cue opens them on the new one.
+  if (reconnect) SetSharedEndpoints(false);
+  const std::vector<int> reopened = devices_.ReopenLostSinkOutputs();
+  if (reconnect) SetSharedEndpoints(true);
+  if (!reopened.empty()) {
+    std::string names;
+    for (int n : reopened) names += std::string(names.empty() ? "" : ", ") + OutputName(n);
+    ReportMessage(std::string(kServerBack) + "（" + names + "）");
+    Tell(true, reopened, "pulse");
+  }
+  // Gone again already, or a sink not yet there: keep watching.
+  if (devices_.Server().IsLost() || !devices_.LostSinkOutputs().empty()) WatchSoundServer();
+}
+
+void COutputSetup::OnJackBack() {
+  const int n = devices_.AsioOutput();
+  if (n < 0 || !devices_.Asio().IsDriverOpen()) return;
+  if (!devices_.ReopenAsioOutput()) {
+    WatchJack();
+    return;
+  }
+  ReportMessage(std::string(kJackBack) + "（" + OutputName(n) + "）");
+  Tell(true, {n}, "jack");
+}
+
+void COutputSetup::StopWatches() {
+  ++watchGeneration_;
+  soundWatch_.Stop();
+  jackWatch_.Stop();
 }
 
 }  // namespace orvex

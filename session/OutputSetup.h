@@ -3,18 +3,26 @@
 // and the players wired to them (CH1..CH6 of the console, and the
 // continuous-play player in slot 0).
 //
+// An output whose sound server or JACK server goes away is watched for the
+// server's return and opened again under the same voice engine, so what
+// plays on it goes on; the other outputs never stop.
+//
 // Threads: the UI thread. A lost sound server is reported through the
-// poster, on the UI thread.
+// poster, on the UI thread; the watches probe on threads of their own.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/Console.h"
 #include "engine/UiPoster.h"
 #include "engine/WaveWnd.h"
 #include "output/OutputDevices.h"
+#include "output/ReturnWatch.h"
 #include "show/Settings.h"
 
 namespace orvex {
@@ -23,6 +31,13 @@ namespace orvex {
 // stored record (which keeps a sub-format the outputs do not know of).
 WaveFormat ToWaveFormat(const StoredWaveFormat& stored);
 StoredWaveFormat ToStoredFormat(const WaveFormat& format, const StoredWaveFormat& before);
+
+// An output that went silent with its server, or plays again.
+struct OutputEvent {
+  bool back = false;
+  int output = 0;
+  std::string server;  // "pulse" or "jack"
+};
 
 class COutputSetup {
  public:
@@ -56,6 +71,12 @@ class COutputSetup {
   void ReopenAsio();
   // Players unloaded and devices closed before any device object goes.
   void ReleaseOutputs();
+  // Told on the UI thread of every output lost or back (after the report).
+  void SetOutputEventHandler(std::function<void(const OutputEvent&)> handler) {
+    onOutputEvent_ = std::move(handler);
+  }
+  // How often a lost server is asked whether it is back.
+  void SetProbePeriod(std::chrono::milliseconds period) { probePeriod_ = period; }
 
  private:
   // The settings' output entries into the outputs' own record, and back
@@ -73,6 +94,17 @@ class COutputSetup {
   void UnwirePlayers();
   void UnloadPlayers();
   void ReloadPlayers();
+  // --- servers that come back ---
+  void OnSoundServerLost(const std::vector<int>& outputs);
+  void OnJackLost();
+  void WatchSoundServer();
+  void WatchJack();
+  void OnSoundServerBack();
+  void OnJackBack();
+  // No watch runs or reports once this returns (before outputs change).
+  void StopWatches();
+  void Tell(bool back, const std::vector<int>& outputs, const char* server);
+  void SetSharedEndpoints(bool on);
 
   CConsole& console_;
   Settings& settings_;
@@ -84,6 +116,12 @@ class COutputSetup {
   uint32_t continuousLevel_ = 0;
   bool prepared_ = false;
   bool setUp_ = false;
+  std::function<void(const OutputEvent&)> onOutputEvent_;
+  std::chrono::milliseconds probePeriod_{250};
+  // Bumped whenever the watches stop: news posted before then is stale.
+  uint64_t watchGeneration_ = 0;
+  ReturnWatch soundWatch_;
+  ReturnWatch jackWatch_;
 };
 
 }  // namespace orvex

@@ -266,8 +266,45 @@ bool CAsioKernel::OpenDriver() {
   return true;
 }
 
+void CAsioKernel::LetGoOfLostDevice() {
+  Impl& k = *impl_;
+  if (!k.open.load() || !device_) return;
+  device_->Stop();
+  device_->DisposeBuffers();
+  k.StopWatcher();
+  device_.reset();
+}
+
+bool CAsioKernel::ReopenDriver() {
+  Impl& k = *impl_;
+  const std::string name = CurrentDriver();
+  if (!k.open.load() || name.empty()) return false;
+  LetGoOfLostDevice();
+  device_ = factory_ ? factory_(name) : nullptr;
+  if (!device_) return false;
+  long minimum = 0, maximum = 0, preferred = 0;
+  const auto fail = [&](const std::string& what) {
+    std::fprintf(stderr, "ASIO: reopening %s: %s\n", name.c_str(), what.c_str());
+    device_->DisposeBuffers();
+    return false;
+  };
+  if (!device_->Init()) return fail(device_->ErrorMessage());
+  if (!device_->GetBufferSize(minimum, maximum, preferred) || minimum <= 0)
+    return fail("no buffer size");
+  if (device_->SampleRate() != k.port.Rate()) return fail("the server runs at another rate");
+  k.lastSwitchNs = 0;  // the device is not running: the audio side is idle
+  if (!device_->CreateBuffers(std::clamp(bufferSize_, minimum, maximum), &k))
+    return fail("cannot create buffers");
+  k.port.SetPlayOutFrames(static_cast<uint32_t>(2 * minimum));
+  k.lost.store(false);
+  k.StartWatcher();
+  k.port.Resumed();  // before the device runs: its first block ramps in
+  if (!device_->Start()) return fail("cannot start");
+  return true;
+}
+
 bool CAsioKernel::Start() {
-  return IsDriverOpen() && device_->Start();
+  return IsDriverOpen() && device_ && device_->Start();
 }
 
 void CAsioKernel::CloseDriver() {
@@ -278,8 +315,10 @@ void CAsioKernel::CloseDriver() {
     RemoveCurrentDriver();
     return;
   }
-  device_->Stop();
-  device_->DisposeBuffers();
+  if (device_) {  // none while a lost server's client is gone
+    device_->Stop();
+    device_->DisposeBuffers();
+  }
   // An engine still attached hears nothing more from this device.
   k.port.Close();
   k.port.Configure({}, {}, 0);
@@ -294,7 +333,8 @@ bool CAsioKernel::IsDriverOpen() const {
 
 CAsioKernel::BufferSizes CAsioKernel::DriverBufferSizes() const {
   BufferSizes sizes;
-  if (!IsDriverOpen() || !device_->GetBufferSize(sizes.minimum, sizes.maximum, sizes.preferred))
+  if (!IsDriverOpen() || !device_ ||
+      !device_->GetBufferSize(sizes.minimum, sizes.maximum, sizes.preferred))
     return {};
   return sizes;
 }

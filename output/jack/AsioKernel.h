@@ -58,6 +58,18 @@ class CAsioKernel {
   bool OpenDriver(int& factor, int rate, const std::string& name);
   // Starts the process callback; false when the device refuses.
   bool Start();
+  // After the server went away and is running again: a new client on the
+  // same driver, at the same buffer size, started and connected as at the
+  // first open. The engine attached to EngineDevice() stays, so what plays
+  // goes on; its voices are told they fell behind. False while the server
+  // is not there, or when it came back at another rate (the engine's
+  // voices are bound to the old one: only a full reopen serves then).
+  bool ReopenDriver();
+  // Once the server went away: its dead client goes at once, so that the
+  // server's return can be seen (a process holding a client of a server
+  // that died cannot reach the next one) and the name is free for the new
+  // client. The engine stays attached; ReopenDriver makes a new client.
+  void LetGoOfLostDevice();
   // Stops the device before anything it reads is freed.
   void CloseDriver();
   bool IsDriverOpen() const;

@@ -5,7 +5,7 @@ namespace orvex {
 
 inline constexpr const char* kAsioDeviceLost =
     "ASIOドライバ（JACKサーバー）が停止しました。ASIO出力は無音になります。\n"
-    "サーバーを起動し直してからサウンドデバイスを選び直すと再開します。";
+    "サーバーが再び起動すると、出力を自動的に開き直します。";
 
 // The server stopped calling for more than a second and then went on: what
 // played then was lost, and the cues sound again from where they are now.

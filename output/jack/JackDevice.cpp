@@ -148,7 +148,11 @@ void JackDevice::Close() {
   if (!client_) return;
   Stop();
   callback_.store(nullptr);
+  // The client of a server that went away can only fail to say goodbye.
+  const bool gone = gone_.load();
+  if (gone) g_quietProbes.fetch_add(1);
   jack_client_close(AsClient(client_));
+  if (gone) g_quietProbes.fetch_sub(1);
   client_ = nullptr;
   ports_[0] = ports_[1] = nullptr;
 }

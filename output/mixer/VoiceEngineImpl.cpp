@@ -37,12 +37,20 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   uint64_t DeviceResumes() const override { return resumes_.load(std::memory_order_acquire); }
 
   void Render(float* interleaved, uint32_t frames) override;
-  void OnDeviceResumed() override { resumes_.fetch_add(1, std::memory_order_release); }
+  // The device went on after a stall, or came back under the engine after
+  // its server restarted: what it plays next starts from silence, ramped,
+  // however the wave stood when it stopped.
+  void OnDeviceResumed() override {
+    rampIn_.store(true, std::memory_order_release);
+    resumes_.fetch_add(1, std::memory_order_release);
+  }
 
  private:
   void WriteOut(float* out, uint32_t n) const;
   // Applies the closing fade to the block in mix_ (audio side).
   void ApplyFade(uint32_t n);
+  // Applies the ramp from silence after a resume (audio side).
+  void ApplyRampIn(uint32_t n);
   // Counts the silent frames at the end of what was rendered (audio side).
   void TrackSilence(uint32_t n);
   // Waits until the closing fade has been heard, or the device stopped
@@ -75,6 +83,9 @@ class VoiceEngineImpl final : public VoiceEngine, public RenderCallback {
   std::atomic<uint64_t> silentRun_{0};
   std::atomic<uint64_t> passes_{0};
   std::atomic<uint64_t> resumes_{0};
+  // Asked by OnDeviceResumed; the gain is the audio side's own.
+  std::atomic<bool> rampIn_{false};
+  float rampGain_ = 1.0f;
 };
 
 bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
@@ -89,6 +100,8 @@ bool VoiceEngineImpl::CreateMasteringVoice(AudioDevice& device) {
   mix_.assign(size_t(kMaxBlockFrames) * 2, 0.0f);
   fading_.store(false);
   fadeGain_ = 1.0f;
+  rampIn_.store(false);
+  rampGain_ = 1.0f;
   silentRun_.store(0);
   device_ = &device;
   if (!device.Open(this)) {
@@ -224,6 +237,8 @@ void VoiceEngineImpl::Render(float* interleaved, uint32_t frames) {
     for (auto& slot : slots_) {
       if (SourceVoiceImpl* v = slot.load()) v->MixInto(mix_.data(), n);
     }
+    if (rampIn_.exchange(false, std::memory_order_acq_rel)) rampGain_ = 0.0f;
+    if (rampGain_ < 1.0f) ApplyRampIn(n);
     if (fading_.load(std::memory_order_acquire)) ApplyFade(n);
     TrackSilence(n);
     peaks_.Measure(mix_.data(), n);
@@ -241,6 +256,16 @@ void VoiceEngineImpl::ApplyFade(uint32_t n) {
     fadeGain_ = std::max(0.0f, fadeGain_ - step);
     mix[2 * i] *= fadeGain_;
     mix[2 * i + 1] *= fadeGain_;
+  }
+}
+
+void VoiceEngineImpl::ApplyRampIn(uint32_t n) {
+  const float step = 1.0f / float(std::max<uint32_t>(quantum_, 1));
+  float* mix = mix_.data();
+  for (uint32_t i = 0; i < n && rampGain_ < 1.0f; ++i) {
+    rampGain_ = std::min(1.0f, rampGain_ + step);
+    mix[2 * i] *= rampGain_;
+    mix[2 * i + 1] *= rampGain_;
   }
 }
 

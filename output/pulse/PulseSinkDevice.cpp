@@ -30,6 +30,7 @@ bool PulseSinkDevice::Open(mixer::RenderCallback* callback) {
     return false;
   }
   callback_ = callback;
+  engine_ = callback;
   failed_.store(false);
   pa_stream_set_write_callback(stream_, &PulseSinkDevice::OnWrite, this);
   pa_stream_set_state_callback(stream_, &PulseSinkDevice::OnState, this);
@@ -65,6 +66,11 @@ bool PulseSinkDevice::Open(mixer::RenderCallback* callback) {
 }
 
 void PulseSinkDevice::Close() {
+  CloseStream();
+  engine_ = nullptr;
+}
+
+void PulseSinkDevice::CloseStream() {
   PulseServer::Lock lock(own_);
   // Callbacks run under this lock, so none runs once the stream is gone.
   if (!stream_) return;
@@ -74,6 +80,17 @@ void PulseSinkDevice::Close() {
   pa_stream_unref(stream_);
   stream_ = nullptr;
   callback_ = nullptr;
+}
+
+bool PulseSinkDevice::Reopen() {
+  mixer::RenderCallback* callback = engine_;
+  if (!callback) return false;
+  CloseStream();
+  own_.Disconnect();       // the broken connection goes with its thread
+  realTimeAsked_ = false;  // the new connection's thread asks again
+  // Told before the stream runs, so its first frames already ramp in.
+  callback->OnDeviceResumed();
+  return Open(callback);
 }
 
 void PulseSinkDevice::OnState(pa_stream* s, void* user) {

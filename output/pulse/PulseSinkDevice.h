@@ -37,6 +37,14 @@ class PulseSinkDevice final : public mixer::AudioDevice {
   uint32_t PlayOutFrames() const override { return Rate() * kLatencyMs / 1000; }
   bool PullsByItself() const override { return stream_ && Healthy() && own_.IsConnected(); }
 
+  // After the server came back: a new connection and stream for the engine
+  // that rendered into the old one, which goes on without knowing. Its
+  // voices are told they fell behind, so they come back at their players'
+  // clocks instead of playing what they held when the server went.
+  bool Reopen();
+  // The stream or its connection broke (the server went away).
+  bool Lost() const { return engine_ && (!stream_ || !Healthy() || own_.IsLost()); }
+
   // The server's error code of the last failed open (0: none).
   int LastError() const { return lastError_; }
   // False once the server dropped the stream.
@@ -45,12 +53,16 @@ class PulseSinkDevice final : public mixer::AudioDevice {
  private:
   static void OnWrite(pa_stream* s, size_t nbytes, void* user);
   static void OnState(pa_stream* s, void* user);
+  // Closes the stream; the engine stays for a reopen.
+  void CloseStream();
 
   PulseServer& server_;
   PulseServer own_;  // this stream's connection
   const SinkInfo sink_;
   pa_stream* stream_ = nullptr;  // under the server lock
   mixer::RenderCallback* callback_ = nullptr;
+  // The engine the device was opened for, until it closes it.
+  mixer::RenderCallback* engine_ = nullptr;
   int lastError_ = 0;
   std::atomic<bool> failed_{false};
   bool realTimeAsked_ = false;  // the connection's thread only

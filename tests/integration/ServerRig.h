@@ -118,17 +118,14 @@ class PrivateSoundServer {
       argv.push_back("-L");
       argv.push_back("module-null-sink " + s);
     }
-    pid = Spawn(argv, dir.File("server.out"), dir.File("server.err"));
-    // Ready once a client gets through; give up after ten seconds.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-      pulse::PulseServer probe;
-      if (probe.Connect("probe")) {
-        ready = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    argv_ = std::move(argv);
+    Start();
+  }
+  // Starts the server again on the same socket, after Kill.
+  bool Restart() {
+    Kill();
+    Start();
+    return ready;
   }
   ~PrivateSoundServer() {
     Stop(pid);
@@ -144,6 +141,24 @@ class PrivateSoundServer {
   TempDir dir;
   pid_t pid = -1;
   bool ready = false;
+
+ private:
+  void Start() {
+    ready = false;
+    pid = Spawn(argv_, dir.File("server.out"), dir.File("server.err"));
+    // Ready once a client gets through; give up after ten seconds.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pulse::PulseServer probe;
+      if (probe.Connect("probe")) {
+        ready = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  std::vector<std::string> argv_;
 };
 
 // Records a sink's monitor as float stereo frames at the given rate.

@@ -206,5 +206,45 @@ TEST(AsioKernel, AVanishedDeviceIsReportedOnceAndAReopenClearsIt) {
   EXPECT_TRUE(mix.Attach());
 }
 
+TEST(AsioKernel, AServerThatComesBackGetsANewClientUnderTheSameEngine) {
+  const std::vector<uint8_t> pcm(48000 * 4 * 4, 0x40);  // a steady level, 4 s
+  AsioRig rig;
+  ASSERT_TRUE(rig.Open());
+  EngineOnHost mix(rig.host);
+  ASSERT_TRUE(mix.Attach());
+  ASSERT_TRUE(mix.Play(pcm, Pcm16Format(48000)));
+  rig.device->Pump(20, 256);
+  FakeDevice* first = rig.device;
+  std::atomic<int> notices{0};
+  rig.host.SetNoticeHandler([&](const std::string&) { notices.fetch_add(1); });
+  first->Lose();
+  ASSERT_TRUE(WaitFor([&] { return notices.load() == 1; }));
+  const uint64_t resumes = mix.engine->DeviceResumes();
+
+  // While the server is away nothing is there to reopen; then it is back,
+  // first at another rate, which the engine's voices cannot follow.
+  rig.host.LetGoOfLostDevice();
+  rig.spec.initFails = true;
+  EXPECT_FALSE(rig.host.ReopenDriver());
+  rig.spec = {.rate = 44100};
+  EXPECT_FALSE(rig.host.ReopenDriver());
+  rig.spec = {};
+  ASSERT_TRUE(rig.host.ReopenDriver());
+  EXPECT_FALSE(rig.host.DeviceLost());
+  EXPECT_TRUE(rig.host.IsDriverOpen());
+  EXPECT_EQ(rig.device->CreatedFrames(), rig.host.BufferSize());
+  // The same engine plays on: its voices were told they fell behind, and
+  // the new client's first block rises from silence.
+  EXPECT_TRUE(mix.engine->HasMasteringVoice());
+  EXPECT_EQ(mix.engine->DeviceResumes(), resumes + 1);
+  rig.device->Pump(4, 256);
+  const std::vector<float> left = rig.device->Floats(rig.device->left);
+  EXPECT_LT(std::fabs(left[0]), 0.01f);
+  EXPECT_NEAR(left.back(), float(0x4040) / 32768, 1e-4);
+  // A loss of the new client is told again.
+  rig.device->Lose();
+  ASSERT_TRUE(WaitFor([&] { return notices.load() == 2; }));
+}
+
 }  // namespace
 }  // namespace orvex::test

@@ -1,0 +1,209 @@
+// Audio servers restarted in the middle of a show: `orvex-cli play` with
+// Master on a sink of a private sound server and Group1 on a private JACK
+// server. Each server in turn is killed and started again; the output on it
+// must play again soon after the server is back, and the output on the
+// other server must not stop meanwhile.
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "integration/ServerRig.h"
+#include "output/JackServer.h"
+#include "output/OutputDevices.h"
+#include "show/Cp932.h"
+#include "show/IniFile.h"
+#include "show/Settings.h"
+
+namespace orvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const std::string kCli = ORVEX_BIN_DIR "/orvex-cli";
+
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+// Polls `done` every 5 ms until it holds or `seconds` pass.
+template <typename F>
+bool PollFor(double seconds, F done) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while (!done()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+double MonoNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// The `mono` of the program's event line for that output; 0 without one.
+double EventMono(const std::string& events, const std::string& event, int output) {
+  const size_t at =
+      events.find("\"event\": \"" + event + "\", \"output\": " + std::to_string(output));
+  const size_t mono = events.find("\"mono\": ", at);
+  if (at == std::string::npos || mono == std::string::npos) return 0;
+  return std::strtod(events.c_str() + mono + 8, nullptr);
+}
+
+size_t FirstAudibleFrame(const std::vector<float>& s) {
+  for (size_t i = 0; i < s.size(); ++i)
+    if (std::fabs(s[i]) > 0.05f) return i / 2;
+  return s.size() / 2;
+}
+
+bool Audible(const std::vector<float>& s, size_t fromFrame) {
+  return PeakOf(s, fromFrame, s.size() / 2) > 0.05f;
+}
+
+// The quietest 100 ms block of the JACK recording within [from, to): a
+// stop shows as a block of silence.
+float QuietestBlock(const test::JackRecorder& rec, size_t from, size_t to) {
+  float quietest = 1;
+  const std::vector<float>& left = rec.Left();
+  for (size_t b = from; b + 4800 <= to; b += 4800) {
+    float peak = 0;
+    for (size_t i = b; i < b + 4800; ++i) peak = std::max(peak, std::fabs(left[i]));
+    quietest = std::min(quietest, peak);
+  }
+  return quietest;
+}
+
+// Whether the JACK recording has a loud sample from frame `from` on.
+bool JackAudible(const test::JackRecorder& rec, size_t from) {
+  const size_t n = rec.Frames();
+  for (size_t i = from; i < n; ++i)
+    if (std::fabs(rec.Left()[i]) > 0.05f) return true;
+  return false;
+}
+
+// A recorder on the JACK server connected to Orvex's first output port as
+// soon as that port exists (after a restart the client comes back later).
+std::unique_ptr<test::JackRecorder> RecordOrvex(const std::string& server, double seconds) {
+  auto rec = std::make_unique<test::JackRecorder>(server, 48000 * 60);
+  if (!rec->Ok()) return nullptr;
+  if (!PollFor(seconds, [&] { return rec->Connect("Orvex:out_1", 0); })) return nullptr;
+  return rec;
+}
+
+TEST(ServerReturn, EachRestartedServerGetsItsOutputBackWhileTheOtherPlaysOn) {
+  PrivateSoundServer pulse{{"sink_name=orvex_a rate=48000"}};
+  ASSERT_TRUE(pulse.ready) << pulse.dir.Read("server.err");
+  const std::string jackName = test::PrivateServerName("return");
+  auto jack = std::make_unique<test::JackServer>(jackName);
+  ASSERT_TRUE(jack->Ready());
+  setenv("JACK_DEFAULT_SERVER", jackName.c_str(), 1);
+
+  TempDir dir;
+  dir.Write("snd/tone.wav", ToneWav(40, 8192));
+  dir.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,10,0,0,,3,1,0,0,1,\r\n"));
+  Settings settings;
+  settings.deviceType = {"XAUDIO2", "ASIO", ""};
+  settings.deviceName = {"orvex_a", "JACK", ""};
+  IniFile ini;
+  settings.Save(ini);
+  ASSERT_TRUE(ini.Save(dir.File("settings.ini")));
+
+  pid_t play =
+      Spawn({kCli, "play", dir.File("show.csv"), "--settings", dir.File("settings.ini"), "--length",
+             "30", "--at", "0.1", "fader:7=10", "--at", "0.1", "route:7=ON", "--at", "0.2", "go"},
+            dir.File("play.out"), dir.File("play.err"));
+  const auto log = [&] { return dir.Read("play.err") + dir.Read("play.out"); };
+
+  // Both outputs sound.
+  auto jackRec = RecordOrvex(jackName, 10);
+  ASSERT_TRUE(jackRec) << log();
+  auto master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
+  ASSERT_TRUE(master->ready);
+  ASSERT_TRUE(PollFor(10, [&] { return Audible(master->Samples(), 0); })) << log();
+  ASSERT_TRUE(PollFor(10, [&] { return JackAudible(*jackRec, 0); })) << log();
+
+  // --- the sound server goes and comes back ---
+  master.reset();
+  const size_t jackBefore = jackRec->Frames();
+  pulse.Kill();
+  ASSERT_TRUE(PollFor(5, [&] {
+    return dir.Read("play.out").find("\"event\": \"output-lost\", \"output\": 0") !=
+           std::string::npos;
+  })) << log();
+  ASSERT_TRUE(pulse.Restart()) << pulse.dir.Read("server.err");
+  const double pulseReady = MonoNow();
+  master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
+  ASSERT_TRUE(master->ready);
+  ASSERT_TRUE(PollFor(5, [&] { return Audible(master->Samples(), 0); })) << log();
+  // The idle null sink hands its monitor nothing until a stream plays on
+  // it, so the recording starts when Orvex's new stream does: the figure is
+  // the moment of the reopen plus the silence before the tone came back.
+  const double reopened = EventMono(dir.Read("play.out"), "output-back", 0);
+  const double pulseBack =
+      reopened - pulseReady + double(FirstAudibleFrame(master->Samples())) / 48000;
+  std::printf("sound server ready to Master audible again: %.3f s\n", pulseBack);
+  // The tone comes back ramped: the 440 Hz wave at 0.25 moves at most
+  // 0.015 a frame, a cut into it jumps far more.
+  PollFor(1, [&] { return master->Samples().size() / 2 > 48000 / 5; });
+  const std::vector<float> first = master->Samples();
+  float step = 0;
+  for (size_t f = 1; f < std::min<size_t>(first.size() / 2, 48000 / 5); ++f)
+    step = std::max(step, std::fabs(first[2 * f] - first[2 * (f - 1)]));
+  EXPECT_LT(step, 0.03f);
+  EXPECT_LT(pulseBack, 2.0) << log();
+  // JACK played on, without a silent 100 ms, all the while.
+  const size_t jackAfter = jackRec->Frames();
+  ASSERT_GT(jackAfter, jackBefore + 48000 / 2);
+  EXPECT_GT(QuietestBlock(*jackRec, jackBefore, jackAfter), 0.05f) << log();
+  EXPECT_NE(log().find(kServerBack + std::string("（Master）")), std::string::npos) << log();
+  EXPECT_NE(dir.Read("play.out").find("\"event\": \"output-back\", \"output\": 0"),
+            std::string::npos);
+
+  // --- the JACK server goes and comes back ---
+  const size_t masterBefore = master->Samples().size() / 2;
+  jackRec.reset();
+  jack->Stop(SIGKILL);
+  ASSERT_TRUE(PollFor(5, [&] {
+    return dir.Read("play.out").find("\"event\": \"output-lost\", \"output\": 1") !=
+           std::string::npos;
+  })) << log();
+  jack = std::make_unique<test::JackServer>(jackName);
+  ASSERT_TRUE(jack->Ready());
+  const auto jackReady = Clock::now();
+  jackRec = RecordOrvex(jackName, 5);
+  ASSERT_TRUE(jackRec) << log();
+  ASSERT_TRUE(PollFor(5, [&] { return JackAudible(*jackRec, 0); })) << log();
+  const double jackBack = Seconds(Clock::now() - jackReady);
+  ASSERT_TRUE(PollFor(5, [&] {
+    return dir.Read("play.out").find("\"event\": \"output-back\", \"output\": 1") !=
+           std::string::npos;
+  })) << log();
+  std::printf("JACK server ready to Group1 audible again: %.3f s\n", jackBack);
+  EXPECT_LT(jackBack, 2.0) << log();
+  // Connected again to the server's playback ports, as at the first open.
+  EXPECT_TRUE(jackRec->IsConnected("Orvex:out_1", "system:playback_1"));
+  EXPECT_TRUE(jackRec->IsConnected("Orvex:out_2", "system:playback_2"));
+  // Master played on meanwhile.
+  const std::vector<float> m = master->Samples();
+  EXPECT_GT(m.size() / 2, masterBefore + 48000 / 2);
+  float quietest = 1;
+  for (size_t b = masterBefore; b + 4800 <= m.size() / 2; b += 4800)
+    quietest = std::min(quietest, PeakOf(m, b, b + 4800));
+  EXPECT_GT(quietest, 0.05f) << log();
+  EXPECT_NE(log().find(kJackBack + std::string("（Group1）")), std::string::npos) << log();
+
+  Stop(play);
+  jackRec.reset();
+  master.reset();
+  unsetenv("JACK_DEFAULT_SERVER");
+}
+
+}  // namespace
+}  // namespace orvex
