@@ -70,9 +70,11 @@ TEST_F(MainFrameTest, MenuToolbarsAndStatusBarCarryTheirIdsAndTexts) {
   EXPECT_EQ(menus, (QStringList{"ﾌｧｲﾙ(&F)", "編集(&E)", "表示(&V)", "ﾍﾙﾌﾟ(&H)"}));
   EXPECT_EQ(Find(57601)->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
   EXPECT_EQ(Find(57680)->shortcut(), QKeySequence(Qt::Key_F6));
-  // Editors that do not exist yet cannot be chosen; the cue sheet editor can.
-  EXPECT_TRUE(Find(245)->isEnabled());
-  EXPECT_FALSE(Find(32832)->isEnabled());
+  // The editors and settings dialogs can be chosen; the list windows' and the
+  // slider panel's switches are checked while they show.
+  for (int id : {245, 32786, 32778, 32832, 32900}) EXPECT_TRUE(Find(id)->isEnabled()) << id;
+  EXPECT_FALSE(Find(32786)->isChecked());
+  EXPECT_TRUE(Find(32786)->isCheckable());
 
   // Toolbars: titles, button order, prompt and tooltip.
   auto buttons = [&](int bar) {
