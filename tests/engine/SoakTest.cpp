@@ -109,7 +109,12 @@ TEST(Soak, TwoHoursOfShowLoseNothingAndStayFlat) {
       eventBytes);
   // What is left once the log is taken off is the engine's: it must not grow
   // with show time (the log's buffer doubles in place; both copies count).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // A sanitizer holds freed memory back on purpose: the figure means nothing.
+  (void)growth;
+#else
   EXPECT_LT(growth - eventBytes, 2048) << "memory grows with show time";
+#endif
 }
 
 }  // namespace
