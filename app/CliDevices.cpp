@@ -19,10 +19,7 @@ int RunDevicesCommand(const std::vector<std::string>& args, const std::string& s
   OutputSettings outputs;
   outputs.jackServers = settings.jackServers;
   COutputDevices devices(outputs);
-  devices.ConnectServer();
-  devices.CreateXAudioEngines();
-  devices.LoadAsioDriverList();
-  devices.BuildDeviceLists();
+  devices.ListAllDevices();
   const CSoundDevice& d = devices.Device(0);
   for (int i = 0; i < d.Count(); ++i) {
     const char* kind = d.KindOf(i) == DeviceKind::kXAudio   ? "DS"

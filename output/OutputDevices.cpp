@@ -92,6 +92,13 @@ void COutputDevices::LoadAsioDriverList() {
   asioListLoaded_ = true;
 }
 
+void COutputDevices::ListAllDevices() {
+  ConnectServer();
+  CreateXAudioEngines();
+  LoadAsioDriverList();
+  BuildDeviceLists();
+}
+
 void COutputDevices::BuildDeviceLists() {
   for (int n = 0; n < kOutputCount; ++n) {
     CSoundDevice& d = devices_[Index(n)];

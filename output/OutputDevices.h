@@ -97,6 +97,8 @@ class COutputDevices {
   void LoadAsioDriverList();
   // Fills every output's lists from what start-up found.
   void BuildDeviceLists();
+  // The four steps above in order: every device an output can use, listed.
+  void ListAllDevices();
   void ResolveOutputSetting(int n);
   // Picks each output's endpoint from its selection.
   void BindEndpoints();

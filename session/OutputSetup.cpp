@@ -118,10 +118,7 @@ void COutputSetup::SetupOutputs() {
 
 void COutputSetup::PrepareOutputs() {
   PullSettings();
-  devices_.ConnectServer();
-  devices_.CreateXAudioEngines();
-  devices_.LoadAsioDriverList();
-  devices_.BuildDeviceLists();
+  devices_.ListAllDevices();
   for (int n = 0; n < kOutputCount; ++n) devices_.ResolveOutputSetting(n);
   prepared_ = true;
 }

@@ -203,10 +203,7 @@ void CheckDevices(const Settings& settings, Checker& checker) {
   outputs.deviceName = settings.deviceName;
   outputs.jackServers = settings.jackServers;
   COutputDevices devices(outputs);
-  devices.ConnectServer();
-  devices.CreateXAudioEngines();
-  devices.LoadAsioDriverList();
-  devices.BuildDeviceLists();
+  devices.ListAllDevices();
   static const char* const kOutputs[] = {"Master", "Group1", "Group2"};
   for (int n = 0; n < kOutputCount; ++n) {
     const std::string& id = settings.deviceName[static_cast<size_t>(n)];

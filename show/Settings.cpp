@@ -12,6 +12,7 @@
 #include "show/IniFile.h"
 #include "show/PathMap.h"
 #include "show/TextNumbers.h"
+#include "show/Utf16.h"
 
 namespace orvex {
 namespace {
@@ -74,67 +75,23 @@ std::vector<uint8_t> DoubleBytes(double v) {
   return bytes;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Device names are kept as UTF-16 code units with a terminating zero unit.
 std::string DeviceNameFromUtf16(const std::vector<uint8_t>& bytes) {
-  std::vector<char16_t> units;
+  std::u16string units;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    char16_t u = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+    const auto u = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
     if (u == 0) break;
     units.push_back(u);
   }
-  std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    char32_t cp = units[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (cp >= 0xD800 && cp < 0xE000) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(out, cp);
-  }
-  return out;
+  return Utf16ToUtf8(units);
 }
 
 std::vector<uint8_t> DeviceNameToUtf16(const std::string& name) {
   std::vector<uint8_t> bytes;
-  auto unit = [&bytes](char32_t u) {
+  for (char16_t u : Utf8ToUtf16(name) + u'\0') {
     bytes.push_back(static_cast<uint8_t>(u & 0xFF));
     bytes.push_back(static_cast<uint8_t>(u >> 8));
-  };
-  for (size_t i = 0; i < name.size();) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-    for (size_t k = 1; k <= extra && i + k < name.size(); ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
-    i += extra + 1;
-    if (cp >= 0x10000) {
-      unit(0xD800 + ((cp - 0x10000) >> 10));
-      unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      unit(cp);
-    }
   }
-  unit(0);
   return bytes;
 }
 

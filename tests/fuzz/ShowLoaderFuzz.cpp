@@ -5,22 +5,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "SilentSink.h"
 #include "show/CueStore.h"
-#include "show/Messages.h"
 #include "show/ShowFile.h"
 
-namespace {
-
-class SilentSink final : public orvex::MessageSink {
- public:
-  int Show(const std::string&, bool) override { return orvex::kAnswerNo; }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static SilentSink sink;
-  orvex::SetMessageSink(&sink);
+  orvex::SilenceMessages();
   const std::string input(reinterpret_cast<const char*>(data), size);
 
   orvex::CueStore first;

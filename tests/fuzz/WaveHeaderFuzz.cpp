@@ -10,21 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "SilentSink.h"
 #include "engine/WaveSource.h"
-#include "show/Messages.h"
-
-namespace {
-
-class SilentSink final : public orvex::MessageSink {
- public:
-  int Show(const std::string&, bool) override { return orvex::kAnswerNo; }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static SilentSink sink;
-  orvex::SetMessageSink(&sink);
+  orvex::SilenceMessages();
   // The file in memory, opened by name as a player opens one.
   const int fd = memfd_create("wav", 0);
   if (fd < 0) return 0;
