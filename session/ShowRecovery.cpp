@@ -98,6 +98,9 @@ void ShowRecovery::Write(const Job& job) {
     std::filesystem::remove(m_showCopy, ignored);
     return;
   }
+  // On a first run the settings folder is made only when the settings are
+  // written at exit: the copy must not wait for that.
+  std::filesystem::create_directories(std::filesystem::path(m_showCopy).parent_path(), ignored);
   if (!WriteShowFile(m_showCopy, job.show)) {
     std::fprintf(stderr, "orvex: cannot write the recovery copy %s\n", m_showCopy.c_str());
     return;

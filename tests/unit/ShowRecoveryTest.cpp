@@ -24,7 +24,8 @@ int Cues(const ShowRecovery& recovery) {
 
 TEST(ShowRecovery, EditsAreCopiedAtMostOncePerIntervalAndASaveRemovesTheCopy) {
   TempDir dir;
-  ShowRecovery recovery(dir.File("Orvex.ini"));
+  // A first run: the settings folder is not there yet.
+  ShowRecovery recovery(dir.File("Tesselby/Orvex.ini"));
   CueStore show;
   show.SetSoundFolder("D:\\音響");
   AddCue(show, 1, "雨.wav");
