@@ -137,7 +137,6 @@ int main(int argc, char** argv) {
   if (mode == "midi" && argc == 4 && count > 0 && period > 0.1) return RunMidi(count, period);
   if (mode == "osc" && argc == 5 && count > 0 && period > 0.1)
     return RunOsc(count, period, std::atoi(argv[4]));
-  std::fprintf(stderr,
-               "usage: jack_remote_send midi COUNT PERIOD_MS | osc COUNT PERIOD_MS PORT\n");
+  std::fprintf(stderr, "usage: jack_remote_send midi COUNT PERIOD_MS | osc COUNT PERIOD_MS PORT\n");
   return 2;
 }
