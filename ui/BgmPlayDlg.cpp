@@ -65,7 +65,11 @@ CBGMPlayPage::CBGMPlayPage(CConsole& console, int ch, QWidget* parent)
     if (row < 0 || row >= static_cast<int>(page.items.size())) return;
     const bool checked = item->checkState(0) == Qt::Checked;
     if (checked == page.items[static_cast<size_t>(row)].checked) return;
-    m_console.Execute(cmd::ListCheck{m_ch, row, checked});
+    // The command may rebuild this list, which must not happen while the
+    // item is still inside its own change signal; it goes after it returns.
+    QMetaObject::invokeMethod(
+        this, [this, row, checked] { m_console.Execute(cmd::ListCheck{m_ch, row, checked}); },
+        Qt::QueuedConnection);
   });
 }
 
@@ -76,10 +80,17 @@ void CBGMPlayPage::ShowPage() {
   m_name->setToolTip(m_name->text());
   m_folder->setToolTip(m_folder->text());
   m_ready = false;
-  m_list->clear();
-  for (const ListItem& item : page.items) {
-    auto* row = new QTreeWidgetItem(m_list, {QString::fromStdString(item.text)});
-    row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+  // The same list with a changed check keeps its rows, so the operator's
+  // scroll position and selection stay where they were.
+  if (m_list->topLevelItemCount() != static_cast<int>(page.items.size())) m_list->clear();
+  for (size_t i = 0; i < page.items.size(); ++i) {
+    const ListItem& item = page.items[i];
+    QTreeWidgetItem* row = m_list->topLevelItem(static_cast<int>(i));
+    if (!row) {
+      row = new QTreeWidgetItem(m_list);
+      row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+    }
+    row->setText(0, QString::fromStdString(item.text));
     row->setCheckState(0, item.checked ? Qt::Checked : Qt::Unchecked);
   }
   m_ready = true;

@@ -128,8 +128,13 @@ TEST_F(ListWindowsTest, AChannelPageFollowsItsListCueAndItsChecks) {
   EXPECT_EQ(m_runtime->Console().Page(4).marked, 1) << "the first checked item is loaded";
 
   // Unchecking the loaded item of a channel never started: it loads the next.
+  // The rows stay the same rows (the operator's scroll and selection stay).
+  list->setCurrentItem(list->topLevelItem(2));
+  QTreeWidgetItem* const third = list->topLevelItem(2);
   list->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
   QCoreApplication::processEvents();
+  EXPECT_EQ(list->topLevelItem(2), third);
+  EXPECT_EQ(list->currentItem(), third);
   EXPECT_FALSE(m_runtime->Console().Page(4).items[1].checked);
   EXPECT_EQ(m_runtime->Console().Page(4).marked, 2);
   EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
