@@ -147,10 +147,11 @@ struct Rig {
   // Runs the UI thread's work until n packets have been taken in.
   void Take(uint64_t n) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (server.Received() < n && std::chrono::steady_clock::now() < deadline)
+    // A message is counted as received before it is judged, and judged
+    // before its work is posted: wait for each step in turn.
+    while ((server.Received() < n || server.Accepted() + server.Ignored() < server.Received()) &&
+           std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    // An accepted message is counted a moment before its work is posted: run
-    // the posted work until every accepted message's has come.
     for (;;) {
       ran += static_cast<uint64_t>(poster.RunPending());
       if (ran >= server.Accepted() || std::chrono::steady_clock::now() >= deadline) break;
