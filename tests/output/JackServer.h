@@ -111,12 +111,15 @@ class JackRecorder {
     in_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     in_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(client_, &JackRecorder::Process, this);
+    jack_on_shutdown(client_, &JackRecorder::Shutdown, this);
     jack_activate(client_);
   }
   ~JackRecorder() {
     if (client_) jack_client_close(client_);
   }
   bool Ok() const { return client_ != nullptr; }
+  // False once the server has dropped this client.
+  bool Alive() const { return client_ && !gone_.load(); }
   bool Connect(const std::string& from, int input) {
     return client_ && jack_connect(client_, from.c_str(), jack_port_name(in_[input])) == 0;
   }
@@ -142,7 +145,10 @@ class JackRecorder {
     return 0;
   }
 
+  static void Shutdown(void* arg) { static_cast<JackRecorder*>(arg)->gone_.store(true); }
+
   jack_client_t* client_ = nullptr;
+  std::atomic<bool> gone_{false};
   jack_port_t* in_[2] = {nullptr, nullptr};
   std::vector<float> left_, right_;
   std::atomic<size_t> count_{0};
