@@ -16,120 +16,15 @@
 #include <gtest/gtest.h>
 
 #include "engine/WavBytes.h"
+#include "output/VoiceEngineRig.h"
 #include "output/mixer/StreamResampler.h"
 #include "output/mixer/VirtualDevice.h"
 #include "output/mixer/VoiceEngine.h"
-#include "unit/TempDir.h"
-
-// Counts heap allocations made on a thread while it sets gCountAllocations,
-// to prove the render path never allocates. Sanitizers bring their own
-// allocator, so the probe is only built without them.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ORVEX_ALLOCATION_PROBE 0
-#else
-#define ORVEX_ALLOCATION_PROBE 1
-namespace {
-thread_local bool gCountAllocations = false;
-std::atomic<int> gAllocations{0};
-void CountAllocation() {
-  if (gCountAllocations) ++gAllocations;
-}
-}  // namespace
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* malloc(size_t n) {
-  return CountAllocation(), __libc_malloc(n);
-}
-void* calloc(size_t n, size_t size) {
-  return CountAllocation(), __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t n) {
-  return CountAllocation(), __libc_realloc(p, n);
-}
-}
-#endif
 
 namespace orvex::mixer {
 namespace {
 
-using namespace std::chrono_literals;
-
-WaveFormat Pcm(uint16_t bits, uint16_t channels, uint32_t rate = 48000, uint16_t tag = kFormatPcm) {
-  const uint16_t align = uint16_t(channels * bits / 8);
-  const bool ext = tag == kFormatExtensible;
-  const uint16_t extra = ext ? 22 : 0, valid = ext ? bits : 0;
-  return {tag, channels, rate, rate * align, align, bits, extra, valid, 0, ext};
-}
-WaveFormat Extensible(uint16_t bits, uint16_t channels) {
-  return Pcm(bits, channels, 48000, kFormatExtensible);
-}
-
-// Little-endian PCM; 8-bit samples are given already unsigned.
-std::vector<uint8_t> Encode(const std::vector<int32_t>& samples, uint16_t bits) {
-  std::vector<uint8_t> out;
-  for (int32_t s : samples)
-    for (int b = 0; b < bits / 8; ++b) out.push_back(uint8_t(uint32_t(s) >> (8 * b)));
-  return out;
-}
-
-float Expected(int32_t s, uint16_t bits) {
-  if (bits == 8) return float((s - 128) / 128.0);
-  return float(double(s) / double(int64_t(1) << (bits - 1)));
-}
-
-std::vector<int32_t> Ramp(int32_t from, size_t n) {
-  std::vector<int32_t> s(n);
-  for (size_t i = 0; i < n; ++i) s[i] = from + int32_t(i);
-  return s;
-}
-
-bool Silent(const std::vector<float>& x, size_t from = 0, size_t to = SIZE_MAX) {
-  return std::all_of(x.begin() + from, x.begin() + std::min(to, x.size()),
-                     [](float s) { return s == 0; });
-}
-
-template <class Pred>
-bool WaitUntil(Pred pred) {
-  const auto end = std::chrono::steady_clock::now() + 5s;
-  for (; !pred(); std::this_thread::sleep_for(200us))
-    if (std::chrono::steady_clock::now() > end) return false;
-  return true;
-}
-
-// An engine on a virtual device that keeps everything it renders. Unless
-// told otherwise its quantum is one frame, so starts and stops are instant
-// and samples can be compared exactly.
-struct Rig {
-  explicit Rig(uint32_t channels = 2, uint32_t rate = 48000, uint32_t quantum = 1)
-      : device("virt", "Virtual", channels, rate), engine(CreateVoiceEngine(quantum)) {
-    device.SetCapture(true);
-    EXPECT_TRUE(engine->CreateMasteringVoice(device));
-  }
-  // Channel c of every captured frame from `from` on.
-  std::vector<float> Channel(uint32_t c, size_t from = 0) const {
-    std::vector<float> out;
-    const auto& cap = device.Captured();
-    for (size_t i = (from * device.Channels()) + c; i < cap.size(); i += device.Channels())
-      out.push_back(cap[i]);
-    return out;
-  }
-  // The voice reads the bytes later: the rig keeps them.
-  bool Submit(SourceVoice* v, std::vector<uint8_t> bytes) {
-    const auto& kept = keep.emplace_back(std::move(bytes));
-    return v->SubmitSourceBuffer(kept.data(), uint32_t(kept.size()));
-  }
-  SourceVoice* Voice(const WaveFormat& f) {
-    SourceVoice* v = engine->CreateSourceVoice(f);
-    EXPECT_NE(v, nullptr);
-    return v;
-  }
-
-  std::deque<std::vector<uint8_t>> keep;  // outlives the engine and the device
-  VirtualDevice device;
-  std::unique_ptr<VoiceEngine> engine;
-};
+using namespace test;
 
 // ---------------------------------------------------------------------------
 // Formats and conversion
@@ -531,17 +426,6 @@ SineStats Measure(const std::vector<float>& x, double rate, float threshold) {
   return s;
 }
 
-std::vector<int32_t> Sine(double freq, double rate, size_t frames, double ampL, double ampR,
-                          int channels) {
-  std::vector<int32_t> s;
-  for (size_t i = 0; i < frames; ++i) {
-    const double y = std::sin(2 * std::numbers::pi * freq * double(i) / rate);
-    s.push_back(int32_t(std::lround(y * ampL * 32767)));
-    if (channels == 2) s.push_back(int32_t(std::lround(y * ampR * 32767)));
-  }
-  return s;
-}
-
 TEST(VoiceEngineResample, SineKeepsLengthFrequencyAndAmplitude) {
   {  // stereo 44.1 kHz up to 48 kHz, fed in ten buffers
     const auto bytes = Encode(Sine(1000, 44100, 44100, 0.5, 0.25, 2), 16);
@@ -610,25 +494,6 @@ TEST(VoiceEngineResample, OnlyAFlushAfterSoundRebuildsTheConverter) {
 
 // ---------------------------------------------------------------------------
 // Effects
-
-// Adds an offset to the left side and remembers what it was given.
-class OffsetEffect : public Effect {
- public:
-  void Prepare(uint32_t channels, uint32_t rate) override {
-    preparedChannels = channels;
-    preparedRate = rate;
-  }
-  void Process(float* frames, uint32_t n, uint32_t channels) override {
-    if (seenFirst == 0) seenFirst = frames[0];
-    for (uint32_t i = 0; i < n; ++i) frames[i * channels] += 0.25f;
-    framesSeen += n;  // plain memory: TSan checks the swap hands it back safely
-    calls.fetch_add(1);
-  }
-  uint32_t preparedChannels = 0, preparedRate = 0;
-  float seenFirst = 0;
-  uint64_t framesSeen = 0;
-  std::atomic<int> calls{0};
-};
 
 TEST(VoiceEngineEffect, RunsOnOneVoiceAfterVolumeBeforeTheMixOfAllVoices) {
   OffsetEffect fx;
@@ -713,103 +578,6 @@ TEST(VoiceEngineThreads, DestroyVoiceWhileTheDeviceRenders) {
   rig.device.StopRealtimeThread();
   EXPECT_GT(rig.device.RealtimePeak(), 0.4f);
 }
-
-// ---------------------------------------------------------------------------
-// Virtual device
-
-TEST(VirtualDeviceTest, SilentWhenClosedAndNoRenderAfterClose) {
-  struct Counting : RenderCallback {
-    void Render(float* out, uint32_t frames) override {
-      std::fill(out, out + frames * 2, 0.5f);
-      calls.fetch_add(1);
-    }
-    std::atomic<int> calls{0};
-  } cb;
-  VirtualDevice device("v", "Virtual", 2, 48000);
-  device.SetCapture(true);
-  device.Pull(4);
-  EXPECT_EQ(device.Captured(), std::vector<float>(8, 0.0f));
-
-  ASSERT_TRUE(device.Open(&cb));
-  EXPECT_FALSE(device.Open(&cb));
-  ASSERT_TRUE(device.StartRealtimeThread(32));
-  ASSERT_TRUE(WaitUntil([&] { return cb.calls.load() > 5; }));
-  device.Close();
-  const int calls = cb.calls.load();
-  const uint64_t frames = device.RealtimeFramesPulled();
-  ASSERT_TRUE(WaitUntil([&] { return device.RealtimeFramesPulled() > frames + 64; }));
-  EXPECT_EQ(cb.calls.load(), calls);
-  device.StopRealtimeThread();
-  EXPECT_EQ(device.RealtimePeak(), 0.5f);
-}
-
-TEST(VirtualDeviceTest, WavFileHoldsFloatFramesFromItsStart) {
-  TempDir dir;
-  std::vector<float> expected;
-  {
-    Rig rig(3, 44100);
-    SourceVoice* v = rig.Voice(Pcm(16, 1, 44100));
-    ASSERT_TRUE(rig.Submit(v, Encode(Ramp(1, 1000), 16)));
-    v->Start();
-    rig.device.Pull(100);  // before the file: not in it
-    ASSERT_TRUE(rig.device.StartWavFile(dir.File("out.wav")));
-    rig.device.Pull(250);
-    rig.device.Pull(50);
-    expected.assign(rig.device.Captured().begin() + 300, rig.device.Captured().end());
-  }  // the destructor finishes the file
-  const std::string f = dir.Read("out.wav");
-  auto u32 = [&](size_t at) {
-    uint32_t v = 0;
-    std::memcpy(&v, f.data() + at, 4);  // little-endian host
-    return v;
-  };
-  const size_t fmt = f.find("fmt "), data = f.find("data");
-  ASSERT_TRUE(fmt < data && data < f.size());
-  EXPECT_EQ(f.substr(0, 4) + f.substr(8, 4), "RIFFWAVE");
-  EXPECT_EQ(u32(4), f.size() - 8);
-  EXPECT_EQ(f.substr(fmt + 8, 16), FmtBody(3, 44100, 32, kFormatFloat));
-  ASSERT_EQ(u32(data + 4), 300u * 3 * 4);
-  ASSERT_EQ(f.size(), data + 8 + 300 * 3 * 4);
-  std::vector<float> samples(300 * 3);
-  std::memcpy(samples.data(), f.data() + data + 8, samples.size() * 4);
-  EXPECT_EQ(samples, expected);
-  EXPECT_EQ(samples[0], Expected(101, 16));
-}
-
-// ---------------------------------------------------------------------------
-// The render path never allocates
-
-#if ORVEX_ALLOCATION_PROBE
-TEST(VoiceEngineRealtime, RenderNeverAllocates) {
-  const auto stereo = Encode(Sine(500, 44100, 3000, 0.3, 0.3, 2), 16);
-  const auto mono = Encode(Sine(500, 22050, 1500, 0.3, 0, 1), 16);
-  OffsetEffect fx;
-  Rig rig;
-  rig.device.SetCapture(false);
-  rig.device.Pull(4096);  // sizes the device's own buffer
-  std::vector<SourceVoice*> voices = {rig.Voice(Pcm(16, 2)), rig.Voice(Pcm(16, 2, 44100)),
-                                      rig.Voice(Pcm(16, 1, 22050)), rig.Voice(Pcm(16, 1, 96000))};
-  voices[1]->SetEffectChain(&fx);
-  std::mt19937 rng(7);
-  for (int i = 0; i < 3000; ++i) {
-    for (SourceVoice* v : voices) {
-      const auto& data = v->Format().channels == 2 ? stereo : mono;
-      if (v->GetState().buffersQueued < 2 && rng() % 3 == 0)  // sometimes let it run dry
-        v->SubmitSourceBuffer(data.data(), uint32_t(data.size()));
-      if (rng() % 50 == 0) v->SetVolume(float(rng() % 100) / 100.0f);
-      if (rng() % 40 == 0) v->Stop();
-      if (rng() % 10 == 0) v->Start();
-      if (rng() % 200 == 0) v->FlushSourceBuffers();
-    }
-    const uint32_t frames = 1 + rng() % 4096;
-    gCountAllocations = true;
-    rig.device.Pull(frames);
-    gCountAllocations = false;
-  }
-  EXPECT_EQ(gAllocations.load(), 0);
-  EXPECT_GT(fx.framesSeen, 0u);
-}
-#endif
 
 }  // namespace
 }  // namespace orvex::mixer
