@@ -348,8 +348,8 @@ std::string COutputDevices::AsioServer() const {
   return CAsioKernel::ServerOfDriver(asio_.CurrentDriver());
 }
 
-bool COutputDevices::ReopenAsioOutput() {
-  return asio_.Output() >= 0 && asio_.ReopenDriver();
+CAsioKernel::Reopen COutputDevices::ReopenAsioOutput() {
+  return asio_.Output() >= 0 ? asio_.ReopenDriver() : CAsioKernel::Reopen::kNotThere;
 }
 
 void COutputDevices::StoreSelection() {

@@ -36,6 +36,10 @@ inline constexpr const char* kServerLost =
 // Followed by the names of the outputs opened again.
 inline constexpr const char* kServerBack = "サウンドサーバーが戻りました。出力を開き直しました";
 inline constexpr const char* kJackBack = "JACKサーバーが戻りました。出力を開き直しました";
+// Followed by the server's rate in Hz and "Hz）".
+inline constexpr const char* kJackBackAtOtherRate =
+    "JACKサーバーが別のサンプリングレートで戻りました。ASIO出力は無音のままです。\n"
+    "ASIO設定またはデバイスの選択で開き直すと、このレートで出力します。（";
 
 // "Master", "Group1", "Group2".
 const char* OutputName(int n);
@@ -137,7 +141,7 @@ class COutputDevices {
   // The JACK server of the open driver ("" for the default one).
   std::string AsioServer() const;
   // The JACK server is back: a new client under the same engine.
-  bool ReopenAsioOutput();
+  CAsioKernel::Reopen ReopenAsioOutput();
 
   // Everything goes, exclusive mixer first; players must be unloaded.
   void ReleaseAll();

@@ -1,5 +1,7 @@
 #include "session/OutputSetup.h"
 
+#include <algorithm>
+
 #include "output/jack/AsioMessages.h"
 #include "output/jack/JackDevice.h"
 #include "show/Messages.h"
@@ -54,7 +56,7 @@ COutputSetup::COutputSetup(CConsole& console, Settings& settings, UiPoster& post
       ReportMessage(kServerLost);
       std::vector<int> outputs;
       for (int n = 0; n < kOutputCount; ++n)
-        if (!devices_.SinksOf({n}).empty()) outputs.push_back(n);
+        if (!ServerSinksOf(n).empty()) outputs.push_back(n);
       OnSoundServerLost(outputs);
     });
   });
@@ -191,6 +193,7 @@ void COutputSetup::ReconfigureOutputs() {
   PushSettings();
   WirePlayers();
   ReloadPlayers();
+  WatchWhatIsLost();
 }
 
 void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format) {
@@ -204,6 +207,7 @@ void COutputSetup::ReopenExclusive(const std::optional<StoredWaveFormat>& format
   PushSettings();
   WirePlayers();
   ReloadPlayers();
+  WatchWhatIsLost();
 }
 
 void COutputSetup::ReopenAsio() {
@@ -217,6 +221,7 @@ void COutputSetup::ReopenAsio() {
   PushSettings();
   WirePlayers();
   ReloadPlayers();
+  WatchWhatIsLost();
 }
 
 void COutputSetup::ReleaseOutputs() {
@@ -246,14 +251,21 @@ void COutputSetup::OnJackLost() {
   const int n = devices_.AsioOutput();
   if (!setUp_ || n < 0 || !devices_.Asio().IsDriverOpen()) return;
   devices_.Asio().LetGoOfLostDevice();
+  jackRateTold_ = false;
   Tell(false, {n}, "jack");
   WatchJack();
+}
+
+std::vector<std::string> COutputSetup::ServerSinksOf(int n) const {
+  std::vector<std::string> sinks = devices_.SinksOf({n});
+  if (const WasapiEndpoint* e = devices_.SharedEndpoint(n)) sinks.push_back(e->id);
+  return sinks;
 }
 
 void COutputSetup::WatchSoundServer() {
   std::vector<std::string> sinks;
   for (int n = 0; n < kOutputCount; ++n)
-    for (std::string& sink : devices_.SinksOf({n})) sinks.push_back(std::move(sink));
+    for (std::string& sink : ServerSinksOf(n)) sinks.push_back(std::move(sink));
   if (sinks.empty()) return;
   std::weak_ptr<bool> alive = alive_;
   const uint64_t generation = watchGeneration_;
@@ -266,7 +278,7 @@ void COutputSetup::WatchSoundServer() {
                     probePeriod_);
 }
 
-void COutputSetup::WatchJack() {
+void COutputSetup::WatchJack(std::optional<std::chrono::milliseconds> period) {
   std::weak_ptr<bool> alive = alive_;
   const uint64_t generation = watchGeneration_;
   jackWatch_.Start(
@@ -276,14 +288,16 @@ void COutputSetup::WatchJack() {
           if (alive.lock() && generation == watchGeneration_) OnJackBack();
         });
       },
-      probePeriod_);
+      period.value_or(probePeriod_));
 }
 
 void COutputSetup::SetSharedEndpoints(bool on) {
   const auto set = [&](CWaveWnd& player) {
     for (int n = 0; n < kOutputCount; ++n)
-      if (const WasapiEndpoint* e = devices_.SharedEndpoint(n))
+      if (const WasapiEndpoint* e = devices_.SharedEndpoint(n)) {
         player.Wasapi().SetDevice(n, on ? e : nullptr);
+        if (on) player.Wasapi().Reopen(n);
+      }
   };
   for (int ch = 1; ch <= kChannels; ++ch) set(console_.Player(ch));
   if (continuous_) set(*continuous_);
@@ -292,10 +306,16 @@ void COutputSetup::SetSharedEndpoints(bool on) {
 void COutputSetup::OnSoundServerBack() {
   const bool reconnect = devices_.Server().IsLost();
   // The players' shared-mode streams belong to the connection that goes:
-  // they close before it does, and the next cue opens them on the new one.
+  // they close before it does and open again on the new one, where a cue
+  // that plays comes back at its clock's position.
   if (reconnect) SetSharedEndpoints(false);
-  const std::vector<int> reopened = devices_.ReopenLostSinkOutputs();
-  if (reconnect) SetSharedEndpoints(true);
+  std::vector<int> reopened = devices_.ReopenLostSinkOutputs();
+  if (reconnect && devices_.Server().IsConnected()) {
+    SetSharedEndpoints(true);
+    for (int n = 0; n < kOutputCount; ++n)
+      if (devices_.SharedEndpoint(n)) reopened.push_back(n);
+    std::sort(reopened.begin(), reopened.end());
+  }
   if (!reopened.empty()) {
     std::string names;
     for (int n : reopened) names += std::string(names.empty() ? "" : ", ") + OutputName(n);
@@ -309,12 +329,32 @@ void COutputSetup::OnSoundServerBack() {
 void COutputSetup::OnJackBack() {
   const int n = devices_.AsioOutput();
   if (n < 0 || !devices_.Asio().IsDriverOpen()) return;
-  if (!devices_.ReopenAsioOutput()) {
-    WatchJack();
-    return;
+  switch (devices_.ReopenAsioOutput()) {
+    case CAsioKernel::Reopen::kDone:
+      jackRateTold_ = false;
+      ReportMessage(std::string(kJackBack) + "（" + OutputName(n) + "）");
+      Tell(true, {n}, "jack");
+      return;
+    case CAsioKernel::Reopen::kOtherRate:
+      // Told once; the server may yet be restarted at the output's rate,
+      // which is asked about less often (each ask is a client on it).
+      if (!jackRateTold_)
+        ReportMessage(std::string(kJackBackAtOtherRate) +
+                      std::to_string(devices_.Asio().ReturnedRate()) + " Hz）");
+      jackRateTold_ = true;
+      WatchJack(std::max(probePeriod_, std::chrono::milliseconds(2000)));
+      return;
+    case CAsioKernel::Reopen::kNotThere:
+      WatchJack();
+      return;
   }
-  ReportMessage(std::string(kJackBack) + "（" + OutputName(n) + "）");
-  Tell(true, {n}, "jack");
+}
+
+void COutputSetup::WatchWhatIsLost() {
+  if (!setUp_) return;
+  if (devices_.Server().IsLost() || !devices_.LostSinkOutputs().empty()) WatchSoundServer();
+  if (devices_.AsioOutput() >= 0 && devices_.Asio().IsDriverOpen() && devices_.Asio().DeviceLost())
+    WatchJack();
 }
 
 void COutputSetup::StopWatches() {

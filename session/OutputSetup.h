@@ -98,7 +98,13 @@ class COutputSetup {
   void OnSoundServerLost(const std::vector<int>& outputs);
   void OnJackLost();
   void WatchSoundServer();
-  void WatchJack();
+  // The sinks of the sound server output n plays on: its voice engine's
+  // and its players' shared-mode streams'.
+  std::vector<std::string> ServerSinksOf(int n) const;
+  void WatchJack(std::optional<std::chrono::milliseconds> period = std::nullopt);
+  // After outputs were set up again: the watches stopped, and what is still
+  // lost is watched anew.
+  void WatchWhatIsLost();
   void OnSoundServerBack();
   void OnJackBack();
   // No watch runs or reports once this returns (before outputs change).
@@ -122,6 +128,7 @@ class COutputSetup {
   uint64_t watchGeneration_ = 0;
   ReturnWatch soundWatch_;
   ReturnWatch jackWatch_;
+  bool jackRateTold_ = false;  // the JACK server's other rate was reported
 };
 
 }  // namespace orvex

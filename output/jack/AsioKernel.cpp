@@ -275,23 +275,29 @@ void CAsioKernel::LetGoOfLostDevice() {
   device_.reset();
 }
 
-bool CAsioKernel::ReopenDriver() {
+CAsioKernel::Reopen CAsioKernel::ReopenDriver() {
   Impl& k = *impl_;
   const std::string name = CurrentDriver();
-  if (!k.open.load() || name.empty()) return false;
+  if (!k.open.load() || name.empty()) return Reopen::kNotThere;
   LetGoOfLostDevice();
   device_ = factory_ ? factory_(name) : nullptr;
-  if (!device_) return false;
+  if (!device_) return Reopen::kNotThere;
   long minimum = 0, maximum = 0, preferred = 0;
   const auto fail = [&](const std::string& what) {
     std::fprintf(stderr, "ASIO: reopening %s: %s\n", name.c_str(), what.c_str());
-    device_->DisposeBuffers();
-    return false;
+    // Its client goes again: one held on a server that is later restarted
+    // would keep this program from reaching the next one.
+    LetGoOfLostDevice();
+    return Reopen::kNotThere;
   };
   if (!device_->Init()) return fail(device_->ErrorMessage());
   if (!device_->GetBufferSize(minimum, maximum, preferred) || minimum <= 0)
     return fail("no buffer size");
-  if (device_->SampleRate() != k.port.Rate()) return fail("the server runs at another rate");
+  if (device_->SampleRate() != k.port.Rate()) {
+    returnedRate_ = static_cast<int>(device_->SampleRate());
+    fail("the server runs at another rate");
+    return Reopen::kOtherRate;
+  }
   k.lastSwitchNs = 0;  // the device is not running: the audio side is idle
   if (!device_->CreateBuffers(std::clamp(bufferSize_, minimum, maximum), &k))
     return fail("cannot create buffers");
@@ -300,7 +306,7 @@ bool CAsioKernel::ReopenDriver() {
   k.StartWatcher();
   k.port.Resumed();  // before the device runs: its first block ramps in
   if (!device_->Start()) return fail("cannot start");
-  return true;
+  return Reopen::kDone;
 }
 
 bool CAsioKernel::Start() {

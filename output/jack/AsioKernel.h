@@ -61,10 +61,13 @@ class CAsioKernel {
   // After the server went away and is running again: a new client on the
   // same driver, at the same buffer size, started and connected as at the
   // first open. The engine attached to EngineDevice() stays, so what plays
-  // goes on; its voices are told they fell behind. False while the server
+  // goes on; its voices are told they fell behind. Fails while the server
   // is not there, or when it came back at another rate (the engine's
   // voices are bound to the old one: only a full reopen serves then).
-  bool ReopenDriver();
+  enum class Reopen { kDone, kNotThere, kOtherRate };
+  Reopen ReopenDriver();
+  // The rate a server that came back at another rate runs at.
+  int ReturnedRate() const { return returnedRate_; }
   // Once the server went away: its dead client goes at once, so that the
   // server's return can be seen (a process holding a client of a server
   // that died cannot reach the next one) and the name is free for the new
@@ -115,6 +118,7 @@ class CAsioKernel {
   std::unique_ptr<jack::BlockDevice> device_;
   int factor_ = 4;
   int rate_ = 44100;
+  int returnedRate_ = 0;
   int output_ = -1;
   long bufferSize_ = 0;
   std::unique_ptr<Impl> impl_;

@@ -111,9 +111,11 @@ bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds) 
   std::lock_guard lock(mutex_);
   for (Out& o : outs_) CloseOutput(o);
   format_ = format;
-  started_ = false;
+  started_ = paused_ = false;
+  opened_ = true;
   const uint32_t bufferMs =
       bufferSeconds > 0 ? std::min(kBufferMs, bufferSeconds * 1000) : kBufferMs;
+  bufferMs_ = bufferMs;
   size_t biggest = 0;
   bool all = true;
   for (int n = 0; n < kOutputs; ++n) {
@@ -125,19 +127,51 @@ bool CWaveWASAPI::OpenStreams(const WaveFormat& format, uint32_t bufferSeconds) 
       continue;
     }
     biggest = std::max(biggest, client->BufferBytes());
-    o.client = std::move(client);
-    o.reader = stream_ ? stream_->OpenReader() : -1;
-    o.readPos = 0;
-    o.gain.rampFrames = std::max<uint32_t>(format.samplesPerSec / 100, 1);
-    o.gain.Silence();  // every start fades in from silence
-    o.stopped = false;
-    o.resumeAt = -1;
-    o.segments.clear();
+    TakeClient(o, std::move(client));
   }
   // Room for a rewrite of all a stream holds: its buffer, and what the
   // server has taken from it and not yet played.
   scratch_.assign(2 * biggest + format.blockAlign, 0);
   return all;
+}
+
+void CWaveWASAPI::TakeClient(Out& o, std::unique_ptr<pulse::PulsePlayStream> client) {
+  o.client = std::move(client);
+  o.reader = stream_ ? stream_->OpenReader() : -1;
+  o.readPos = 0;
+  o.lost = false;
+  o.gain.rampFrames = std::max<uint32_t>(format_.samplesPerSec / 100, 1);
+  o.gain.Silence();  // every start fades in from silence
+  o.stopped = false;
+  o.resumeAt = -1;
+  o.startHeld = false;
+  o.segments.clear();
+}
+
+bool CWaveWASAPI::Reopen(int output) {
+  if (output < 0 || output >= kOutputs) return false;
+  std::lock_guard lock(mutex_);
+  Out& o = outs_[static_cast<size_t>(output)];
+  if (!opened_ || o.client || !o.endpoint || !o.endpoint->server) return false;
+  auto client = std::make_unique<pulse::PulsePlayStream>();
+  if (!client->Open(*o.endpoint->server, o.endpoint->id, format_, bufferMs_)) return false;
+  const size_t room = 2 * client->BufferBytes() + format_.blockAlign;
+  if (scratch_.size() < room) scratch_.assign(room, 0);
+  TakeClient(o, std::move(client));
+  if (!started_) {
+    // Waiting for its start: filled from the beginning, as at the load.
+    WriteLeadIn(o);
+    WriteFrom(o, o.client->BufferBytes());
+    return true;
+  }
+  // The player's clock went on meanwhile: the store puts this reader back
+  // where it is, and the stream plays silence until then.
+  if (stream_ && o.reader >= 0) stream_->LosePlace(o.reader);
+  WriteLeadIn(o);
+  WriteFrom(o, o.client->BufferBytes());
+  o.stopped = paused_;  // a paused player's resume writes from where it is
+  o.client->Cork(false);
+  return true;
 }
 
 void CWaveWASAPI::CloseOutput(Out& o) {
@@ -191,6 +225,8 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
   o.gain.Retarget();
   const GainRamp left = o.gain.left, right = o.gain.right;
   o.gain.Scale(scratch_.data(), got / align, format_);
+  // Back at the live position later, the sound must fade in, not jump in.
+  if (o.lost) o.gain.Silence();
   // Appends go where the server expects them; only a resume after a fade
   // writes at a given place.
   const int64_t at = o.resumeAt >= 0 ? o.resumeAt : o.client->WriteIndex();
@@ -405,12 +441,14 @@ void CWaveWASAPI::Start() {
     }
   }
   started_ = true;
+  paused_ = false;
 }
 
 void CWaveWASAPI::Stop() {
   std::lock_guard lock(mutex_);
   // The stream keeps running: it fades out and then plays silence, so a
   // pause never cuts the sound off mid-wave.
+  paused_ = started_;
   for (Out& o : outs_) {
     if (!o.client || o.stopped) continue;
     if (started_) {
@@ -447,7 +485,7 @@ void CWaveWASAPI::Close() {
     o.endpoint->server->CloseLater(std::move(o.client),
                                    std::chrono::milliseconds(kFadeMarginMs + kFadeMs + 10));
   }
-  started_ = false;
+  started_ = paused_ = opened_ = false;
   for (Out& o : outs_) CloseOutput(o);
 }
 

@@ -65,6 +65,12 @@ class CWaveWASAPI {
   void Stop();
   void Flush();
   void Close();
+  // After the server came back (the endpoint set again): a stream for the
+  // file is opened anew on that output. A player that has started comes
+  // in again where its clock is, fading in; a paused one waits for its
+  // resume; one not yet started is filled from its beginning. False when
+  // nothing was open for a file or the server refuses.
+  bool Reopen(int output);
   void SetOutputLevel(int output, float left, float right);
   bool HasStream(int output) const;
   // The driver state the settings dialog shows: a working stream somewhere.
@@ -117,6 +123,8 @@ class CWaveWASAPI {
   // plays now.
   void WriteLeadIn(Out& o);
   void CloseOutput(Out& o);
+  // A stream just opened becomes the output's, from the file's beginning.
+  void TakeClient(Out& o, std::unique_ptr<pulse::PulsePlayStream> client);
   // Streams that began in one StartTogether: how far each has played.
   struct Started {
     CWaveWASAPI* owner = nullptr;
@@ -137,6 +145,9 @@ class CWaveWASAPI {
   std::array<Out, kOutputs> outs_;
   std::vector<uint8_t> scratch_;
   bool started_ = false;
+  bool paused_ = false;  // stopped after a start; Start resumes
+  bool opened_ = false;  // streams are open for a file
+  uint32_t bufferMs_ = kBufferMs;
 };
 
 }  // namespace orvex

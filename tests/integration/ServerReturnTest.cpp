@@ -215,5 +215,114 @@ TEST(ServerReturn, EachRestartedServerGetsItsOutputBackWhileTheOtherPlaysOn) {
   unsetenv("JACK_DEFAULT_SERVER");
 }
 
+// A cue playing on a shared-mode stream of the sound server: the stream
+// belongs to the connection that goes, and a new one on the server that
+// comes back takes the cue up where its clock is, fading in.
+TEST(ServerReturn, ASharedModeCueThatPlaysIsHeardAgain) {
+  PrivateSoundServer pulse{{"sink_name=orvex_a rate=48000"}};
+  ASSERT_TRUE(pulse.ready) << pulse.dir.Read("server.err");
+  TempDir dir;
+  dir.Write("snd/tone.wav", ToneWav(40, 8192));
+  dir.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,10,0,0,,3,1,0,0,1,\r\n"));
+  Settings settings;
+  settings.deviceType = {"WASAPI", "", ""};
+  settings.deviceName = {"orvex_a", "", ""};
+  IniFile ini;
+  settings.Save(ini);
+  ASSERT_TRUE(ini.Save(dir.File("settings.ini")));
+  pid_t play = Spawn({kCli, "play", dir.File("show.csv"), "--settings", dir.File("settings.ini"),
+                      "--length", "30", "--at", "0.2", "go"},
+                     dir.File("play.out"), dir.File("play.err"));
+  const auto log = [&] { return dir.Read("play.err") + dir.Read("play.out"); };
+  auto master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
+  ASSERT_TRUE(master->ready);
+  ASSERT_TRUE(PollFor(10, [&] { return Audible(master->Samples(), 0); })) << log();
+
+  master.reset();
+  pulse.Kill();
+  ASSERT_TRUE(PollFor(5, [&] {
+    return dir.Read("play.out").find("\"event\": \"output-lost\", \"output\": 0") !=
+           std::string::npos;
+  })) << log();
+  ASSERT_TRUE(pulse.Restart()) << pulse.dir.Read("server.err");
+  const double pulseReady = MonoNow();
+  master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
+  ASSERT_TRUE(master->ready);
+  ASSERT_TRUE(PollFor(5, [&] { return Audible(master->Samples(), 0); })) << log();
+  const double reopened = EventMono(dir.Read("play.out"), "output-back", 0);
+  ASSERT_GT(reopened, 0) << log();
+  const double back = reopened - pulseReady + double(FirstAudibleFrame(master->Samples())) / 48000;
+  std::printf("sound server ready to the shared-mode cue audible again: %.3f s\n", back);
+  EXPECT_LT(back, 2.0) << log();
+  // It fades in: no jump into the 440 Hz tone at 0.25 (a frame moves at
+  // most 0.015 along it).
+  PollFor(1, [&] { return master->Samples().size() / 2 > 48000 / 5; });
+  const std::vector<float> first = master->Samples();
+  float step = 0;
+  for (size_t f = 1; f < std::min<size_t>(first.size() / 2, 48000 / 5); ++f)
+    step = std::max(step, std::fabs(first[2 * f] - first[2 * (f - 1)]));
+  EXPECT_LT(step, 0.03f);
+  EXPECT_NE(log().find(kServerBack + std::string("（Master）")), std::string::npos) << log();
+  Stop(play);
+  master.reset();
+}
+
+// A JACK server back at another rate cannot take the output's voices: the
+// operator is told once, and the output comes back when the server runs at
+// its rate again.
+TEST(ServerReturn, AJackServerBackAtAnotherRateIsReportedAndWaitedFor) {
+  const std::string jackName = test::PrivateServerName("rate");
+  auto jack = std::make_unique<test::JackServer>(jackName);
+  ASSERT_TRUE(jack->Ready());
+  setenv("JACK_DEFAULT_SERVER", jackName.c_str(), 1);
+  TempDir dir;
+  dir.Write("snd/tone.wav", ToneWav(40, 8192));
+  dir.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,10,0,0,,3,1,0,0,1,\r\n"));
+  Settings settings;
+  settings.deviceType = {"", "ASIO", ""};
+  settings.deviceName = {"", "JACK", ""};
+  IniFile ini;
+  settings.Save(ini);
+  ASSERT_TRUE(ini.Save(dir.File("settings.ini")));
+  pid_t play =
+      Spawn({kCli, "play", dir.File("show.csv"), "--settings", dir.File("settings.ini"), "--length",
+             "30", "--at", "0.1", "fader:7=10", "--at", "0.1", "route:7=ON", "--at", "0.2", "go"},
+            dir.File("play.out"), dir.File("play.err"));
+  const auto log = [&] { return dir.Read("play.err") + dir.Read("play.out"); };
+  auto rec = RecordOrvex(jackName, 10);
+  ASSERT_TRUE(rec) << log();
+  ASSERT_TRUE(PollFor(10, [&] { return JackAudible(*rec, 0); })) << log();
+
+  const auto lost = [&] {
+    return dir.Read("play.out").find("\"event\": \"output-lost\", \"output\": 1") !=
+           std::string::npos;
+  };
+  rec.reset();
+  jack->Stop(SIGKILL);
+  ASSERT_TRUE(PollFor(5, lost)) << log();
+  jack = std::make_unique<test::JackServer>(jackName, 256, 44100);
+  ASSERT_TRUE(jack->Ready());
+  const std::string told = kJackBackAtOtherRate + std::string("44100 Hz）");
+  ASSERT_TRUE(PollFor(5, [&] { return log().find(told) != std::string::npos; })) << log();
+  // Told once, however often it is asked again meanwhile.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  const std::string after = log();
+  EXPECT_EQ(after.find(told), after.rfind(told)) << after;
+  EXPECT_EQ(after.find("\"event\": \"output-back\""), std::string::npos) << after;
+
+  jack->Stop(SIGKILL);
+  jack = std::make_unique<test::JackServer>(jackName);
+  ASSERT_TRUE(jack->Ready());
+  rec = RecordOrvex(jackName, 10);
+  ASSERT_TRUE(rec) << log();
+  ASSERT_TRUE(PollFor(5, [&] { return JackAudible(*rec, 0); })) << log();
+  EXPECT_TRUE(PollFor(5, [&] {
+    return log().find(kJackBack + std::string("（Group1）")) != std::string::npos;
+  })) << log();
+  Stop(play);
+  rec.reset();
+  unsetenv("JACK_DEFAULT_SERVER");
+}
+
 }  // namespace
 }  // namespace orvex

@@ -224,12 +224,14 @@ TEST(AsioKernel, AServerThatComesBackGetsANewClientUnderTheSameEngine) {
   // While the server is away nothing is there to reopen; then it is back,
   // first at another rate, which the engine's voices cannot follow.
   rig.host.LetGoOfLostDevice();
+  using Reopen = CAsioKernel::Reopen;
   rig.spec.initFails = true;
-  EXPECT_FALSE(rig.host.ReopenDriver());
+  EXPECT_EQ(rig.host.ReopenDriver(), Reopen::kNotThere);
   rig.spec = {.rate = 44100};
-  EXPECT_FALSE(rig.host.ReopenDriver());
+  EXPECT_EQ(rig.host.ReopenDriver(), Reopen::kOtherRate);
+  EXPECT_EQ(rig.host.ReturnedRate(), 44100);
   rig.spec = {};
-  ASSERT_TRUE(rig.host.ReopenDriver());
+  ASSERT_EQ(rig.host.ReopenDriver(), Reopen::kDone);
   EXPECT_FALSE(rig.host.DeviceLost());
   EXPECT_TRUE(rig.host.IsDriverOpen());
   EXPECT_EQ(rig.device->CreatedFrames(), rig.host.BufferSize());

@@ -24,12 +24,13 @@ namespace orvex::test {
 
 class JackServer {
  public:
-  // Starts `jackd -R -d dummy -r 48000 -p period` named `name`.
-  explicit JackServer(std::string name, int period = 256) : name_(std::move(name)) {
+  // Starts `jackd -R -d dummy -r rate -p period` named `name`.
+  explicit JackServer(std::string name, int period = 256, int rate = 48000)
+      : name_(std::move(name)) {
     setenv("JACK_NO_START_SERVER", "1", 1);
     const std::string periodText = std::to_string(period);
-    std::vector<std::string> args = {"jackd", "-R", "-n",    name_, "-d",
-                                     "dummy", "-r", "48000", "-p",  periodText};
+    std::vector<std::string> args = {
+        "jackd", "-R", "-n", name_, "-d", "dummy", "-r", std::to_string(rate), "-p", periodText};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
