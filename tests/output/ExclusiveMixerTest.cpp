@@ -283,9 +283,11 @@ TEST_F(ExclusiveMixer, ACardWhoseClockRunsApartFromOursIsFedAtItsOwnPace) {
     const double buffer = mixer.BufferFrames();
     mixer.Close();
     EXPECT_EQ(mixer.XrunCount(), 0u);
-    // What the card played, and its buffer kept full on top.
+    // What the card played, and its buffer kept full on top. A card 10 %
+    // off would be 150 ms off by now; 50 ms allows a writer held up on a
+    // busy machine.
     const double played = seconds * 44100 * speed;
-    EXPECT_GT(double(written), played + buffer - 0.02 * 44100);
+    EXPECT_GT(double(written), played + buffer - 0.05 * 44100);
     EXPECT_LT(double(written), played + buffer + 0.05 * 44100);
   }
 }
