@@ -177,7 +177,11 @@ void CWaveXAudio::Refill() {
     mixer::VoiceState state = v.voice->GetState();
     if (v.lost) {
       if (!v.store->IsLost(v.reader)) {
-        ResetTracking(v, v.store->ReaderPos(v.reader));  // back at the live position
+        // Back at the live position. The silence that carried the fade-out
+        // used up the voice's fade-in: a flush (of silence) gives the
+        // material from here a fade-in of its own instead of a jump.
+        v.voice->FlushSourceBuffers();
+        ResetTracking(v, v.store->ReaderPos(v.reader));
       } else {
         // Once its silence has played the device pulls again.
         if (state.buffersQueued == 0) v.store->AskToRejoin(v.reader);

@@ -140,6 +140,38 @@ TEST(PlayerStalledOutput, SilencesOnlyItselfAndRejoinsAtTheLivePosition) {
   EXPECT_GE(offset, 0) << "output 2 does not play the live position";
 }
 
+// An output that comes back from a stall (or a restarted server) rejoins
+// where the clock is: the material there fades in, as after any flush,
+// rather than jumping in after the silence that carried the fade-out.
+TEST(PlayerStalledOutput, TheRejoinFadesIn) {
+  constexpr uint32_t kRate = 8000, kQuantum = 80;  // mono 8-bit: a byte a frame
+  TempDir dir;
+  dir.Write("level.wav", Wav(1, kRate, 8, std::string(kRate * 60, '\xC0')));  // 0.5 throughout
+  PlayerRig rig(kRate, 1, 2, kQuantum);
+  rig.player.SetAllOutputLevels(65535);
+  ASSERT_TRUE(rig.Load(dir.File("level.wav")));
+  ASSERT_TRUE(rig.player.Play());
+  // Output 1 stops pulling from 5 s to 40 s, long enough to lose its place;
+  // from its own frame 5 s on it plays silence and then the clock's place.
+  for (uint32_t t = 0; t < 50000; t += 10) {
+    rig.timers.Advance(10);
+    rig.Settle();
+    for (size_t n = 0; n < 2; ++n)
+      if (n == 0 || t < 5000 || t >= 40000) rig.devices[n]->Pull(kRate / 100);
+  }
+  const std::vector<float>& out = rig.Out(1);
+  float step = 0;
+  size_t silent = 0, sounding = 0;
+  for (size_t f = kRate * 5; f + 1 < out.size() / 2; ++f) {
+    step = std::max(step, std::fabs(out[2 * f + 2] - out[2 * f]));
+    if (out[2 * f] == 0) ++silent;
+    if (out[2 * f] > 0.49f) ++sounding;
+  }
+  EXPECT_GT(silent, 0u) << "the output never lost its place";
+  EXPECT_GT(sounding, kRate) << "the output never came back";
+  EXPECT_LT(step, 1.5f * 0.5f / kQuantum);
+}
+
 TEST(PlayerDownmix, AFiveOneFileWithSoundOnTheCentreOnlyPlaysOnBothSides) {
   TempDir dir;
   std::string data;
