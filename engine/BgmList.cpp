@@ -256,10 +256,13 @@ bool CBgmList::PlayListItem(int item) {
       ListItemPath(std::string(TrimBlanks(folder_)), items_[static_cast<size_t>(item)]);
   const std::string native = NativePath(stored, drives_);
   const uint32_t load = ++loads_;
+  // A file the loop has been refused once is not explained again.
   player_->LoadFile(
-      native, [this, alive = std::weak_ptr<bool>(alive_), item, native, load](WaveOpenError error) {
+      native,
+      [this, alive = std::weak_ptr<bool>(alive_), item, native, load](WaveOpenError error) {
         if (alive.lock() && load == loads_) ItemRefused(item, native, error);
-      });
+      },
+      !reported_.contains(native));
   player_->SetAllOutputLevels(level_.load());
   player_->Play();
   Emit(ConsoleEvent::Kind::kPlay);
@@ -269,8 +272,8 @@ bool CBgmList::PlayListItem(int item) {
 void CBgmList::ItemRefused(int item, const std::string& native, WaveOpenError error) {
   if (!playing_) return;
   // Reported the first time only: the loop comes by it again and again.
-  // Other refusals the player has explained itself.
-  if (error == WaveOpenError::kCannotOpen && reported_.insert(native).second)
+  // Other refusals the player has explained itself, the first time only.
+  if (reported_.insert(native).second && error == WaveOpenError::kCannotOpen)
     ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
   if (++failures_ >= CheckedCount()) {
     Stop();

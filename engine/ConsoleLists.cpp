@@ -84,9 +84,14 @@ void CConsole::LoadListItem(int ch, int item, bool play) {
   loadedPaths_[Index(ch)] = {native, stored};
   CWaveWnd& player = Player(ch);
   const uint32_t load = ++listLoads_[Index(ch)];
-  player.LoadFile(native, [this, ch, item, native, play, load](WaveOpenError error) {
-    if (listLoads_[Index(ch)] == load) ListItemRefused(ch, item, native, play, error);
-  });
+  // A file this list has been refused once is not explained again.
+  const bool explain = !listReported_[Index(ch)].contains(native);
+  player.LoadFile(
+      native,
+      [this, ch, item, native, play, load](WaveOpenError error) {
+        if (listLoads_[Index(ch)] == load) ListItemRefused(ch, item, native, play, error);
+      },
+      explain);
   cue_[Index(ch)].loaded = true;
   if (!play) return;
   UpdateChannelGains(ch);
@@ -98,8 +103,9 @@ void CConsole::ListItemRefused(int ch, int item, const std::string& native, bool
                                WaveOpenError error) {
   const ListPage& page = pages_[Index(ch)];
   // Said once per file: a list that loops comes by it again and again. The
-  // player has explained the other refusals itself.
-  if (error == WaveOpenError::kCannotOpen && listReported_[Index(ch)].insert(native).second) {
+  // player has explained the other refusals itself, the first time only.
+  const bool first = listReported_[Index(ch)].insert(native).second;
+  if (error == WaveOpenError::kCannotOpen && first) {
     missingFile_[Index(ch)] = native;
     if (reportMissing_) ReportMessage(std::string(kCueFileCannotOpen) + "\n" + native);
     Changed(ConsoleChange::kMissingFile, ch);

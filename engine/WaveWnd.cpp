@@ -74,16 +74,17 @@ FaderKnee CWaveWnd::Knee() const {
   return knee_;
 }
 
-void CWaveWnd::LoadFile(const std::string& nativePath, RefusedHandler onRefused) {
+void CWaveWnd::LoadFile(const std::string& nativePath, RefusedHandler onRefused, bool explain) {
   path_ = nativePath;
-  Prepare(std::move(onRefused));
+  Prepare(std::move(onRefused), explain);
 }
 
-void CWaveWnd::Prepare(RefusedHandler onRefused) {
+void CWaveWnd::Prepare(RefusedHandler onRefused, bool explain) {
   Close();
   wasapi_.SetStream(&m_stream);
   xaudio_.SetStream(&m_stream);
   onRefused_ = std::move(onRefused);
+  explainRefusal_ = explain;
   lastOpenError_ = WaveOpenError::kNone;
   loaded_.store(true);
   reader_.Open(path_, firstSeconds_, secondSeconds_);
@@ -108,7 +109,7 @@ void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
     lateTimer_.Stop();
     // After the operation that asked for the file has returned, never from
     // inside it: the UI shows the message when it is free to.
-    if (opened.message != nullptr) ReportMessage(opened.message);
+    if (opened.message != nullptr && explainRefusal_) ReportMessage(opened.message);
     // Last: the owner may load another file from here.
     if (RefusedHandler handler = std::exchange(onRefused_, nullptr)) handler(opened.error);
     return;

@@ -89,10 +89,11 @@ class CWaveWnd {
 
   // --- transport ---
   // Both return at once; the reader thread opens the file. A refusal reports
-  // its message on the UI thread later, then calls onRefused (if given).
+  // its message on the UI thread later (unless `explain` is false: a list
+  // that loops has had it said already), then calls onRefused (if given).
   using RefusedHandler = std::function<void(WaveOpenError)>;
-  void LoadFile(const std::string& nativePath, RefusedHandler onRefused = {});
-  void Prepare(RefusedHandler onRefused = {});
+  void LoadFile(const std::string& nativePath, RefusedHandler onRefused = {}, bool explain = true);
+  void Prepare(RefusedHandler onRefused = {}, bool explain = true);
   // False when no file is loaded; a file not ready yet starts when it is.
   bool Play();
   void Pause();
@@ -184,6 +185,7 @@ class CWaveWnd {
   std::function<void(int)> onEndOfFile_;
   PlayerObserver* observer_ = nullptr;
   RefusedHandler onRefused_;
+  bool explainRefusal_ = true;
 
   std::string path_;
   WaveFormat format_;  // UI thread; set before the tick runs

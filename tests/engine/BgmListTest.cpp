@@ -219,28 +219,32 @@ TEST_F(BgmRig, EditingKeepsTheCurrentItemAndTheArrowsFollowTheSelection) {
 
 TEST_F(BgmRig, AnItemThatCannotBeOpenedIsToldOnceAndTheLoopGoesOn) {
   Item(1);
-  WriteList({true, true, false});  // 0.wav is not there
+  // 0.wav is not there; 2.wav holds 12-bit samples, which nothing plays.
+  show.dir.Write("2.wav", Riff(Chunk("fmt ", FmtBody(1, 48000, 12)) + Chunk("data", "12345678")));
+  WriteList({true, true, true});
   bgm().Load(show.dir.File("set.lst"));
   rig.At(0, [this](CConsole&) { bgm().Play(); });
   EXPECT_EQ(Playing(150), 1);
-  EXPECT_EQ(Playing(450), 1);  // 0.wav again: skipped at once
+  EXPECT_EQ(Playing(450), 1);  // 2.wav and 0.wav again: skipped at once
   EXPECT_EQ(Playing(750), 1);
+  EXPECT_EQ(Playing(1050), 1);
   EXPECT_TRUE(bgm().Playing());
-  ASSERT_EQ(show.messages.messages.size(), 1u);
-  EXPECT_EQ(show.messages.messages[0],
-            std::string(kCueFileCannotOpen) + "\n" + show.dir.File("0.wav"));
+  // Each said once, however often the loop comes by.
+  ASSERT_EQ(show.messages.messages,
+            (std::vector<std::string>{
+                std::string(kCueFileCannotOpen) + "\n" + show.dir.File("0.wav"), kWaveNoFormat}));
 
   // Nothing that can be played: the play stops and says so.
   WriteList({true, false, true}, "bad.lst");
-  rig.At(800, [this](CConsole&) {
+  rig.At(1100, [this](CConsole&) {
     bgm().Stop();
     bgm().Load(show.dir.File("bad.lst"));
     bgm().Play();
   });
   EXPECT_FALSE(bgm().Playing());
   EXPECT_EQ(show.messages.messages.back(), kListNothingPlayable);
-  // Read afresh, the list tells each missing file again, then the stop.
-  EXPECT_EQ(show.messages.messages.size(), 4u);
+  // Read afresh, the list tells each unplayable file again, then the stop.
+  EXPECT_EQ(show.messages.messages.size(), 5u);
 }
 
 TEST_F(BgmRig, SettingsHoldTheListPathLevelAndFadeOut) {
