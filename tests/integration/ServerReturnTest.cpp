@@ -7,6 +7,7 @@
 
 #include <time.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +107,28 @@ std::unique_ptr<test::JackRecorder> RecordOrvex(const std::string& server, doubl
   return connected ? std::move(rec) : nullptr;
 }
 
+// `orvex-cli play` of a show whose one cue is a 40 s tone on CH1, for 30 s,
+// with the outputs on these devices; Group1 is raised and routed when
+// `group1` is set. The cue starts 0.2 s in.
+pid_t PlayTone(TempDir& dir, const std::array<std::string, 3>& types,
+               const std::array<std::string, 3>& names, bool group1) {
+  dir.Write("snd/tone.wav", ToneWav(40, 8192));
+  dir.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,10,0,0,,3,1,0,0,1,\r\n"));
+  Settings settings;
+  settings.deviceType = types;
+  settings.deviceName = names;
+  IniFile ini;
+  settings.Save(ini);
+  EXPECT_TRUE(ini.Save(dir.File("settings.ini")));
+  std::vector<std::string> args = {
+      kCli, "play", dir.File("show.csv"), "--settings", dir.File("settings.ini"), "--length", "30"};
+  if (group1)
+    for (const char* a : {"--at", "0.1", "fader:7=10", "--at", "0.1", "route:7=ON"})
+      args.push_back(a);
+  for (const char* a : {"--at", "0.2", "go"}) args.push_back(a);
+  return Spawn(args, dir.File("play.out"), dir.File("play.err"));
+}
+
 TEST(ServerReturn, EachRestartedServerGetsItsOutputBackWhileTheOtherPlaysOn) {
   PrivateSoundServer pulse{{"sink_name=orvex_a rate=48000"}};
   ASSERT_TRUE(pulse.ready) << pulse.dir.Read("server.err");
@@ -115,19 +138,7 @@ TEST(ServerReturn, EachRestartedServerGetsItsOutputBackWhileTheOtherPlaysOn) {
   setenv("JACK_DEFAULT_SERVER", jackName.c_str(), 1);
 
   TempDir dir;
-  dir.Write("snd/tone.wav", ToneWav(40, 8192));
-  dir.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,10,0,0,,3,1,0,0,1,\r\n"));
-  Settings settings;
-  settings.deviceType = {"XAUDIO2", "ASIO", ""};
-  settings.deviceName = {"orvex_a", "JACK", ""};
-  IniFile ini;
-  settings.Save(ini);
-  ASSERT_TRUE(ini.Save(dir.File("settings.ini")));
-
-  pid_t play =
-      Spawn({kCli, "play", dir.File("show.csv"), "--settings", dir.File("settings.ini"), "--length",
-             "30", "--at", "0.1", "fader:7=10", "--at", "0.1", "route:7=ON", "--at", "0.2", "go"},
-            dir.File("play.out"), dir.File("play.err"));
+  pid_t play = PlayTone(dir, {"XAUDIO2", "ASIO", ""}, {"orvex_a", "JACK", ""}, true);
   const auto log = [&] { return dir.Read("play.err") + dir.Read("play.out"); };
 
   // Both outputs sound.
@@ -222,17 +233,7 @@ TEST(ServerReturn, ASharedModeCueThatPlaysIsHeardAgain) {
   PrivateSoundServer pulse{{"sink_name=orvex_a rate=48000"}};
   ASSERT_TRUE(pulse.ready) << pulse.dir.Read("server.err");
   TempDir dir;
-  dir.Write("snd/tone.wav", ToneWav(40, 8192));
-  dir.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,10,0,0,,3,1,0,0,1,\r\n"));
-  Settings settings;
-  settings.deviceType = {"WASAPI", "", ""};
-  settings.deviceName = {"orvex_a", "", ""};
-  IniFile ini;
-  settings.Save(ini);
-  ASSERT_TRUE(ini.Save(dir.File("settings.ini")));
-  pid_t play = Spawn({kCli, "play", dir.File("show.csv"), "--settings", dir.File("settings.ini"),
-                      "--length", "30", "--at", "0.2", "go"},
-                     dir.File("play.out"), dir.File("play.err"));
+  pid_t play = PlayTone(dir, {"WASAPI", "", ""}, {"orvex_a", "", ""}, false);
   const auto log = [&] { return dir.Read("play.err") + dir.Read("play.out"); };
   auto master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
   ASSERT_TRUE(master->ready);
@@ -276,18 +277,7 @@ TEST(ServerReturn, AJackServerBackAtAnotherRateIsReportedAndWaitedFor) {
   ASSERT_TRUE(jack->Ready());
   setenv("JACK_DEFAULT_SERVER", jackName.c_str(), 1);
   TempDir dir;
-  dir.Write("snd/tone.wav", ToneWav(40, 8192));
-  dir.Write("show.csv", *Utf8ToCp932("snd,\r\n1,1,first,tone.wav,10,0,0,,3,1,0,0,1,\r\n"));
-  Settings settings;
-  settings.deviceType = {"", "ASIO", ""};
-  settings.deviceName = {"", "JACK", ""};
-  IniFile ini;
-  settings.Save(ini);
-  ASSERT_TRUE(ini.Save(dir.File("settings.ini")));
-  pid_t play =
-      Spawn({kCli, "play", dir.File("show.csv"), "--settings", dir.File("settings.ini"), "--length",
-             "30", "--at", "0.1", "fader:7=10", "--at", "0.1", "route:7=ON", "--at", "0.2", "go"},
-            dir.File("play.out"), dir.File("play.err"));
+  pid_t play = PlayTone(dir, {"", "ASIO", ""}, {"", "JACK", ""}, true);
   const auto log = [&] { return dir.Read("play.err") + dir.Read("play.out"); };
   auto rec = RecordOrvex(jackName, 10);
   ASSERT_TRUE(rec) << log();
