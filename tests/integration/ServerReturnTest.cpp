@@ -129,6 +129,42 @@ pid_t PlayTone(TempDir& dir, const std::array<std::string, 3>& types,
   return Spawn(args, dir.File("play.out"), dir.File("play.err"));
 }
 
+// Kills the sound server, waits for Orvex to tell output 0 lost, starts the
+// server again and records its Master sink until the tone is heard. Checks
+// that it comes back within 2 s of the server, ramped (the 440 Hz wave at
+// 0.25 moves at most 0.015 a frame; a cut into it jumps far more), and
+// that the status says so.
+void RestartSoundServerAndHearMaster(PrivateSoundServer& pulse, TempDir& dir,
+                                     std::unique_ptr<MonitorRecorder>& master, const char* what) {
+  const auto log = [&] { return dir.Read("play.err") + dir.Read("play.out"); };
+  master.reset();
+  pulse.Kill();
+  ASSERT_TRUE(PollFor(5, [&] {
+    return dir.Read("play.out").find("\"event\": \"output-lost\", \"output\": 0") !=
+           std::string::npos;
+  })) << log();
+  ASSERT_TRUE(pulse.Restart()) << pulse.dir.Read("server.err");
+  const double ready = MonoNow();
+  master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
+  ASSERT_TRUE(master->ready);
+  ASSERT_TRUE(PollFor(5, [&] { return Audible(master->Samples(), 0); })) << log();
+  // The idle null sink hands its monitor nothing until a stream plays on
+  // it, so the recording starts when Orvex's new stream does: the figure is
+  // the moment of the reopen plus the silence before the tone came back.
+  const double reopened = EventMono(dir.Read("play.out"), "output-back", 0);
+  ASSERT_GT(reopened, 0) << log();
+  const double back = reopened - ready + double(FirstAudibleFrame(master->Samples())) / 48000;
+  std::printf("sound server ready to %s audible again: %.3f s\n", what, back);
+  EXPECT_LT(back, 2.0) << log();
+  PollFor(1, [&] { return master->Samples().size() / 2 > 48000 / 5; });
+  const std::vector<float> first = master->Samples();
+  float step = 0;
+  for (size_t f = 1; f < std::min<size_t>(first.size() / 2, 48000 / 5); ++f)
+    step = std::max(step, std::fabs(first[2 * f] - first[2 * (f - 1)]));
+  EXPECT_LT(step, 0.03f);
+  EXPECT_NE(log().find(kServerBack + std::string("（Master）")), std::string::npos) << log();
+}
+
 TEST(ServerReturn, EachRestartedServerGetsItsOutputBackWhileTheOtherPlaysOn) {
   PrivateSoundServer pulse{{"sink_name=orvex_a rate=48000"}};
   ASSERT_TRUE(pulse.ready) << pulse.dir.Read("server.err");
@@ -150,41 +186,13 @@ TEST(ServerReturn, EachRestartedServerGetsItsOutputBackWhileTheOtherPlaysOn) {
   ASSERT_TRUE(PollFor(10, [&] { return JackAudible(*jackRec, 0); })) << log();
 
   // --- the sound server goes and comes back ---
-  master.reset();
   const size_t jackBefore = jackRec->Frames();
-  pulse.Kill();
-  ASSERT_TRUE(PollFor(5, [&] {
-    return dir.Read("play.out").find("\"event\": \"output-lost\", \"output\": 0") !=
-           std::string::npos;
-  })) << log();
-  ASSERT_TRUE(pulse.Restart()) << pulse.dir.Read("server.err");
-  const double pulseReady = MonoNow();
-  master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
-  ASSERT_TRUE(master->ready);
-  ASSERT_TRUE(PollFor(5, [&] { return Audible(master->Samples(), 0); })) << log();
-  // The idle null sink hands its monitor nothing until a stream plays on
-  // it, so the recording starts when Orvex's new stream does: the figure is
-  // the moment of the reopen plus the silence before the tone came back.
-  const double reopened = EventMono(dir.Read("play.out"), "output-back", 0);
-  const double pulseBack =
-      reopened - pulseReady + double(FirstAudibleFrame(master->Samples())) / 48000;
-  std::printf("sound server ready to Master audible again: %.3f s\n", pulseBack);
-  // The tone comes back ramped: the 440 Hz wave at 0.25 moves at most
-  // 0.015 a frame, a cut into it jumps far more.
-  PollFor(1, [&] { return master->Samples().size() / 2 > 48000 / 5; });
-  const std::vector<float> first = master->Samples();
-  float step = 0;
-  for (size_t f = 1; f < std::min<size_t>(first.size() / 2, 48000 / 5); ++f)
-    step = std::max(step, std::fabs(first[2 * f] - first[2 * (f - 1)]));
-  EXPECT_LT(step, 0.03f);
-  EXPECT_LT(pulseBack, 2.0) << log();
+  RestartSoundServerAndHearMaster(pulse, dir, master, "Master");
+  if (HasFatalFailure()) return;
   // JACK played on, without a silent 100 ms, all the while.
   const size_t jackAfter = jackRec->Frames();
   ASSERT_GT(jackAfter, jackBefore + 48000 / 2);
   EXPECT_GT(QuietestBlock(*jackRec, jackBefore, jackAfter), 0.05f) << log();
-  EXPECT_NE(log().find(kServerBack + std::string("（Master）")), std::string::npos) << log();
-  EXPECT_NE(dir.Read("play.out").find("\"event\": \"output-back\", \"output\": 0"),
-            std::string::npos);
 
   // --- the JACK server goes and comes back ---
   const size_t masterBefore = master->Samples().size() / 2;
@@ -239,31 +247,7 @@ TEST(ServerReturn, ASharedModeCueThatPlaysIsHeardAgain) {
   ASSERT_TRUE(master->ready);
   ASSERT_TRUE(PollFor(10, [&] { return Audible(master->Samples(), 0); })) << log();
 
-  master.reset();
-  pulse.Kill();
-  ASSERT_TRUE(PollFor(5, [&] {
-    return dir.Read("play.out").find("\"event\": \"output-lost\", \"output\": 0") !=
-           std::string::npos;
-  })) << log();
-  ASSERT_TRUE(pulse.Restart()) << pulse.dir.Read("server.err");
-  const double pulseReady = MonoNow();
-  master = std::make_unique<MonitorRecorder>("orvex_a", 48000);
-  ASSERT_TRUE(master->ready);
-  ASSERT_TRUE(PollFor(5, [&] { return Audible(master->Samples(), 0); })) << log();
-  const double reopened = EventMono(dir.Read("play.out"), "output-back", 0);
-  ASSERT_GT(reopened, 0) << log();
-  const double back = reopened - pulseReady + double(FirstAudibleFrame(master->Samples())) / 48000;
-  std::printf("sound server ready to the shared-mode cue audible again: %.3f s\n", back);
-  EXPECT_LT(back, 2.0) << log();
-  // It fades in: no jump into the 440 Hz tone at 0.25 (a frame moves at
-  // most 0.015 along it).
-  PollFor(1, [&] { return master->Samples().size() / 2 > 48000 / 5; });
-  const std::vector<float> first = master->Samples();
-  float step = 0;
-  for (size_t f = 1; f < std::min<size_t>(first.size() / 2, 48000 / 5); ++f)
-    step = std::max(step, std::fabs(first[2 * f] - first[2 * (f - 1)]));
-  EXPECT_LT(step, 0.03f);
-  EXPECT_NE(log().find(kServerBack + std::string("（Master）")), std::string::npos) << log();
+  RestartSoundServerAndHearMaster(pulse, dir, master, "the shared-mode cue");
   Stop(play);
   master.reset();
 }
