@@ -242,9 +242,10 @@ TEST(ConsoleDispatcher, ReachesTheStateTheDirectCallsReach) {
   build(a);
   build(b);
   ConsoleRig viaCommands(a), viaCalls(b);
-  for (const auto& [ms, command] : steps) {
-    viaCommands.At(ms, [&command](CConsole& c) { c.Execute(command); });
-    viaCalls.At(ms, [&](CConsole& c) { direct(c, command); });
+  for (const auto& step : steps) {
+    const ConsoleCommand& command = step.second;
+    viaCommands.At(step.first, [&command](CConsole& c) { c.Execute(command); });
+    viaCalls.At(step.first, [&](CConsole& c) { direct(c, command); });
   }
   viaCommands.RunTo(3500);
   viaCalls.RunTo(3500);
