@@ -36,6 +36,13 @@ void AppendPieces(std::string_view line, std::vector<std::string>& pieces) {
   } while (!line.empty());
 }
 
+// Characters of a UTF-8 text: every byte that does not continue one.
+size_t CharCount(std::string_view utf8) {
+  return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
 }  // namespace
 
 std::string_view ListItemName(const ListItem& item) {
@@ -105,10 +112,14 @@ ListFileRead ReadListFile(const std::string& nativePath) {
 
 std::optional<std::string> ListFileText(const std::string& folder,
                                         const std::vector<ListItem>& items) {
+  // A line longer than a reader's piece would come back as several lines:
+  // the list read again would not be the list written.
+  if (CharCount(folder) > kPieceChars) return std::nullopt;
   std::optional<std::string> text = Utf8ToCp932(folder, Cp932Use::kName);
   if (!text) return std::nullopt;
   *text += "\r\n";
   for (const ListItem& item : items) {
+    if (CharCount(ListItemName(item)) + 2 > kPieceChars) return std::nullopt;  // and ",1"
     const std::optional<std::string> name = Utf8ToCp932(ListItemName(item), Cp932Use::kName);
     if (!name) return std::nullopt;
     *text += *name;

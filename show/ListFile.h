@@ -53,7 +53,8 @@ ListFileRead ReadListFile(const std::string& nativePath);
 
 // The file text: folder, then "name,check" per item, CR LF after each line.
 // nullopt when the folder or a name holds a character code page 932 cannot
-// hold as itself.
+// hold as itself, or when a line would be longer than 511 characters (it
+// would be read back as several).
 std::optional<std::string> ListFileText(const std::string& folder,
                                         const std::vector<ListItem>& items);
 // Writes beside the file and renames over it, so a failure leaves the old

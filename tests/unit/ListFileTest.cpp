@@ -96,6 +96,23 @@ TEST(ListFile, AFailedWriteLeavesTheOldFile) {
   EXPECT_FALSE(
       WriteListFile(dir.File("set.lst"), "D:\\bgm", Items({{" \u00e9t\u00e9\u2603.wav", true}})));
   EXPECT_EQ(dir.Read("set.lst"), old);
+  // Nor does a line too long to be read back as one line: a name of 510
+  // characters with its ",1" is 512 (a half-width kana is one character).
+  const std::string kana = "\uFF76";
+  std::string name;
+  for (int i = 0; i < 509; ++i) name += kana;
+  EXPECT_FALSE(WriteListFile(dir.File("set.lst"), "D:\\bgm",
+                             std::vector<ListItem>{{" " + name + kana, true}}));
+  EXPECT_EQ(dir.Read("set.lst"), old);
+  EXPECT_FALSE(WriteListFile(dir.File("set.lst"), std::string(512, 'f'), {}));
+  EXPECT_EQ(dir.Read("set.lst"), old);
+  // One character less writes, and reads back as written.
+  TempDir other;
+  ASSERT_TRUE(WriteListFile(other.File("long.lst"), std::string(511, 'f'),
+                            std::vector<ListItem>{{" " + name, true}}));
+  const ListFileContent back = ReadListFile(other.File("long.lst")).content;
+  EXPECT_EQ(back.folder, std::string(511, 'f'));
+  EXPECT_EQ(back.items, (std::vector<ListItem>{{" " + name, true}}));
   // A file that may not be replaced stays as it was, with nothing beside it.
   ::chmod(dir.File("set.lst").c_str(), 0444);
   EXPECT_FALSE(WriteListFile(dir.File("set.lst"), "D:\\bgm", Items({{" new.wav", true}})));
