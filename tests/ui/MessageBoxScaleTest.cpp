@@ -34,9 +34,9 @@ TEST_F(MessageBoxAt200, DeviceRuleMessagesShowWhole) {
       {kAsioTwice, "message-asio-twice-200.png"},
       {kExclusiveTwice, "message-exclusive-twice-200.png"},
       {kExclusiveSameLine, "message-exclusive-same-line-200.png"}};
-  for (const auto& [text, shot] : messages) {
-    CMessageBox box(QString::fromUtf8(text), false);
-    ExpectWholeTextVisible(box, [&](QWidget& b) { Save(b, QString::fromLatin1(shot)); });
+  for (const auto& message : messages) {
+    CMessageBox box(QString::fromUtf8(message.first), false);
+    ExpectWholeTextVisible(box, [&](QWidget& b) { Save(b, QString::fromLatin1(message.second)); });
   }
   std::unique_ptr<CMessageBox> cancel(
       CMessageBox::WithCancel(QString::fromUtf8(kExclusiveSameLine)));
