@@ -8,8 +8,12 @@
 
 namespace orvex {
 namespace {
-// Room left for the fade to reach the server before it plays there.
+// Room left for a rewrite to reach the server before it plays there.
 constexpr uint32_t kFadeMarginMs = 20;
+// A pause's fade gets more: a busy machine may hold the write back some
+// 20 ms, and a fade that arrives late is cut off mid-wave, where a fader
+// glide that arrives late only steps a little.
+constexpr uint32_t kPauseMarginMs = 40;
 constexpr uint32_t kFadeMs = 10;
 // A start is only moved while the server is this far before its sound.
 constexpr uint32_t kMoveMarginMs = 5;
@@ -332,20 +336,25 @@ void CWaveWASAPI::FadeOut(Out& o) {
   const uint32_t align = std::max<uint16_t>(format_.blockAlign, 1);
   if (!o.client->PlayedIndex(read) || end < 0) return;
   const int64_t bytesPerMs = int64_t{format_.samplesPerSec} * align / 1000;
-  int64_t from = read + kFadeMarginMs * bytesPerMs;
+  int64_t from = read + kPauseMarginMs * bytesPerMs;
   from -= from % align;
-  if (from >= end) {
-    o.resumeAt = end;
-    return;
-  }
-  // The store bytes the stream holds at `from`, when they were not silence.
-  const Segment* seg = SegmentAt(o, from);
-  const size_t total = std::min<size_t>(static_cast<size_t>(end - from), scratch_.size());
-  const size_t fade = std::min<size_t>(total, size_t(kFadeMs * bytesPerMs) / align * align);
+  const size_t fadeBytes = size_t(kFadeMs * bytesPerMs) / align * align;
+  // The queue ends within the margin (a refill is due): what it holds plays
+  // out and the fade follows it, from the gains the appends left, instead of
+  // the stream running dry mid-wave.
+  const bool after = from >= end;
+  if (after) from = end;
+  const Segment* seg = after ? nullptr : SegmentAt(o, from);
+  const size_t total = std::min<size_t>(
+      after ? fadeBytes + kFadeMarginMs * bytesPerMs : static_cast<size_t>(end - from),
+      scratch_.size());
+  const size_t fade = std::min(total, fadeBytes);
   std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, total);
   uint64_t resumePos = o.readPos;
-  if (seg && !seg->silence && stream_) {
-    const uint64_t pos = seg->pos + static_cast<uint64_t>(from - seg->index);
+  const Segment* last = o.segments.empty() ? nullptr : &o.segments.back();
+  const bool sounding = after ? last && !last->silence && !o.lost : seg && !seg->silence;
+  if (sounding && stream_) {
+    const uint64_t pos = after ? o.readPos : seg->pos + static_cast<uint64_t>(from - seg->index);
     size_t got = 0;
     for (const StreamStore::Span& sp : stream_->Region(pos, fade)) {
       if (sp.size == 0) continue;
@@ -354,8 +363,8 @@ void CWaveWASAPI::FadeOut(Out& o) {
     }
     // From the gain the server plays at `from`, which the newest writes may
     // have left behind: the segment's ramps followed up to there.
-    GainRamp left, right;
-    RampsAt(*seg, from, left, right);
+    GainRamp left = o.gain.left, right = o.gain.right;
+    if (!after) RampsAt(*seg, from, left, right);
     StreamGain down;  // to silence
     down.left.Set(left.current);
     down.right.Set(right.current);
@@ -416,8 +425,11 @@ void CWaveWASAPI::Refill() {
       o.reader = -1;
       continue;
     }
+    // Topped up at every tick, not only once half of it has played: with
+    // the server's room reported late, waiting for half let the queue run
+    // down to some 20 ms, a late tick away from running dry.
     const size_t free = o.client->Writable();
-    if (free > o.client->BufferBytes() / 2) WriteFrom(o, free);
+    if (free > o.client->BufferBytes() / 8) WriteFrom(o, free);
   }
 }
 
@@ -483,7 +495,7 @@ void CWaveWASAPI::Close() {
     if (!o.client || !started_ || o.stopped || !o.client->Healthy()) continue;
     FadeOut(o);
     o.endpoint->server->CloseLater(std::move(o.client),
-                                   std::chrono::milliseconds(kFadeMarginMs + kFadeMs + 10));
+                                   std::chrono::milliseconds(kPauseMarginMs + kFadeMs + 10));
   }
   started_ = paused_ = opened_ = false;
   for (Out& o : outs_) CloseOutput(o);
