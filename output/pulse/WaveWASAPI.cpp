@@ -344,6 +344,14 @@ void CWaveWASAPI::FadeOut(Out& o) {
   // the stream running dry mid-wave.
   const bool after = from >= end;
   if (after) from = end;
+  if (after && end < read + kMoveMarginMs * bytesPerMs) {
+    // The server may be past the end before a fade arrives, and a fade cut
+    // in after silence would click: the stream runs dry, and a resume
+    // fades in from silence.
+    o.resumeAt = end;
+    o.gain.Silence();
+    return;
+  }
   const Segment* seg = after ? nullptr : SegmentAt(o, from);
   const size_t total = std::min<size_t>(
       after ? fadeBytes + kFadeMarginMs * bytesPerMs : static_cast<size_t>(end - from),
