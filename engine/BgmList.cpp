@@ -27,6 +27,12 @@ CBgmList::CBgmList(TimerService& timers, UiPoster& poster)
   player_->SetEndOfFileHandler([this, alive = std::weak_ptr<bool>(alive_)](int) {
     if (alive.lock()) OnEndOfItem();
   });
+  player_->SetNextFileProvider([this, alive = std::weak_ptr<bool>(alive_)] {
+    return alive.lock() ? FollowingFile() : std::string();
+  });
+  player_->SetFileChangedHandler([this, alive = std::weak_ptr<bool>(alive_)](int) {
+    if (alive.lock()) ItemFollowed();
+  });
   player_->SetAllOutputLevels(level_.load());
 }
 
@@ -37,6 +43,8 @@ CBgmList::~CBgmList() {
 }
 
 void CBgmList::Changed(BgmChange what) {
+  // The item to follow the one playing is chosen again from the new list.
+  if (what == BgmChange::kItems) player_->ReconsiderNext();
   if (listener_) listener_->OnBgmChanged(what);
 }
 
@@ -302,6 +310,47 @@ void CBgmList::Advance(int from) {
   playing_ = false;
   Changed(BgmChange::kSelection);
   Changed(BgmChange::kPlaying);
+}
+
+std::string CBgmList::FollowingFile() {
+  followItem_ = -1;
+  followPath_.clear();
+  const int n = static_cast<int>(items_.size());
+  if (!playing_ || n == 0) return {};
+  for (int k = 1; k <= n; ++k) {
+    const int i = (current_ + k) % n;
+    if (!items_[static_cast<size_t>(i)].checked) continue;
+    followItem_ = i;
+    followPath_ = NativePath(
+        ListItemPath(std::string(TrimBlanks(folder_)), items_[static_cast<size_t>(i)]), drives_);
+    return followPath_;
+  }
+  return {};
+}
+
+void CBgmList::ItemFollowed() {
+  const int n = static_cast<int>(items_.size());
+  const auto named = [&](int i) {
+    return i >= 0 && i < n &&
+           NativePath(
+               ListItemPath(std::string(TrimBlanks(folder_)), items_[static_cast<size_t>(i)]),
+               drives_) == followPath_;
+  };
+  // Items may have moved since it was named: it is found again by its file.
+  int item = followItem_;
+  if (!named(item)) {
+    item = -1;
+    for (int i = 0; i < n && item < 0; ++i)
+      if (named(i)) item = i;
+  }
+  followItem_ = -1;
+  ++loads_;
+  Emit(ConsoleEvent::Kind::kEof);
+  if (item >= 0) {
+    selected_ = current_ = item;
+    Changed(BgmChange::kSelection);
+  }
+  Emit(ConsoleEvent::Kind::kPlay);
 }
 
 void CBgmList::OnEndOfItem() {

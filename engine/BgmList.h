@@ -138,6 +138,10 @@ class CBgmList final : private PlayerObserver {
   // play when none does.
   void Advance(int from);
   void ItemRefused(int item, const std::string& native, WaveOpenError error);
+  // The file of the checked item that plays after the current one, to
+  // follow on in the same stream (empty: none); and its taking over.
+  std::string FollowingFile();
+  void ItemFollowed();
   int CheckedCount() const;
   // Replaces folder and items with the file's; false when it was not read.
   bool ReadList(const std::string& path);
@@ -167,7 +171,9 @@ class CBgmList final : private PlayerObserver {
   // tries in a row failed, so a list with nothing playable stops.
   std::set<std::string> reported_;
   int failures_ = 0;
-  uint32_t loads_ = 0;  // counts item loads: a late refusal of an old one is ignored
+  uint32_t loads_ = 0;   // counts item loads: a late refusal of an old one is ignored
+  int followItem_ = -1;  // named to follow on, with its file
+  std::string followPath_;
 
   std::atomic<uint32_t> level_{65535};
   std::atomic<int> slider_{0};

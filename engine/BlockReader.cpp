@@ -34,13 +34,14 @@ constexpr uint64_t kPieceLimit = 8 * 1024;
 }  // namespace
 
 struct BlockReader::Request {
-  enum class Kind { kOpen, kSeek, kRead, kClose } kind = Kind::kRead;
+  enum class Kind { kOpen, kSeek, kRead, kClose, kOpenNext, kReadNext } kind = Kind::kRead;
   uint64_t generation = 0;
   std::string path;
   int firstSeconds = 0;
   int secondSeconds = 0;
   uint32_t offset = 0;
   uint32_t bytes = 0;
+  uint32_t serial = 0;
 };
 
 // Shared by the owner and every worker, also one the owner has abandoned, so
@@ -50,6 +51,7 @@ struct BlockReader::Mailbox : std::enable_shared_from_this<Mailbox> {
   std::mutex mutex;
   std::atomic<uint64_t> generation{0};  // written under mutex
   std::optional<std::pair<uint64_t, Opened>> opened;
+  std::optional<std::pair<uint64_t, Opened>> nextOpened;
   StreamStore* store = nullptr;  // touched by workers only under mutex
   // The current request: its bytes go to the store from base on.
   uint64_t base = 0;
@@ -98,17 +100,23 @@ struct BlockReader::Worker {
   bool busy = false;  // inside a request
   bool stop = false;
   std::shared_ptr<Mailbox> mail;
-  CWaveSource source{-1};
+  // The file read now, and the one to follow it, opened ahead.
+  std::unique_ptr<CWaveSource> source = std::make_unique<CWaveSource>(-1);
+  std::unique_ptr<CWaveSource> next;
+  std::string path;  // source's
+  std::string nextPath;
   std::vector<uint8_t> piece;
 
   void Run();
   void Execute(const Request& r);
   void OpenFile(const Request& r);
+  void OpenNext(const Request& r);
+  bool ReopenFor(const Request& r);
   void ReadPieces(uint64_t generation, uint32_t bytes, bool announce);
 };
 
 void BlockReader::Worker::Run() {
-  source.SetReportsMessages(false);
+  source->SetReportsMessages(false);
   for (;;) {
     Request r;
     {
@@ -122,7 +130,7 @@ void BlockReader::Worker::Run() {
     if (mail->Current(r.generation)) {
       {
         std::lock_guard lock(mail->mutex);
-        source.SetPieceReadHook(mail->pieceHook);
+        source->SetPieceReadHook(mail->pieceHook);
       }
       Execute(r);
     }
@@ -132,9 +140,10 @@ void BlockReader::Worker::Run() {
     }
     idle.notify_all();
   }
-  // The file closes here, on this thread: a close that hangs too holds no
+  // The files close here, on this thread: a close that hangs too holds no
   // one up.
-  source.CloseWaveFile();
+  source.reset();
+  next.reset();
   std::lock_guard lock(mutex);
   busy = false;
   idle.notify_all();
@@ -143,13 +152,26 @@ void BlockReader::Worker::Run() {
 void BlockReader::Worker::Execute(const Request& r) {
   switch (r.kind) {
     case Request::Kind::kClose:
-      source.CloseWaveFile();
+      source->CloseWaveFile();
+      next.reset();
       return;
     case Request::Kind::kOpen:
       OpenFile(r);
       return;
+    case Request::Kind::kOpenNext:
+      OpenNext(r);
+      return;
+    case Request::Kind::kReadNext:
+      if (next) {
+        source = std::move(next);
+        path = std::move(nextPath);
+        std::lock_guard lock(mail->mutex);
+        source->SetPieceReadHook(mail->pieceHook);
+      }
+      ReadPieces(r.generation, r.bytes, false);
+      return;
     case Request::Kind::kSeek:
-      if (!source.SeekData(r.offset)) {
+      if (!ReopenFor(r) || !source->SeekData(r.offset)) {
         std::lock_guard lock(mail->mutex);
         if (!mail->Current(r.generation)) return;
         mail->last = mail->end = mail->failed = true;
@@ -164,16 +186,18 @@ void BlockReader::Worker::Execute(const Request& r) {
   }
 }
 
-void BlockReader::Worker::OpenFile(const Request& r) {
-  Opened o;
-  bool ok = source.OpenWaveFile(r.path);
+namespace {
+
+// Opens path in source and checks it can be timed and played.
+BlockReader::Opened OpenChecked(CWaveSource& source, const std::string& path) {
+  BlockReader::Opened o;
+  const bool ok = source.OpenWaveFile(path);
   const uint32_t bps = source.BytesPerSecond(), align = source.BlockAlign();
   if (ok && (bps == 0 || align == 0 || !mixer::IsPlayableFormat(source.Format()))) {
     // Nothing could be timed or played from such a header (12-bit samples,
     // a frame size that does not match the channels): refused before any
     // output is opened for it.
     source.CloseWaveFile();
-    ok = false;
     o.error = WaveOpenError::kNoFormat;
     o.message = kWaveNoFormat;
   } else if (ok) {
@@ -184,6 +208,17 @@ void BlockReader::Worker::OpenFile(const Request& r) {
     o.message = source.RefusalMessage();
     o.openErrno = source.OpenErrno();
   }
+  return o;
+}
+
+}  // namespace
+
+void BlockReader::Worker::OpenFile(const Request& r) {
+  next.reset();
+  path = r.path;
+  const Opened o = OpenChecked(*source, r.path);
+  const bool ok = o.error == WaveOpenError::kNone;
+  const uint32_t bps = source->BytesPerSecond(), align = source->BlockAlign();
   const uint32_t first = ok ? BlockBytes(bps, r.firstSeconds, align) : 0;
   {
     std::lock_guard lock(mail->mutex);
@@ -201,7 +236,29 @@ void BlockReader::Worker::OpenFile(const Request& r) {
   if (ok) ReadPieces(r.generation, first, true);
 }
 
+void BlockReader::Worker::OpenNext(const Request& r) {
+  next = std::make_unique<CWaveSource>(-1);
+  next->SetReportsMessages(false);
+  nextPath = r.path;
+  Opened o = OpenChecked(*next, r.path);
+  o.serial = r.serial;
+  if (o.error != WaveOpenError::kNone) next.reset();
+  std::lock_guard lock(mail->mutex);
+  if (!mail->Current(r.generation)) return;
+  mail->nextOpened.emplace(r.generation, o);
+  mail->NewsLocked();
+}
+
+bool BlockReader::Worker::ReopenFor(const Request& r) {
+  // A seek back into the file before the one that follows it on.
+  if (r.path.empty() || r.path == path) return true;
+  next.reset();
+  path = r.path;
+  return OpenChecked(*source, r.path).error == WaveOpenError::kNone;
+}
+
 void BlockReader::Worker::ReadPieces(uint64_t generation, uint32_t bytes, bool announce) {
+  CWaveSource& source = *this->source;
   const uint64_t align = std::max<uint16_t>(source.BlockAlign(), 1);
   // Whole frames per piece; the owner hears of a block once enough of it to
   // start on has come (one piece of the file's own size, 400 ms).
@@ -258,6 +315,7 @@ BlockReader::~BlockReader() {
     mail_->onNews = nullptr;
     mail_->poster = nullptr;
     mail_->opened.reset();
+    mail_->nextOpened.reset();
   }
   AbandonWorker();
 }
@@ -267,6 +325,7 @@ uint64_t BlockReader::NewGeneration() {
   const uint64_t g = mail_->generation.load(std::memory_order_relaxed) + 1;
   mail_->generation.store(g, std::memory_order_release);
   mail_->opened.reset();
+  mail_->nextOpened.reset();
   mail_->StartRequestLocked();
   return g;
 }
@@ -327,20 +386,39 @@ void BlockReader::Open(const std::string& path, int firstSeconds, int secondSeco
   Send(std::move(r), true);
 }
 
-void BlockReader::Seek(uint32_t offset, uint32_t bytes) {
+void BlockReader::Seek(uint32_t offset, uint32_t bytes, const std::string& path) {
   Request r;
   r.kind = Request::Kind::kSeek;
   r.generation = NewGeneration();
+  r.path = path;
   r.offset = offset;
   r.bytes = bytes;
   store_.Reserve(bytes);
   if (worker_) Send(std::move(r), true);
 }
 
-void BlockReader::Read(uint32_t bytes) {
+void BlockReader::OpenNext(const std::string& path, uint32_t serial) {
   if (!worker_) return;
   Request r;
-  r.kind = Request::Kind::kRead;
+  r.kind = Request::Kind::kOpenNext;
+  {
+    std::lock_guard lock(mail_->mutex);
+    r.generation = mail_->generation.load(std::memory_order_relaxed);
+    mail_->nextOpened.reset();
+  }
+  r.path = path;
+  r.serial = serial;
+  Send(std::move(r), false);
+}
+
+void BlockReader::ReadNext(uint32_t bytes) {
+  Read(bytes, true);
+}
+
+void BlockReader::Read(uint32_t bytes, bool next) {
+  if (!worker_) return;
+  Request r;
+  r.kind = next ? Request::Kind::kReadNext : Request::Kind::kRead;
   {
     std::lock_guard lock(mail_->mutex);
     r.generation = mail_->generation.load(std::memory_order_relaxed);
@@ -356,6 +434,14 @@ void BlockReader::Close() {
   r.kind = Request::Kind::kClose;
   r.generation = NewGeneration();
   if (worker_) Send(std::move(r), true);
+}
+
+std::optional<BlockReader::Opened> BlockReader::TakeNextOpened() {
+  std::lock_guard lock(mail_->mutex);
+  if (!mail_->nextOpened || !mail_->Current(mail_->nextOpened->first)) return std::nullopt;
+  Opened o = mail_->nextOpened->second;
+  mail_->nextOpened.reset();
+  return o;
 }
 
 std::optional<BlockReader::Opened> BlockReader::TakeOpened() {

@@ -49,6 +49,7 @@ class BlockReader {
     int openErrno = 0;
     WaveFormat format;
     uint32_t dataSize = 0;
+    uint32_t serial = 0;  // OpenNext's
   };
   // What Collect committed.
   struct Drained {
@@ -74,16 +75,25 @@ class BlockReader {
   // the first block into it.
   void Open(const std::string& path, int firstSeconds, int secondSeconds);
   // Reads `bytes` from `offset` bytes into the data, into the store the
-  // player's side has just reset.
-  void Seek(uint32_t offset, uint32_t bytes);
+  // player's side has just reset. path: the file to seek in, when it may no
+  // longer be the one read last (one that follows on was begun).
+  void Seek(uint32_t offset, uint32_t bytes, const std::string& path = {});
   // Reads the next `bytes` after what was asked before, once the last
   // request has been collected and the store has room for them.
-  void Read(uint32_t bytes);
+  void Read(uint32_t bytes) { Read(bytes, false); }
+  // Opens the file to follow the one read now, once that one has been read
+  // to its end, and checks its header (TakeNextOpened); the store is not
+  // touched.
+  void OpenNext(const std::string& path, uint32_t serial);
+  // Goes on to the file OpenNext opened: its first `bytes` follow the last
+  // file's in the store, with no gap. Then Read goes on in it.
+  void ReadNext(uint32_t bytes);
   // Drops every request and closes the file.
   void Close();
 
   // --- results, on the requesting side ---
   std::optional<Opened> TakeOpened();
+  std::optional<Opened> TakeNextOpened();
   // Commits to the store what has arrived of the current request.
   Drained Collect();
 
@@ -102,6 +112,7 @@ class BlockReader {
   uint64_t NewGeneration();
   void StartWorker();
   void Send(Request r, bool replace);
+  void Read(uint32_t bytes, bool next);
   void AbandonWorker();
 
   StreamStore& store_;

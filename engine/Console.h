@@ -330,6 +330,11 @@ class CConsole {
   void LoadListItem(int ch, int item, bool play);
   // The end of a list item: the next checked one plays.
   void PlayNextListItem(int ch);
+  // Asked by the player as an item nears its end: the file of the checked
+  // item that plays next, to follow on in the same stream (empty: none).
+  std::string FollowingListFile(int ch);
+  // The player has gone on into that file: it is the current item now.
+  void ListItemFollowed(int ch);
   void ListItemRefused(int ch, int item, const std::string& native, bool play, WaveOpenError error);
   // The channel stops where its list has nothing to play.
   void EndListPlay(int ch);
@@ -368,6 +373,12 @@ class CConsole {
   std::array<std::set<std::string>, kChannels + 1> listReported_{};
   std::array<int, kChannels + 1> listFailures_{};
   std::array<uint32_t, kChannels + 1> listLoads_{};
+  // The item named to follow on, with its native and stored paths.
+  struct Following {
+    int item = -1;
+    std::string native, stored;
+  };
+  std::array<Following, kChannels + 1> following_{};
 
   // Level state, shared with the fade steps. Index = fader (1..8).
   std::array<std::atomic<uint32_t>, kFaders + 1> value_{};

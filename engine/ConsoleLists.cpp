@@ -1,6 +1,7 @@
 // The continuous-play lists of the channels: a cue that names a list file
 // plays the list's checked items one after another on its channel.
 #include <algorithm>
+#include <utility>
 
 #include "engine/Console.h"
 #include "show/Messages.h"
@@ -53,6 +54,7 @@ void CConsole::LoadChannelList(int ch, const std::string& storedPath) {
   }
   listReported_[Index(ch)].clear();
   listFailures_[Index(ch)] = 0;
+  Player(ch).ReconsiderNext();
   Changed(ConsoleChange::kListPage, ch);
   LoadCurrentListItem(ch);
 }
@@ -135,6 +137,47 @@ void CConsole::PlayNextListItem(int ch) {
   EndListPlay(ch);
 }
 
+std::string CConsole::FollowingListFile(int ch) {
+  Following& f = following_[Index(ch)];
+  f = Following{};
+  if (ch < 1 || ch > kChannels || !cue_[Index(ch)].listMode) return {};
+  const ListPage& page = pages_[Index(ch)];
+  if (page.items.empty()) return {};
+  // As the end of the item would choose: the next checked one, wrapping (the
+  // item itself when it is the only one).
+  const int next = NextChecked(page.items, page.current + 1);
+  if (next < 0) return {};
+  f.item = next;
+  f.stored = ListItemPath(page.folder, page.items[static_cast<size_t>(next)]);
+  f.native = ResolvePath(f.stored);
+  return f.native;
+}
+
+void CConsole::ListItemFollowed(int ch) {
+  if (ch < 1 || ch > kChannels) return;
+  const Following f = std::exchange(following_[Index(ch)], Following{});
+  ListPage& page = pages_[Index(ch)];
+  // The page may have changed since the item was named: it is found again
+  // by its file.
+  int item = f.item;
+  const auto named = [&](int i) {
+    return i >= 0 && i < static_cast<int>(page.items.size()) &&
+           ListItemPath(page.folder, page.items[static_cast<size_t>(i)]) == f.stored;
+  };
+  if (!named(item)) {
+    item = -1;
+    for (int i = 0; i < static_cast<int>(page.items.size()) && item < 0; ++i)
+      if (named(i)) item = i;
+  }
+  loadedPaths_[Index(ch)] = {f.native, f.stored};
+  Emit({ConsoleEvent::Kind::kEof, 0, ch});
+  if (item >= 0) {
+    page.current = page.marked = item;
+    Changed(ConsoleChange::kListItem, ch);
+  }
+  Emit({ConsoleEvent::Kind::kPlay, 0, ch});
+}
+
 void CConsole::EndListPlay(int ch) {
   // Nothing more to play: the toggles come up and Play starts nothing until
   // the channel is stopped (which loads its cue again).
@@ -153,6 +196,7 @@ void CConsole::SetListCheck(int ch, int item, bool checked) {
       page.items[static_cast<size_t>(item)].checked == checked)
     return;
   page.items[static_cast<size_t>(item)].checked = checked;
+  Player(ch).ReconsiderNext();
   Changed(ConsoleChange::kListPage, ch);
   ListCheckChanged(ch);
 }

@@ -53,6 +53,11 @@ CConsole::CConsole(CueStore& cues, Settings& settings, TimerService& timers, UiP
     player->SetEndOfFileHandler([this, alive](int channel) {
       if (alive.lock()) OnChannelEnded(channel);
     });
+    player->SetNextFileProvider(
+        [this, alive, ch] { return alive.lock() ? FollowingListFile(ch) : std::string(); });
+    player->SetFileChangedHandler([this, alive](int channel) {
+      if (alive.lock()) ListItemFollowed(channel);
+    });
     players_[Index(ch)] = std::move(player);
   }
   for (int f = 0; f <= kFaders; ++f) fadeUsers_[Index(f)] = {this, f};

@@ -49,10 +49,19 @@ CWaveWnd::CWaveWnd(int channel, TimerService& timers, UiPoster& poster)
 
 CWaveWnd::~CWaveWnd() {
   Unload();
+  *alive_ = false;
 }
 
 void CWaveWnd::SetEndOfFileHandler(std::function<void(int)> handler) {
   onEndOfFile_ = std::move(handler);
+}
+
+void CWaveWnd::SetNextFileProvider(std::function<std::string()> provider) {
+  nextProvider_ = std::move(provider);
+}
+
+void CWaveWnd::SetFileChangedHandler(std::function<void(int)> handler) {
+  onFileChanged_ = std::move(handler);
 }
 
 void CWaveWnd::SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines) {
@@ -96,6 +105,7 @@ void CWaveWnd::OnReaderNews() {
     OnOpened(*opened);
     if (!loaded_.load()) return;
   }
+  // A following file opened while no tick runs is taken here.
   // While the tick runs it moves what arrives itself.
   if (opened_ && timer_ == 0) DrainOnUi();
 }
@@ -132,8 +142,11 @@ void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
   // The reader has sized the store (StoreBytes) and fills the first block.
   storeOrigin_ = 0;
   readEnd_.store(firstSize_);
+  readSize_.store(opened.dataSize);
   blockPending_.store(true);
   endOfData_.store(false);
+  readDone_.store(false);
+  follow_.store(Follow::kIdle);
   xaudio_.SetEndFlag(false);
   wasapi_.OpenStreams(format_, halfPeriod_);
   xaudio_.CreateVoices(format_);
@@ -142,11 +155,13 @@ void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
 }
 
 BlockReader::Drained CWaveWnd::Drain() {
+  if (std::optional<BlockReader::Opened> next = reader_.TakeNextOpened()) OnNextOpened(*next);
   const BlockReader::Drained d = reader_.Collect();
   if (d.lastOfRequest) blockPending_.store(false);
   if (d.end) {
-    endOfData_.store(true);
-    xaudio_.SetEndFlag(true);
+    readDone_.store(true);
+    // Without anyone to name a next file, the end is known now.
+    if (!nextProvider_) EndData();
   }
   return d;
 }
@@ -217,8 +232,9 @@ void CWaveWnd::KillTimer() {
 }
 
 uint32_t CWaveWnd::PositionAfter(uint32_t elapsedMs) const {
-  const uint64_t p = positionStart_ + uint64_t{elapsedMs} * bytesPerSecond_.load() / 1000;
-  return static_cast<uint32_t>(std::min<uint64_t>(p, UINT32_MAX));
+  const int64_t p =
+      positionStart_ + static_cast<int64_t>(uint64_t{elapsedMs} * bytesPerSecond_.load() / 1000);
+  return static_cast<uint32_t>(std::clamp<int64_t>(p, 0, UINT32_MAX));
 }
 
 bool CWaveWnd::Play() {
@@ -244,9 +260,11 @@ void CWaveWnd::Pause() {
     KillTimer();
     // Counted up to the pause itself, not only up to the last tick.
     position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
+    if (follow_.load() == Follow::kFollowing && position_.load() >= dataSize_.load())
+      EnterNextFile();
     // Outputs that lost their place in the store come back where the clock is.
-    const uint32_t played = position_.load();
-    m_stream.SetLivePos(played > storeOrigin_ ? played - storeOrigin_ : 0);
+    m_stream.SetLivePos(
+        static_cast<uint64_t>(std::max<int64_t>(position_.load() - storeOrigin_, 0)));
     m_stream.RejoinWaiting();
   }
   wasapi_.Stop();
@@ -268,6 +286,9 @@ void CWaveWnd::Seek(uint32_t offset) {
   // Before the header is known there is no position to go to.
   if (!loaded_.load() || !opened_) return;
   Pause();
+  // A file the stream went on into is this player's from here on, before
+  // the seek reads in it.
+  AdoptEnteredFile();
   // A typed marker time may lie past the end: the seek goes to the end,
   // where the file ends as if played out, and the position never runs past
   // what the slider can show.
@@ -283,10 +304,16 @@ void CWaveWnd::Seek(uint32_t offset) {
   ready_.store(false);
   seeking_ = true;
   endOfData_.store(false);
+  readDone_.store(false);
+  // A file begun to follow this one is let go; it is asked for again.
+  follow_.store(Follow::kIdle);
+  epoch_.fetch_add(1);
+  readSize_.store(dataSize_.load());
   xaudio_.SetEndFlag(false);
   readEnd_.store(offset + std::min(secondSize_, UINT32_MAX - offset));
   blockPending_.store(true);
-  reader_.Seek(offset, secondSize_);
+  // With the path: the reader may be in the following file by now.
+  reader_.Seek(offset, secondSize_, path_);
   UpdatePositionDisplay();
   if (playing_.load() && !paused_.load()) StartWhenReady();
 }
@@ -305,6 +332,10 @@ void CWaveWnd::Close() {
   opened_ = false;
   format_ = {};
   onRefused_ = nullptr;
+  {
+    std::lock_guard lock(nextMutex_);
+    enteredPath_.clear();
+  }
   // Drops every read asked so far; one still in flight is abandoned, and
   // what it brings back later goes nowhere. First: from here on no read
   // touches the store, which is released below.
@@ -315,6 +346,9 @@ void CWaveWnd::Close() {
   loaded_.store(false);
   ready_.store(false);
   endOfData_.store(false);
+  readDone_.store(false);
+  follow_.store(Follow::kIdle);
+  epoch_.fetch_add(1);
   blockPending_.store(false);
   xaudio_.ReleaseVoices();
   m_stream.Release();
@@ -349,14 +383,15 @@ void CWaveWnd::OnTick() {
   ++ticks_;
   // From the clock, not a count of ticks: ticks may come late or be dropped.
   position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
+  StepFollow();
   // Outputs that lost their place in the store come back where the clock is.
-  const uint32_t played = position_.load();
-  m_stream.SetLivePos(played > storeOrigin_ ? played - storeOrigin_ : 0);
+  m_stream.SetLivePos(static_cast<uint64_t>(std::max<int64_t>(position_.load() - storeOrigin_, 0)));
   m_stream.RejoinWaiting();
   if (endOfData_.load() && position_.load() >= dataSize_.load()) {
     // Posted again on every tick until the owner closes the player.
     PostEndOfFile();
-  } else if (endOfData_.load()) {
+  } else if (endOfData_.load() || follow_.load() == Follow::kFollowing) {
+    // The next file takes over on time too: its position and its marks.
     ArmEndTimer();
   }
   UpdatePositionDisplay();
@@ -373,7 +408,8 @@ void CWaveWnd::ArmEndTimer() {
   const uint32_t bps = bytesPerSecond_.load();
   if (bps == 0 || endTimer_.load() != 0) return;
   // When the clock reaches the end of the data, rounded up to the millisecond.
-  const uint64_t bytes = dataSize_.load() - std::min(positionStart_, dataSize_.load());
+  const auto bytes =
+      static_cast<uint64_t>(std::max<int64_t>(int64_t{dataSize_.load()} - positionStart_, 0));
   const uint64_t endMs = (bytes * 1000 + bps - 1) / bps;
   const uint32_t elapsed = timers_.timeGetTime() - clockStart_;
   if (endMs <= elapsed || endMs - elapsed >= 100) return;  // the next tick is on time
@@ -391,7 +427,13 @@ void CWaveWnd::OnEnd() {
   if (id == 0) return;
   timers_.timeKillEvent(id);
   position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
-  if (position_.load() >= dataSize_.load()) PostEndOfFile();
+  if (position_.load() >= dataSize_.load()) {
+    if (follow_.load() == Follow::kFollowing) {
+      EnterNextFile();
+    } else if (endOfData_.load()) {
+      PostEndOfFile();
+    }
+  }
   UpdatePositionDisplay();
 }
 
@@ -401,8 +443,8 @@ CWaveWnd::Fill CWaveWnd::FillNextBlock() {
   // already asked for (a seek's) still comes in: the outputs wait for it.
   if (g_fadeMask.load() != 0) return Fill::kDone;
   if (blockPending_.load()) return Fill::kBusy;
-  if (endOfData_.load()) return Fill::kDone;
-  const uint32_t dataSize = dataSize_.load(), readEnd = readEnd_.load();
+  if (readDone_.load()) return Fill::kDone;
+  const uint32_t dataSize = readSize_.load(), readEnd = readEnd_.load();
   const uint32_t remaining = dataSize > readEnd ? dataSize - readEnd : 0;
   if (remaining == 0) return Fill::kDone;
   const uint32_t need = std::min(secondSize_, remaining);
@@ -418,6 +460,150 @@ CWaveWnd::Fill CWaveWnd::FillNextBlock() {
   blockPending_.store(true);
   reader_.Read(need);
   return Fill::kDone;
+}
+
+void CWaveWnd::StepFollow() {
+  const uint32_t position = position_.load(), dataSize = dataSize_.load();
+  const uint32_t left = dataSize > position ? dataSize - position : 0;
+  switch (follow_.load()) {
+    case Follow::kIdle: {
+      if (!readDone_.load() || endOfData_.load()) return;
+      if (left == 0) {
+        EndData();
+        return;
+      }
+      const uint64_t lead = uint64_t{bytesPerSecond_.load()} * kFollowLeadMs / 1000;
+      if (left > lead) return;
+      Follow idle = Follow::kIdle;
+      if (!follow_.compare_exchange_strong(idle, Follow::kAsked)) return;
+      poster_.Post([this, alive = std::weak_ptr<bool>(alive_), epoch = epoch_.load()] {
+        if (alive.lock()) AskForNext(epoch);
+      });
+      return;
+    }
+    case Follow::kAnswered: {
+      std::string path;
+      {
+        std::lock_guard lock(nextMutex_);
+        path = nextPath_;
+      }
+      if (path.empty()) {
+        EndData();
+        return;
+      }
+      Follow answered = Follow::kAnswered;
+      if (!follow_.compare_exchange_strong(answered, Follow::kOpening)) return;
+      reader_.OpenNext(path, nextSerial_.fetch_add(1) + 1);
+      return;
+    }
+    case Follow::kOpened: {
+      const uint64_t commit = uint64_t{bytesPerSecond_.load()} * kFollowCommitMs / 1000;
+      if (left == 0) {
+        EndData();
+      } else if (left <= commit) {
+        CommitNext();
+      }
+      return;
+    }
+    case Follow::kAsked:
+    case Follow::kOpening:
+      // Too late to follow on: this file ends, and its owner goes on as it
+      // would without a next file named.
+      if (left == 0) EndData();
+      return;
+    case Follow::kFollowing:
+      if (left == 0) EnterNextFile();
+      return;
+    case Follow::kNone:
+      return;
+  }
+}
+
+void CWaveWnd::AskForNext(uint32_t epoch) {
+  if (epoch != epoch_.load() || follow_.load() != Follow::kAsked) return;
+  std::string path = nextProvider_ ? nextProvider_() : std::string();
+  {
+    std::lock_guard lock(nextMutex_);
+    nextPath_ = std::move(path);
+  }
+  Follow asked = Follow::kAsked;
+  follow_.compare_exchange_strong(asked, Follow::kAnswered);
+}
+
+void CWaveWnd::ReconsiderNext() {
+  for (Follow f = follow_.load(); f == Follow::kAsked || f == Follow::kAnswered ||
+                                  f == Follow::kOpening || f == Follow::kOpened;) {
+    if (follow_.compare_exchange_weak(f, Follow::kIdle)) return;
+  }
+}
+
+void CWaveWnd::OnNextOpened(const BlockReader::Opened& opened) {
+  if (opened.serial != nextSerial_.load() || follow_.load() != Follow::kOpening) return;
+  // The outputs play on from the same store: only the very same format can
+  // follow there. Another one starts as a file of its own.
+  if (opened.error != WaveOpenError::kNone || !(opened.format == format_) || opened.dataSize == 0) {
+    EndData();
+    return;
+  }
+  nextSize_ = opened.dataSize;
+  Follow opening = Follow::kOpening;
+  follow_.compare_exchange_strong(opening, Follow::kOpened);
+}
+
+void CWaveWnd::CommitNext() {
+  const uint32_t align = std::max<uint32_t>(format_.blockAlign, 1);
+  const auto room = static_cast<uint32_t>(std::min<size_t>(m_stream.FreeSpace(), UINT32_MAX));
+  const uint32_t want = std::min({secondSize_, nextSize_, room}) / align * align;
+  if (want == 0) {
+    EndData();
+    return;
+  }
+  // Against a change of mind on the UI thread in the same instant.
+  Follow opened = Follow::kOpened;
+  if (!follow_.compare_exchange_strong(opened, Follow::kFollowing)) return;
+  readSize_.store(nextSize_);
+  readEnd_.store(want);
+  readDone_.store(false);
+  blockPending_.store(true);
+  reader_.ReadNext(want);
+}
+
+void CWaveWnd::EndData() {
+  follow_.store(Follow::kNone);
+  endOfData_.store(true);
+  xaudio_.SetEndFlag(true);
+}
+
+void CWaveWnd::EnterNextFile() {
+  const uint32_t ended = dataSize_.load();
+  storeOrigin_ -= ended;
+  positionStart_ -= ended;
+  dataSize_.store(nextSize_);
+  follow_.store(Follow::kIdle);
+  // The caller has just set the position from the clock.
+  position_.store(position_.load() - std::min(position_.load(), ended));
+  {
+    std::lock_guard lock(nextMutex_);
+    enteredPath_ = nextPath_;
+  }
+  poster_.Post([this, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.lock()) AdoptEnteredFile();
+  });
+}
+
+void CWaveWnd::AdoptEnteredFile() {
+  std::string path;
+  {
+    std::lock_guard lock(nextMutex_);
+    path = std::exchange(enteredPath_, std::string());
+  }
+  if (path.empty() || !loaded_.load()) return;
+  path_ = std::move(path);
+  // The owner first: it keeps what the file is known by (its markers' key).
+  if (onFileChanged_) onFileChanged_(channel_);
+  if (observer_)
+    observer_->OnFileSelected(channel_, path_, bytesPerSecond_.load(), dataSize_.load());
+  UpdatePositionDisplay();
 }
 
 void CWaveWnd::SetOutputLevel(uint32_t faderValue, int output, int pan) {

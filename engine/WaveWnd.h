@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -34,6 +35,14 @@ namespace orvex {
 inline constexpr int EndOfFileCommand(int channel) {
   return channel == 0 ? 226 : 259 + channel;
 }
+
+// How long before the end of a file the player asks for the one to follow it
+// on the same stream: time to open it and read its first block while the
+// outputs still have this one's last second to play.
+inline constexpr uint32_t kFollowLeadMs = 2000;
+// When its data goes into the stream after this one's. From then on it plays:
+// the outputs may have taken it already.
+inline constexpr uint32_t kFollowCommitMs = 800;
 
 // Shown when a started file still has no frames to play after kLateStartMs.
 inline constexpr const char* kWaveLate = "ファイルの準備が遅れています";
@@ -74,6 +83,20 @@ class CWaveWnd {
   // --- wiring ---
   // Runs on the UI thread (through the poster) when the file has played out.
   void SetEndOfFileHandler(std::function<void(int channel)> handler);
+  // Asked on the UI thread kFollowLeadMs before a playing file ends: the
+  // native path of the file to follow it, or empty for none. One of the
+  // same format starts on the sample after this one's last, in the same
+  // stream; any other lets this one end as it would without it. Set while
+  // no file is loaded.
+  void SetNextFileProvider(std::function<std::string()> provider);
+  // Runs on the UI thread once the stream has gone on into the file the
+  // provider named: FilePath() and the position are that file's now. No
+  // end-of-file notice comes for the one before.
+  void SetFileChangedHandler(std::function<void(int channel)> handler);
+  // UI thread: what the provider would name now may differ (a check was
+  // changed): it is asked again, unless the next file's data is in the
+  // stream already (kFollowCommitMs before the end).
+  void ReconsiderNext();
   void SetObserver(PlayerObserver* observer) { observer_ = observer; }
   void SetEngines(const std::array<mixer::VoiceEngine*, kOutputCount>& engines);
   CWaveWASAPI& Wasapi() { return wasapi_; }
@@ -158,6 +181,19 @@ class CWaveWnd {
     kBusy,    // the last block is still coming in
   };
   Fill FillNextBlock();
+  // What a file that may have another follow it does as its end comes near.
+  // The tick, or the UI thread while no tick runs.
+  void StepFollow();
+  void AskForNext(uint32_t epoch);
+  void OnNextOpened(const BlockReader::Opened& opened);
+  void CommitNext();
+  // Nothing follows: the outputs may play past the data's end.
+  void EndData();
+  // The clock has reached the end of the file followed on: the next one is
+  // current.
+  void EnterNextFile();
+  // UI thread: takes on the file the stream went on into, once.
+  void AdoptEnteredFile();
   // UI thread: what the reader has sent.
   void OnReaderNews();
   void OnOpened(const BlockReader::Opened& opened);
@@ -183,6 +219,10 @@ class CWaveWnd {
   TimerService& timers_;
   UiPoster& poster_;
   std::function<void(int)> onEndOfFile_;
+  std::function<std::string()> nextProvider_;
+  std::function<void(int)> onFileChanged_;
+  // Tasks the timer thread posts to the UI thread find the player gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   PlayerObserver* observer_ = nullptr;
   RefusedHandler onRefused_;
   bool explainRefusal_ = true;
@@ -205,7 +245,28 @@ class CWaveWnd {
   std::atomic<bool> ready_{false};
   std::atomic<bool> playing_{false};
   std::atomic<bool> paused_{false};
+  // No data comes after what is in the store: nothing follows the file.
   std::atomic<bool> endOfData_{false};
+  // The file being read has been read to its end (same threads as below).
+  std::atomic<bool> readDone_{false};
+  enum class Follow : uint8_t {
+    kIdle,       // not asked yet
+    kAsked,      // the UI thread is asked for the next file
+    kAnswered,   // nextPath_ holds its answer
+    kOpening,    // the reader opens it
+    kOpened,     // it can follow; its data goes in at kFollowCommitMs
+    kFollowing,  // its data follows this file's in the store
+    kNone,       // nothing follows (endOfData_)
+  };
+  std::atomic<Follow> follow_{Follow::kIdle};
+  // Changes at every Close and Seek: a question or news from before is stale.
+  std::atomic<uint32_t> epoch_{0};
+  std::mutex nextMutex_;
+  std::string nextPath_;                 // guarded by nextMutex_
+  std::string enteredPath_;              // guarded by nextMutex_: gone on into, not adopted yet
+  std::atomic<uint32_t> nextSerial_{0};  // of the last OpenNext
+  uint32_t nextSize_ = 0;              // data size of the file followed on (tick or UI, as follow_)
+  std::atomic<uint32_t> readSize_{0};  // data size of the file being read
   // A block asked for has not all reached the store yet. The UI thread
   // writes it while no tick runs, the tick while it runs.
   std::atomic<bool> blockPending_{false};
@@ -221,8 +282,11 @@ class CWaveWnd {
   // there, so late or dropped ticks never leave it behind. Written on the UI
   // thread only while no timer runs.
   uint32_t clockStart_ = 0;
-  uint32_t storeOrigin_ = 0;  // data offset of the store's byte 0 (timer killed to change)
-  uint32_t positionStart_ = 0;
+  // Data offset of the store's byte 0, below 0 once the stream has gone on
+  // into a following file (changed by the UI thread with the timer killed,
+  // or by the tick).
+  int64_t storeOrigin_ = 0;
+  int64_t positionStart_ = 0;
   uint32_t ticks_ = 0;  // timer thread while the timer runs
   uint32_t ticksSinceFill_ = 0;
   std::atomic<uint32_t> position_{0};

@@ -247,6 +247,32 @@ TEST_F(BgmRig, AnItemThatCannotBeOpenedIsToldOnceAndTheLoopGoesOn) {
   EXPECT_EQ(show.messages.messages.size(), 5u);
 }
 
+// The loop goes from item to item in one stream: the next item's first
+// frame follows the last one's, and the window shows it current on time.
+TEST_F(BgmRig, TheNextItemStartsOnTheSampleAfterTheLastOne) {
+  show.Timecode("0.wav", 700);
+  show.Timecode("1.wav", 900);
+  WriteList({true, true});
+  ASSERT_TRUE(bgm().Load(show.dir.File("set.lst")));
+  rig.At(0, [this](CConsole&) { bgm().Play(); });
+  rig.RunTo(2500);
+  const std::vector<float>& out = rig.session.Out(0);
+  const double full = FaderGain(65535, {});
+  const auto fileMs = [&](size_t frame) {
+    return std::lround(out[frame * 2] * 32768 / full) - 1000;
+  };
+  for (size_t f = 0; f < 2500 * kFramesPerMs; ++f) {
+    const size_t t = f % (1600 * kFramesPerMs);
+    const size_t expected = t < 700 * kFramesPerMs ? t : t - 700 * kFramesPerMs;
+    ASSERT_EQ(fileMs(f), static_cast<long>(expected / kFramesPerMs)) << "frame " << f;
+  }
+  EXPECT_EQ(bgm().Current(), 1);
+  EXPECT_EQ(bgm().Selected(), 1);
+  EXPECT_EQ(bgm().Player().FilePath(), show.dir.File("1.wav"));
+  const std::vector<uint32_t> ends = rig.Times(ConsoleEvent::Kind::kEof, 0);
+  EXPECT_EQ(ends, (std::vector<uint32_t>{700, 1600, 2300}));
+}
+
 TEST_F(BgmRig, SettingsHoldTheListPathLevelAndFadeOut) {
   Item(0);
   WriteList({true});

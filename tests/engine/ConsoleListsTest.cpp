@@ -72,9 +72,10 @@ TEST(ConsoleLists, AListCuePlaysItsCheckedItemsInTurnAndWraps) {
 
 TEST(ConsoleLists, CheckChangesMoveAStoppedChannelToTheItemItShouldPlay) {
   ListRig l;
-  l.Item("a.wav", 0);
-  l.Item("b.wav", 1);
-  l.Item("c.wav", 2);
+  // Long enough that the checks change before the next item is settled.
+  l.Item("a.wav", 0, 1500);
+  l.Item("b.wav", 1, 1500);
+  l.Item("c.wav", 2, 1500);
   l.List("set.lst", {{"a.wav", true}, {"b.wav", true}, {"c.wav", true}});
   l.show.Add(2, Cue(1, "set.lst"));
   ConsoleRig rig(l.show);
@@ -89,12 +90,14 @@ TEST(ConsoleLists, CheckChangesMoveAStoppedChannelToTheItemItShouldPlay) {
   rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
   EXPECT_EQ(l.Playing(rig, 150), 1);
   // While it plays a check change only marks the page.
+  // c.wav was named to follow already: it is not any more.
   rig.At(200, [](CConsole& c) { c.Execute(cmd::ListCheck{2, 2, false}); });
   EXPECT_EQ(c.Page(2).current, 1);
-  EXPECT_EQ(l.Playing(rig, 450), 1);  // the only checked item, again
+  EXPECT_EQ(l.Playing(rig, 1650), 1);  // the only checked item, again
   // Nothing checked at the end of an item: the channel stops there.
-  rig.At(500, [](CConsole& c) { c.Execute(cmd::ListCheck{2, 1, false}); });
-  EXPECT_EQ(l.Playing(rig, 650), -1);
+  rig.At(1700, [](CConsole& c) { c.Execute(cmd::ListCheck{2, 1, false}); });
+  EXPECT_EQ(l.Playing(rig, 2950), 1);
+  EXPECT_EQ(l.Playing(rig, 3050), -1);
   EXPECT_FALSE(c.Buttons(2).play);
   EXPECT_FALSE(c.Player(2).IsLoaded());
   // The file keeps its checks: the page changes in memory only.
@@ -138,32 +141,85 @@ TEST(ConsoleLists, UnplayableItemsAreSkippedAndToldOnce) {
   EXPECT_EQ(c.MissingFile(3), l.show.dir.File("nolist.lst"));
 }
 
-// How long the silence between two items of a list is. The player tells the
-// end of an item when the clock reaches it, not at its next 100 ms tick; the
-// next item then starts with the next piece of work the UI thread does,
-// which on virtual time is the end of the 10 ms step.
-TEST(ConsoleLists, TheNextItemFollowsWithinAStep) {
+// Items of one format follow on in one stream: the first frame of the next
+// item is the frame after the last of the one before, whatever the 100 ms
+// tick. The player is then the next item's, with its position from 0.
+TEST(ConsoleLists, TheNextItemStartsOnTheSampleAfterTheLastOne) {
   ListRig l;
-  l.Item("one.wav", 0, 1234);
+  l.show.Timecode("one.wav", 1234);
   l.Item("two.wav", 1, 1000);
   l.List("set.lst", {{"one.wav", true}, {"two.wav", true}});
   l.show.Add(1, Cue(1, "set.lst"));
   ConsoleRig rig(l.show);
+  CConsole& c = rig.C();
   rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
   rig.RunTo(2000);
   const std::vector<float>& out = rig.session.Out(0);
-  size_t lastOne = 0, firstTwo = 0;
-  for (size_t f = 0; f < out.size() / 2; ++f) {
-    const int item = static_cast<int>(std::lround(out[f * 2] * 32768 / 1000)) - 1;
-    if (item == 0) lastOne = f;
-    if (item == 1 && firstTwo == 0) firstTwo = f;
-  }
-  ASSERT_GT(firstTwo, lastOne);
-  const size_t gap = firstTwo - lastOne - 1;
-  std::printf("gap between list items: %zu frames (%.1f ms)\n", gap, gap * 1000.0 / kRate);
-  RecordProperty("gap_frames", static_cast<int>(gap));
-  EXPECT_EQ(lastOne + 1, 1234 * kFramesPerMs);  // the first item plays whole
-  EXPECT_LT(gap, 10 * kFramesPerMs);
+  const size_t boundary = 1234 * kFramesPerMs;
+  for (size_t f = 0; f < boundary; ++f)
+    ASSERT_EQ(std::lround(out[f * 2] * 32768), 1000 + static_cast<long>(f / kFramesPerMs))
+        << "frame " << f;
+  for (size_t f = boundary; f < 2000 * kFramesPerMs; ++f)
+    ASSERT_EQ(l.Playing(rig, static_cast<double>(f) / kFramesPerMs), 1) << "frame " << f;
+  std::printf("gap between list items: 0 frames\n");
+  RecordProperty("gap_frames", 0);
+
+  EXPECT_EQ(c.Page(1).current, 1);
+  EXPECT_EQ(c.Page(1).marked, 1);
+  EXPECT_EQ(c.Player(1).FilePath(), l.show.dir.File("two.wav"));
+  EXPECT_EQ(c.StoredItemPath(1), c.Page(1).folder + "\\two.wav");
+  EXPECT_EQ(c.Player(1).DataSize(), 1000 * kFramesPerMs * 4);
+  EXPECT_LE(c.Player(1).Position(), (2000 - 1234) * kFramesPerMs * 4);
+  EXPECT_GE(c.Player(1).Position(), (2000 - 1234 - 100) * kFramesPerMs * 4);
+  // Heard as an end and a start, as a change of item is.
+  EXPECT_EQ(rig.Times(Kind::kEof, 1), (std::vector<uint32_t>{1240}));
+  EXPECT_EQ(rig.Times(Kind::kPlay, 1).size(), 2u);
+  // And on round: two.wav ends, one.wav follows it from its first frame.
+  EXPECT_EQ(rig.PlayingMs(2234 + 0.5), 0);
+  EXPECT_EQ(c.Page(1).current, 0);
+}
+
+// An item of another format cannot share the stream: it starts as a file of
+// its own once the one before has ended, within a step.
+TEST(ConsoleLists, AnItemOfAnotherFormatStartsOnItsOwn) {
+  ListRig l;
+  l.Item("one.wav", 0, 1000);
+  l.show.Dc("mono.wav", 1000, 2000, 1);
+  l.List("set.lst", {{"one.wav", true}, {"mono.wav", true}});
+  l.show.Add(1, Cue(1, "set.lst"));
+  ConsoleRig rig(l.show);
+  CConsole& c = rig.C();
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  EXPECT_EQ(l.Playing(rig, 990), 0);
+  EXPECT_EQ(l.Playing(rig, 1030), 1);
+  EXPECT_EQ(c.Page(1).current, 1);
+  EXPECT_EQ(c.Player(1).Format().channels, 1);
+}
+
+// A seek before the change goes back into the item playing, though the next
+// one is already read behind it; a seek after it moves in the next one.
+TEST(ConsoleLists, SeeksAroundAChangeOfItemStayInTheRightFile) {
+  ListRig l;
+  l.show.Timecode("one.wav", 1500);
+  l.show.Timecode("two.wav", 1500);
+  l.List("set.lst", {{"one.wav", true}, {"two.wav", true}});
+  l.show.Add(1, Cue(1, "set.lst"));
+  ConsoleRig rig(l.show);
+  CConsole& c = rig.C();
+  rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+  // Past the point where two.wav's data goes in after one.wav's.
+  rig.At(1000, [](CConsole& c) { c.Execute(cmd::Seek{1, 200 * kFramesPerMs * 4}); });
+  EXPECT_EQ(c.Player(1).FilePath(), l.show.dir.File("one.wav"));
+  EXPECT_NEAR(rig.PlayingMs(1100), 300, 2);
+  EXPECT_NEAR(rig.PlayingMs(2290), 1490, 2);
+  EXPECT_EQ(rig.PlayingMs(2300 + 0.5), 0);  // two.wav, on the sample
+  EXPECT_EQ(c.Page(1).current, 1);
+  rig.At(2500, [](CConsole& c) { c.Execute(cmd::Seek{1, 1000 * kFramesPerMs * 4}); });
+  EXPECT_EQ(c.Player(1).FilePath(), l.show.dir.File("two.wav"));
+  EXPECT_NEAR(rig.PlayingMs(2600), 1100, 2);
+  // And on round again from its end, to one.wav.
+  EXPECT_EQ(rig.PlayingMs(3000 + 0.5), 0);
+  EXPECT_EQ(c.Page(1).current, 0);
 }
 
 }  // namespace
