@@ -105,8 +105,8 @@ void CWaveWnd::OnReaderNews() {
     OnOpened(*opened);
     if (!loaded_.load()) return;
   }
-  // A following file opened while no tick runs is taken here.
-  // While the tick runs it moves what arrives itself.
+  // While the tick runs it moves what arrives itself (news of a following
+  // file too).
   if (opened_ && timer_ == 0) DrainOnUi();
 }
 
@@ -422,10 +422,9 @@ void CWaveWnd::EndThunk(TimerService::TimerId, void* user) {
 }
 
 void CWaveWnd::OnEnd() {
-  // Once: the timer ends itself. A kill that got here first leaves nothing.
-  const TimerService::TimerId id = endTimer_.exchange(0);
+  // A kill that got here first leaves nothing.
+  const TimerService::TimerId id = endTimer_.load();
   if (id == 0) return;
-  timers_.timeKillEvent(id);
   position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
   if (position_.load() >= dataSize_.load()) {
     if (follow_.load() == Follow::kFollowing) {
@@ -435,6 +434,10 @@ void CWaveWnd::OnEnd() {
     }
   }
   UpdatePositionDisplay();
+  // Once: the timer ends itself, last, so that a kill from the UI thread
+  // (a pause) waits for all of the above.
+  TimerService::TimerId self = id;
+  if (endTimer_.compare_exchange_strong(self, 0)) timers_.timeKillEvent(id);
 }
 
 CWaveWnd::Fill CWaveWnd::FillNextBlock() {
