@@ -107,7 +107,12 @@ void CWaveWnd::OnReaderNews() {
   }
   // While the tick runs it moves what arrives itself (news of a following
   // file too).
-  if (opened_ && timer_ == 0) DrainOnUi();
+  if (opened_ && timer_ == 0) {
+    DrainOnUi();
+  } else if (std::optional<BlockReader::Opened> next = reader_.TakeNextOpened()) {
+    // The tick would take it too, but only at its next turn.
+    OnNextOpened(*next);
+  }
 }
 
 void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
@@ -148,6 +153,7 @@ void CWaveWnd::OnOpened(const BlockReader::Opened& opened) {
   readDone_.store(false);
   follow_.store(Follow::kIdle);
   xaudio_.SetEndFlag(false);
+  wasapi_.SetEndFlag(false);
   wasapi_.OpenStreams(format_, halfPeriod_);
   xaudio_.CreateVoices(format_);
   xaudio_.AllocBuffers(secondSize_, firstSize_);
@@ -310,6 +316,7 @@ void CWaveWnd::Seek(uint32_t offset) {
   epoch_.fetch_add(1);
   readSize_.store(dataSize_.load());
   xaudio_.SetEndFlag(false);
+  wasapi_.SetEndFlag(false);
   readEnd_.store(offset + std::min(secondSize_, UINT32_MAX - offset));
   blockPending_.store(true);
   // With the path: the reader may be in the following file by now.
@@ -484,21 +491,6 @@ void CWaveWnd::StepFollow() {
       });
       return;
     }
-    case Follow::kAnswered: {
-      std::string path;
-      {
-        std::lock_guard lock(nextMutex_);
-        path = nextPath_;
-      }
-      if (path.empty()) {
-        EndData();
-        return;
-      }
-      Follow answered = Follow::kAnswered;
-      if (!follow_.compare_exchange_strong(answered, Follow::kOpening)) return;
-      reader_.OpenNext(path, nextSerial_.fetch_add(1) + 1);
-      return;
-    }
     case Follow::kOpened: {
       const uint64_t commit = uint64_t{bytesPerSecond_.load()} * kFollowCommitMs / 1000;
       if (left == 0) {
@@ -525,17 +517,24 @@ void CWaveWnd::StepFollow() {
 void CWaveWnd::AskForNext(uint32_t epoch) {
   if (epoch != epoch_.load() || follow_.load() != Follow::kAsked) return;
   std::string path = nextProvider_ ? nextProvider_() : std::string();
+  Follow asked = Follow::kAsked;
+  if (path.empty()) {
+    if (follow_.compare_exchange_strong(asked, Follow::kNone)) EndData();
+    return;
+  }
   {
     std::lock_guard lock(nextMutex_);
-    nextPath_ = std::move(path);
+    nextPath_ = path;
   }
-  Follow asked = Follow::kAsked;
-  follow_.compare_exchange_strong(asked, Follow::kAnswered);
+  // Opened now, not at the next tick: a short file leaves little time.
+  // Only the reader's queue is touched, never the store.
+  const uint32_t serial = nextSerial_.fetch_add(1) + 1;
+  if (follow_.compare_exchange_strong(asked, Follow::kOpening)) reader_.OpenNext(path, serial);
 }
 
 void CWaveWnd::ReconsiderNext() {
-  for (Follow f = follow_.load(); f == Follow::kAsked || f == Follow::kAnswered ||
-                                  f == Follow::kOpening || f == Follow::kOpened;) {
+  for (Follow f = follow_.load();
+       f == Follow::kAsked || f == Follow::kOpening || f == Follow::kOpened;) {
     if (follow_.compare_exchange_weak(f, Follow::kIdle)) return;
   }
 }
@@ -548,7 +547,7 @@ void CWaveWnd::OnNextOpened(const BlockReader::Opened& opened) {
     EndData();
     return;
   }
-  nextSize_ = opened.dataSize;
+  nextSize_.store(opened.dataSize);
   Follow opening = Follow::kOpening;
   follow_.compare_exchange_strong(opening, Follow::kOpened);
 }
@@ -556,7 +555,8 @@ void CWaveWnd::OnNextOpened(const BlockReader::Opened& opened) {
 void CWaveWnd::CommitNext() {
   const uint32_t align = std::max<uint32_t>(format_.blockAlign, 1);
   const auto room = static_cast<uint32_t>(std::min<size_t>(m_stream.FreeSpace(), UINT32_MAX));
-  const uint32_t want = std::min({secondSize_, nextSize_, room}) / align * align;
+  const uint32_t next = nextSize_.load();
+  const uint32_t want = std::min({secondSize_, next, room}) / align * align;
   if (want == 0) {
     EndData();
     return;
@@ -564,7 +564,7 @@ void CWaveWnd::CommitNext() {
   // Against a change of mind on the UI thread in the same instant.
   Follow opened = Follow::kOpened;
   if (!follow_.compare_exchange_strong(opened, Follow::kFollowing)) return;
-  readSize_.store(nextSize_);
+  readSize_.store(next);
   readEnd_.store(want);
   readDone_.store(false);
   blockPending_.store(true);
@@ -575,13 +575,14 @@ void CWaveWnd::EndData() {
   follow_.store(Follow::kNone);
   endOfData_.store(true);
   xaudio_.SetEndFlag(true);
+  wasapi_.SetEndFlag(true);
 }
 
 void CWaveWnd::EnterNextFile() {
   const uint32_t ended = dataSize_.load();
   storeOrigin_ -= ended;
   positionStart_ -= ended;
-  dataSize_.store(nextSize_);
+  dataSize_.store(nextSize_.load());
   follow_.store(Follow::kIdle);
   // The caller has just set the position from the clock.
   position_.store(position_.load() - std::min(position_.load(), ended));

@@ -251,8 +251,7 @@ class CWaveWnd {
   std::atomic<bool> readDone_{false};
   enum class Follow : uint8_t {
     kIdle,       // not asked yet
-    kAsked,      // the UI thread is asked for the next file
-    kAnswered,   // nextPath_ holds its answer
+    kAsked,      // the UI thread is asked for the next file, and opens it
     kOpening,    // the reader opens it
     kOpened,     // it can follow; its data goes in at kFollowCommitMs
     kFollowing,  // its data follows this file's in the store
@@ -265,7 +264,8 @@ class CWaveWnd {
   std::string nextPath_;                 // guarded by nextMutex_
   std::string enteredPath_;              // guarded by nextMutex_: gone on into, not adopted yet
   std::atomic<uint32_t> nextSerial_{0};  // of the last OpenNext
-  uint32_t nextSize_ = 0;              // data size of the file followed on (tick or UI, as follow_)
+  // Data size of the file to follow; written before follow_ says kOpened.
+  std::atomic<uint32_t> nextSize_{0};
   std::atomic<uint32_t> readSize_{0};  // data size of the file being read
   // A block asked for has not all reached the store yet. The UI thread
   // writes it while no tick runs, the tick while it runs.

@@ -14,6 +14,9 @@ constexpr uint32_t kFadeMarginMs = 20;
 // 20 ms, and a fade that arrives late is cut off mid-wave, where a fader
 // glide that arrives late only steps a little.
 constexpr uint32_t kPauseMarginMs = 40;
+// A stream that has caught up while more data is to follow keeps a fifth of
+// its buffer (60 ms) queued, with silence if need be.
+constexpr size_t kFollowKeepDivisor = 5;
 constexpr uint32_t kFadeMs = 10;
 // A start is only moved while the server is this far before its sound.
 constexpr uint32_t kMoveMarginMs = 5;
@@ -222,7 +225,15 @@ void CWaveWASAPI::WriteFrom(Out& o, size_t bytes) {
   }
   const bool silence = got == 0;
   if (got == 0) {
-    // Caught up with the player: keep the stream fed with silence.
+    // Caught up with the player: keep the stream fed with silence. With
+    // more to follow at once (the next file of a list), no more than keeps
+    // the server from running dry, so that it is heard on time.
+    if (!endFlag_.load() && !o.lost) {
+      const size_t queued = o.client->BufferBytes() - std::min(bytes, o.client->BufferBytes());
+      const size_t keep = o.client->BufferBytes() / kFollowKeepDivisor;
+      if (queued >= keep) return;
+      bytes = std::max<size_t>((keep - queued) / align, 1) * align;
+    }
     std::memset(scratch_.data(), format_.bitsPerSample == 8 ? 0x80 : 0, bytes);
     got = bytes;
   }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -72,6 +73,10 @@ class CWaveWASAPI {
   // nothing was open for a file or the server refuses.
   bool Reopen(int output);
   void SetOutputLevel(int output, float left, float right);
+  // Whether the player's data ends where the store's does (the default).
+  // While more is to follow, a stream that has caught up is kept fed with
+  // only a little silence, so what follows is not queued behind much of it.
+  void SetEndFlag(bool end) { endFlag_.store(end); }
   bool HasStream(int output) const;
   // The driver state the settings dialog shows: a working stream somewhere.
   bool AnyStream() const;
@@ -144,6 +149,7 @@ class CWaveWASAPI {
   WaveFormat format_;
   std::array<Out, kOutputs> outs_;
   std::vector<uint8_t> scratch_;
+  std::atomic<bool> endFlag_{true};
   bool started_ = false;
   bool paused_ = false;  // stopped after a start; Start resumes
   bool opened_ = false;  // streams are open for a file

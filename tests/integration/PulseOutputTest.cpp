@@ -292,6 +292,44 @@ TEST_F(PulseOutputs, TheSharedStreamsOfOneGoStartTogether) {
   EXPECT_LE(all, one + 24) << "six streams climbed over " << all << " frames, one over " << one;
 }
 
+// A list of two items, on the engine and on a shared stream: where one item
+// ends the next one's first frame follows, with no silence between.
+TEST_F(PulseOutputs, ListItemsFollowOneAnotherWithoutSilence) {
+  const auto dc = [](int16_t value) {
+    std::string data;
+    for (size_t f = 0; f < 19200 * 2; ++f) data += SampleBytes(value, 16);  // 0.4 s
+    return Wav(2, 48000, 16, data);
+  };
+  show.Write("snd/one.wav", dc(8192));
+  show.Write("snd/two.wav", dc(16384));
+  show.Write("snd/set.lst", show.File("snd") + "\r\none.wav,1\r\ntwo.wav,1\r\n");
+  show.Write("show.csv", "snd,\r\n1,1,list,set.lst,10,0,0,,0,1,0,0,0,\r\n");
+  for (int index : {0, 2}) {  // "DS: NullA", then "WASAPI: NullA"
+    const std::vector<float> rec = PlayAndRecord(index);
+    const size_t frames = rec.size() / 2;
+    size_t onset = 0;
+    while (onset < frames && std::fabs(rec[2 * onset]) < 1e-4f) ++onset;
+    ASSERT_LT(onset + 48000, frames) << "device " << index << ": " << show.Read("play.err");
+    // The items' levels, whatever the fader law makes of them.
+    const float one = rec[2 * (onset + 9600)], two = rec[2 * (onset + 28800)];
+    ASSERT_GT(two, one * 1.5f) << "device " << index;
+    const float middle = (one + two) / 2;
+    // Each change of item (one to two, two to one again) on the frame, and
+    // nothing quiet around it. Only the 50 ms around each is judged: a slow
+    // build may leave the server an underrun elsewhere.
+    for (const size_t change : {onset + 19200, onset + 38400}) {
+      for (size_t f = change - 2400; f < change + 2400; ++f) {
+        ASSERT_GT(std::fabs(rec[2 * f]), one / 2)
+            << "device " << index << ": silence at " << static_cast<long>(f - change);
+        const bool first = change == onset + 19200;
+        const bool before = f < change;
+        EXPECT_EQ(rec[2 * f] > middle, first != before)
+            << "device " << index << ": frame " << static_cast<long>(f - change);
+      }
+    }
+  }
+}
+
 TEST_F(PulseOutputs, NoServerMeansNoDevicesAndSilentNone) {
   server.Kill();
   const pid_t pid = Spawn({kCli, "devices"}, show.File("devices.out"), show.File("devices.err"));
