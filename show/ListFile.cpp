@@ -110,17 +110,33 @@ ListFileRead ReadListFile(const std::string& nativePath) {
   return read;
 }
 
+namespace {
+
+// A line the reader would pass over (blank, or a comment) would lose the
+// folder, or an item, and make the next item the folder: a blank in front
+// keeps it a line, and readers cut it off again.
+std::string ReadableLine(std::string_view text) {
+  if (text.empty() || text.front() == '#') return " " + std::string(text);
+  return std::string(text);
+}
+
+}  // namespace
+
 std::optional<std::string> ListFileText(const std::string& folder,
                                         const std::vector<ListItem>& items) {
   // A line longer than a reader's piece would come back as several lines:
   // the list read again would not be the list written.
-  if (CharCount(folder) > kPieceChars) return std::nullopt;
-  std::optional<std::string> text = Utf8ToCp932(folder, Cp932Use::kName);
+  const std::string folderLine = ReadableLine(folder);
+  if (CharCount(folderLine) > kPieceChars) return std::nullopt;
+  std::optional<std::string> text = Utf8ToCp932(folderLine, Cp932Use::kName);
   if (!text) return std::nullopt;
   *text += "\r\n";
   for (const ListItem& item : items) {
-    if (CharCount(ListItemName(item)) + 2 > kPieceChars) return std::nullopt;  // and ",1"
-    const std::optional<std::string> name = Utf8ToCp932(ListItemName(item), Cp932Use::kName);
+    // An empty name still makes a line: its ",1" follows.
+    const std::string_view bare = ListItemName(item);
+    const std::string line = bare.starts_with('#') ? ReadableLine(bare) : std::string(bare);
+    if (CharCount(line) + 2 > kPieceChars) return std::nullopt;  // and ",1"
+    const std::optional<std::string> name = Utf8ToCp932(line, Cp932Use::kName);
     if (!name) return std::nullopt;
     *text += *name;
     *text += item.checked ? ",1\r\n" : ",0\r\n";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "show/Cp932.h"
+#include "show/TextNumbers.h"
 #include "unit/TempDir.h"
 
 namespace orvex {
@@ -86,6 +87,24 @@ TEST(ListFile, AFileFromTheHomePlatformIsWrittenBackByteForByte) {
   ASSERT_TRUE(WriteListFile(dir.File("b.lst"), "E:\\x",
                             Items({{"   a.wav", true}, {"\u3000b.wav", false}})));
   EXPECT_EQ(dir.Read("b.lst"), "E:\\x\r\na.wav,1\r\nb.wav,0\r\n");
+}
+
+// What a reader would pass over is written so that it is read: a list
+// without a folder keeps its first item, a folder or a name that begins
+// like a comment stays what it is.
+TEST(ListFile, AnEmptyFolderOrACommentLikeNameIsReadBackAsWritten) {
+  TempDir dir;
+  const std::vector<ListItem> items = Items({{" /music/a.wav", true}, {" #2.wav", false}});
+  for (const std::string folder : {"", "#folder"}) {
+    ASSERT_TRUE(WriteListFile(dir.File("set.lst"), folder, items));
+    const ListFileContent back = ReadListFile(dir.File("set.lst")).content;
+    EXPECT_EQ(TrimBlanks(back.folder), folder);
+    ASSERT_EQ(back.items.size(), 2u) << dir.Read("set.lst");
+    EXPECT_EQ(ListItemName(back.items[0]), "/music/a.wav");
+    EXPECT_EQ(ListItemName(back.items[1]), "#2.wav");
+    EXPECT_FALSE(back.items[1].checked);
+  }
+  EXPECT_EQ(dir.Read("set.lst"), " #folder\r\n/music/a.wav,1\r\n #2.wav,0\r\n");
 }
 
 TEST(ListFile, AFailedWriteLeavesTheOldFile) {
