@@ -87,6 +87,72 @@ TEST(PlayerThreads, TransportAndLevelsRaceFreeWithLiveOutputs) {
   poster.RunPending();
 }
 
+// Files following on in one stream, with the real timer thread asking for
+// them and taking them over while the UI side changes its mind, pauses and
+// seeks: the change of file races with nothing, and a file of another
+// format ends the stream as a file does.
+TEST(PlayerThreads, FilesFollowOnWhileTheUiChangesItsMind) {
+  TempDir dir;
+  std::string data;
+  for (int i = 0; i < 48000 * 2; ++i) data += SampleBytes((i * 37) % 20000 - 10000, 16);
+  dir.Write("a.wav", Wav(2, 48000, 16, data));  // 1 s each
+  dir.Write("b.wav", Wav(2, 48000, 16, data));
+  dir.Write("mono.wav", Wav(1, 48000, 16, data));
+
+  RealTimerService timers;
+  ManualUiPoster poster;
+  std::vector<std::unique_ptr<mixer::VirtualDevice>> devices;
+  OutputSet outputs;
+  for (int n = 0; n < 2; ++n) {
+    devices.push_back(std::make_unique<mixer::VirtualDevice>("rt" + std::to_string(n), "RT", 2,
+                                                             n == 1 ? 44100 : 48000));
+    ASSERT_TRUE(outputs.Bind(n, devices.back().get()));
+    devices.back()->StartRealtimeThread(256);
+  }
+  {
+    CWaveWnd player(1, timers, poster);
+    player.SetEngines(outputs.Engines());
+    player.SetBufferSeconds(1, 1);
+    int ends = 0, changes = 0, asked = 0;
+    std::string next = dir.File("b.wav");
+    player.SetEndOfFileHandler([&](int) { ++ends; });
+    player.SetNextFileProvider([&] {
+      ++asked;
+      return next;
+    });
+    player.SetFileChangedHandler([&](int) {
+      ++changes;
+      next = dir.File(changes % 2 ? "a.wav" : "b.wav");
+    });
+    player.SetAllOutputLevels(65535);
+    player.LoadFile(dir.File("a.wav"));
+    ASSERT_TRUE(player.Play());
+    // Asked, then told to ask again, more than once.
+    ASSERT_TRUE(PumpUntil(poster, [&] { return asked >= 1; }));
+    player.ReconsiderNext();
+    ASSERT_TRUE(PumpUntil(poster, [&] { return asked >= 2; }));
+    player.ReconsiderNext();
+    ASSERT_TRUE(PumpUntil(poster, [&] { return changes >= 2 || ends > 0; }));
+    ASSERT_EQ(ends, 0);
+    EXPECT_EQ(player.FilePath(), dir.File("a.wav"));
+    player.Pause();
+    player.Resume();
+    player.Seek(4 * 9600);
+    ASSERT_TRUE(PumpUntil(poster, [&] { return changes >= 4 || ends > 0; }));
+    EXPECT_EQ(ends, 0);
+    // Another format cannot share the stream: it ends, and is told.
+    next = dir.File("mono.wav");
+    player.ReconsiderNext();
+    ASSERT_TRUE(PumpUntil(poster, [&] { return ends >= 1; }));
+    EXPECT_TRUE(player.IsEndOfData());
+    player.Unload();
+    poster.RunPending();
+  }
+  for (auto& d : devices) d->StopRealtimeThread();
+  EXPECT_GT(devices[0]->RealtimePeak(), 0.0f);
+  poster.RunPending();
+}
+
 struct Transport {
   const char* name;
   std::function<void(CWaveWnd&)> act;
