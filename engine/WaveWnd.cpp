@@ -397,8 +397,8 @@ void CWaveWnd::OnTick() {
   if (endOfData_.load() && position_.load() >= dataSize_.load()) {
     // Posted again on every tick until the owner closes the player.
     PostEndOfFile();
-  } else if (endOfData_.load() || follow_.load() == Follow::kFollowing) {
-    // The next file takes over on time too: its position and its marks.
+  } else if (endOfData_.load() || readDone_.load() || follow_.load() == Follow::kFollowing) {
+    // The end is told on time, and a next file takes over on time too.
     ArmEndTimer();
   }
   UpdatePositionDisplay();
@@ -436,8 +436,10 @@ void CWaveWnd::OnEnd() {
   if (position_.load() >= dataSize_.load()) {
     if (follow_.load() == Follow::kFollowing) {
       EnterNextFile();
-    } else if (endOfData_.load()) {
-      PostEndOfFile();
+    } else {
+      // A next file not settled by now comes too late to follow on.
+      if (!endOfData_.load() && readDone_.load()) EndData();
+      if (endOfData_.load()) PostEndOfFile();
     }
   }
   UpdatePositionDisplay();
