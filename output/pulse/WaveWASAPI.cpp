@@ -20,6 +20,9 @@ constexpr size_t kFollowKeepDivisor = 5;
 constexpr uint32_t kFadeMs = 10;
 // A start is only moved while the server is this far before its sound.
 constexpr uint32_t kMoveMarginMs = 5;
+// A queue that ends this close to where the server plays may already have
+// run dry: nothing is cut in after it.
+constexpr uint32_t kDryMarginMs = 5;
 
 // The players whose streams began in this thread's StartTogether.
 thread_local int t_togetherDepth = 0;
@@ -355,7 +358,7 @@ void CWaveWASAPI::FadeOut(Out& o) {
   // the stream running dry mid-wave.
   const bool after = from >= end;
   if (after) from = end;
-  if (after && end < read + kMoveMarginMs * bytesPerMs) {
+  if (after && end < read + kDryMarginMs * bytesPerMs) {
     // The server may be past the end before a fade arrives, and a fade cut
     // in after silence would click: the stream runs dry, and a resume
     // fades in from silence.
