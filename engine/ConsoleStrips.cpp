@@ -337,8 +337,9 @@ void CConsole::OnChannelEnded(int ch) {
     ResetChannel(ch, ConsoleEvent::Kind::kEof);
     return;
   }
+  // The list plays on as one sound: a fade-out that is to stop the channel
+  // still stops it, as when the next item follows on seamlessly.
   player.Unload();
-  ++sound_[Index(ch)];
   Emit({ConsoleEvent::Kind::kEof, 0, ch});
   PlayNextListItem(ch);
 }

@@ -179,6 +179,32 @@ TEST(ConsoleLists, TheNextItemStartsOnTheSampleAfterTheLastOne) {
   EXPECT_EQ(c.Page(1).current, 0);
 }
 
+// A fade-out that stops the channel still stops it when the list has gone
+// on to its next item meanwhile, seamlessly or as a file of its own (another
+// format): the list plays on as one sound.
+TEST(ConsoleLists, AFadeOutAcrossAChangeOfItemStopsTheList) {
+  for (const uint16_t channels : {2, 1}) {
+    ListRig l;
+    l.Item("one.wav", 0, 1000);
+    l.show.Dc("two.wav", 1000, 2000, channels);
+    l.List("set.lst", {{"one.wav", true}, {"two.wav", true}});
+    l.show.Add(1, Cue(1, "set.lst"));
+    l.show.Add(1, Cue(2, "FOUT", 0, 0, 1));
+    ConsoleRig rig(l.show);
+    CConsole& c = rig.C();
+    rig.At(0, [](CConsole& c) { c.ExecuteGo(); });
+    rig.At(500, [](CConsole& c) { c.ExecuteGo(); });
+    EXPECT_TRUE(c.Buttons(1).fadeOut);
+    // two.wav goes on at the level the fade has reached, and the fade ends it.
+    EXPECT_GT(std::fabs(rig.Sample(0, 1200)), 0.0f) << channels;
+    EXPECT_LT(std::fabs(rig.Sample(0, 1200)), 2000.0f / 32768 / 2) << channels;
+    EXPECT_EQ(c.Page(1).current, 1);
+    EXPECT_EQ(rig.Sample(0, 1600), 0.0f) << channels;
+    EXPECT_EQ(rig.Times(Kind::kStop, 1), std::vector<uint32_t>{1500}) << channels;
+    EXPECT_FALSE(c.Player(1).IsPlaying()) << channels;
+  }
+}
+
 // An item of another format cannot share the stream: it starts as a file of
 // its own once the one before has ended, within a step.
 TEST(ConsoleLists, AnItemOfAnotherFormatStartsOnItsOwn) {
