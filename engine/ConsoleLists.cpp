@@ -169,7 +169,7 @@ void CConsole::ListItemFollowed(int ch) {
     for (int i = 0; i < static_cast<int>(page.items.size()) && item < 0; ++i)
       if (named(i)) item = i;
   }
-  loadedPaths_[Index(ch)] = {f.native, f.stored};
+  if (!f.native.empty()) loadedPaths_[Index(ch)] = {f.native, f.stored};
   Emit({ConsoleEvent::Kind::kEof, 0, ch});
   if (item >= 0) {
     page.current = page.marked = item;
