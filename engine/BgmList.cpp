@@ -260,9 +260,7 @@ void CBgmList::Play() {
 bool CBgmList::PlayListItem(int item) {
   if (item >= static_cast<int>(items_.size())) return true;
   if (item < 0 || !items_[static_cast<size_t>(item)].checked) return false;
-  const std::string stored =
-      ListItemPath(std::string(TrimBlanks(folder_)), items_[static_cast<size_t>(item)]);
-  const std::string native = NativePath(stored, drives_);
+  const std::string native = ItemFile(item);
   const uint32_t load = ++loads_;
   // A file the loop has been refused once is not explained again.
   player_->LoadFile(
@@ -321,8 +319,7 @@ std::string CBgmList::FollowingFile() {
     const int i = (current_ + k) % n;
     if (!items_[static_cast<size_t>(i)].checked) continue;
     followItem_ = i;
-    followPath_ = NativePath(
-        ListItemPath(std::string(TrimBlanks(folder_)), items_[static_cast<size_t>(i)]), drives_);
+    followPath_ = ItemFile(i);
     return followPath_;
   }
   return {};
@@ -330,12 +327,7 @@ std::string CBgmList::FollowingFile() {
 
 void CBgmList::ItemFollowed() {
   const int n = static_cast<int>(items_.size());
-  const auto named = [&](int i) {
-    return i >= 0 && i < n &&
-           NativePath(
-               ListItemPath(std::string(TrimBlanks(folder_)), items_[static_cast<size_t>(i)]),
-               drives_) == followPath_;
-  };
+  const auto named = [&](int i) { return i >= 0 && i < n && ItemFile(i) == followPath_; };
   // Items may have moved since it was named: it is found again by its file.
   int item = followItem_;
   if (!named(item)) {
@@ -351,6 +343,12 @@ void CBgmList::ItemFollowed() {
     Changed(BgmChange::kSelection);
   }
   Emit(ConsoleEvent::Kind::kPlay);
+}
+
+std::string CBgmList::ItemFile(int item) const {
+  const std::string stored =
+      ListItemPath(std::string(TrimBlanks(folder_)), items_[static_cast<size_t>(item)]);
+  return NativePath(stored, drives_);
 }
 
 void CBgmList::OnEndOfItem() {

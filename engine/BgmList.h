@@ -141,6 +141,8 @@ class CBgmList final : private PlayerObserver {
   // The file of the checked item that plays after the current one, to
   // follow on in the same stream (empty: none); and its taking over.
   std::string FollowingFile();
+  // The native path of item's file.
+  std::string ItemFile(int item) const;
   void ItemFollowed();
   int CheckedCount() const;
   // Replaces folder and items with the file's; false when it was not read.

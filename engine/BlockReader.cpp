@@ -436,20 +436,22 @@ void BlockReader::Close() {
   if (worker_) Send(std::move(r), true);
 }
 
-std::optional<BlockReader::Opened> BlockReader::TakeNextOpened() {
+std::optional<BlockReader::Opened> BlockReader::Take(
+    std::optional<std::pair<uint64_t, Opened>> Mailbox::*news) {
   std::lock_guard lock(mail_->mutex);
-  if (!mail_->nextOpened || !mail_->Current(mail_->nextOpened->first)) return std::nullopt;
-  Opened o = mail_->nextOpened->second;
-  mail_->nextOpened.reset();
+  std::optional<std::pair<uint64_t, Opened>>& slot = (*mail_).*news;
+  if (!slot || !mail_->Current(slot->first)) return std::nullopt;
+  Opened o = slot->second;
+  slot.reset();
   return o;
 }
 
+std::optional<BlockReader::Opened> BlockReader::TakeNextOpened() {
+  return Take(&Mailbox::nextOpened);
+}
+
 std::optional<BlockReader::Opened> BlockReader::TakeOpened() {
-  std::lock_guard lock(mail_->mutex);
-  if (!mail_->opened || !mail_->Current(mail_->opened->first)) return std::nullopt;
-  Opened o = mail_->opened->second;
-  mail_->opened.reset();
-  return o;
+  return Take(&Mailbox::opened);
 }
 
 BlockReader::Drained BlockReader::Collect() {

@@ -113,6 +113,8 @@ class BlockReader {
   void StartWorker();
   void Send(Request r, bool replace);
   void Read(uint32_t bytes, bool next);
+  // The news in a slot of the mailbox, if it is of the current generation.
+  std::optional<Opened> Take(std::optional<std::pair<uint64_t, Opened>> Mailbox::*news);
   void AbandonWorker();
 
   StreamStore& store_;

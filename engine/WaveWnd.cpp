@@ -268,10 +268,7 @@ void CWaveWnd::Pause() {
     position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
     if (follow_.load() == Follow::kFollowing && position_.load() >= dataSize_.load())
       EnterNextFile();
-    // Outputs that lost their place in the store come back where the clock is.
-    m_stream.SetLivePos(
-        static_cast<uint64_t>(std::max<int64_t>(position_.load() - storeOrigin_, 0)));
-    m_stream.RejoinWaiting();
+    RejoinAtClock();
   }
   wasapi_.Stop();
   xaudio_.Stop();
@@ -391,9 +388,7 @@ void CWaveWnd::OnTick() {
   // From the clock, not a count of ticks: ticks may come late or be dropped.
   position_.store(PositionAfter(timers_.timeGetTime() - clockStart_));
   StepFollow();
-  // Outputs that lost their place in the store come back where the clock is.
-  m_stream.SetLivePos(static_cast<uint64_t>(std::max<int64_t>(position_.load() - storeOrigin_, 0)));
-  m_stream.RejoinWaiting();
+  RejoinAtClock();
   if (endOfData_.load() && position_.load() >= dataSize_.load()) {
     // Posted again on every tick until the owner closes the player.
     PostEndOfFile();
@@ -402,6 +397,12 @@ void CWaveWnd::OnTick() {
     ArmEndTimer();
   }
   UpdatePositionDisplay();
+}
+
+void CWaveWnd::RejoinAtClock() {
+  // Outputs that lost their place in the store come back where the clock is.
+  m_stream.SetLivePos(static_cast<uint64_t>(std::max<int64_t>(position_.load() - storeOrigin_, 0)));
+  m_stream.RejoinWaiting();
 }
 
 void CWaveWnd::PostEndOfFile() {

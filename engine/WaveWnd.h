@@ -175,6 +175,8 @@ class CWaveWnd {
   static void EndThunk(TimerService::TimerId id, void* user);
   void OnEnd();
   void PostEndOfFile();
+  // The tick, or the UI thread with the timer killed.
+  void RejoinAtClock();
   enum class Fill {
     kDone,    // asked for the next block, or none is to be asked for now
     kNoRoom,  // the outputs still hold the bytes the block would overwrite
